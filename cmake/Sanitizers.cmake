@@ -1,0 +1,8 @@
+# AddressSanitizer and UndefinedBehaviorSanitizer for the whole build (the "asan" preset).
+option(READER_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+
+if(READER_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                        -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()

@@ -1,0 +1,110 @@
+#include "drivers/system_driver.hpp"
+
+#include <algorithm>
+
+#include "link/discovery.hpp"
+#include "platform/host.hpp"
+
+namespace reader {
+
+SystemDriverTable SystemDriver{};
+
+namespace {
+
+void PrintNotInitialized() {
+    platform::StreamPrintf("please init device first\n");
+    platform::StreamPrintf("get more infomation,type h[enter].\n");
+}
+
+void InstallDefaults() {
+    SystemDriver.ReadSlot = static_cast<ReadHandler>(NotInitialized);
+    SystemDriver.WriteSlot = static_cast<WriteHandler>(NotInitialized);
+    SystemDriver.ControlSlot = static_cast<ControlHandler>(NotInitialized);
+    SystemDriver.StatusSlot = static_cast<StatusHandler>(NotInitialized);
+    SystemDriver.DisassembleSlot = static_cast<DisassembleHandler>(NotInitialized);
+    SystemDriver.SpareSlot = static_cast<SpareHandler>(NotInitialized);
+}
+
+int SetupModeValue(SetupMode rule, int fcMode) {
+    switch (rule) {
+        case SetupMode::One:
+            return 1;
+        case SetupMode::FromFcFlag:
+            return fcMode != 0 ? 1 : 0;
+        case SetupMode::None:
+            break;
+    }
+    return 0;
+}
+
+void Install(const SystemInstallation& row, int fcMode) {
+    // The set-up command goes out before any handler of the system can be called; its result is
+    // not examined.
+    if (row.setup != nullptr) {
+        (void)row.setup(SetupModeValue(row.setupMode, fcMode));
+    }
+    if (row.read != nullptr) {
+        SystemDriver.ReadSlot = row.read;
+    }
+    if (row.write != nullptr) {
+        SystemDriver.WriteSlot = row.write;
+    }
+    if (row.control != nullptr) {
+        SystemDriver.ControlSlot = row.control;
+    }
+    if (row.status != nullptr) {
+        SystemDriver.StatusSlot = row.status;
+    }
+    if (row.disassemble != nullptr) {
+        SystemDriver.DisassembleSlot = row.disassemble;
+    }
+    if (!row.keepWindow) {
+        SystemDriver.RomWindowStart = row.romWindowStart;
+        SystemDriver.RomWindowEnd = row.romWindowEnd;
+    }
+}
+
+}  // namespace
+
+int NotInitialized(std::uint32_t, std::uint8_t*, std::uint32_t) {
+    PrintNotInitialized();
+    return 0;
+}
+
+int NotInitialized(std::uint32_t, const std::uint8_t*, std::uint32_t) {
+    PrintNotInitialized();
+    return 0;
+}
+
+int NotInitialized(int) {
+    PrintNotInitialized();
+    return 0;
+}
+
+int NotInitialized(const std::uint8_t*, int) {
+    PrintNotInitialized();
+    return 0;
+}
+
+void NotInitialized() {
+    PrintNotInitialized();
+}
+
+int IdentifyDevice(int letter, int fcMode) {
+    InstallDefaults();
+    if (FindDevice(letter, nullptr) == 0) {
+        return 0;
+    }
+    const auto match = std::find_if(
+        SystemInstallTable.begin(), SystemInstallTable.end(), [](const SystemInstallation& row) {
+            return std::equal(row.prefix.begin(), row.prefix.end(), DeviceIdentity.begin());
+        });
+    if (match == SystemInstallTable.end()) {
+        return 0;
+    }
+    Install(*match, fcMode);
+    platform::StreamPrintf("Init %s OK\n", DeviceIdentity.data());
+    return 1;
+}
+
+}  // namespace reader

@@ -1,0 +1,81 @@
+// The device library's table of handler slots, and identification of the reader variant.
+//
+// A host front-end calls cartridge operations through the slots of SystemDriver. IdentifyDevice
+// finds the reader, recognises its variant by the first 12 bytes of its identity, sends that
+// variant's set-up command and installs its handlers. Until then every slot holds a default that
+// tells the user to initialise the device, so every slot is always callable after the first
+// IdentifyDevice.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace reader {
+
+// Handler shapes. Results are counts, 0 for failure.
+using ReadHandler = int (*)(std::uint32_t address, std::uint8_t* destination, std::uint32_t length);
+using WriteHandler = int (*)(std::uint32_t address, const std::uint8_t* source,
+                             std::uint32_t length);
+using ControlHandler = int (*)(int value);
+using StatusHandler = void (*)();
+using DisassembleHandler = int (*)(const std::uint8_t* source, int position);
+using SpareHandler = void (*)();
+
+struct SystemDriverTable {
+    std::uint32_t RomWindowStart;
+    std::uint32_t RomWindowEnd;
+    ReadHandler ReadSlot;
+    WriteHandler WriteSlot;
+    ControlHandler ControlSlot;
+    StatusHandler StatusSlot;
+    DisassembleHandler DisassembleSlot;
+    SpareHandler SpareSlot;
+};
+
+// One global table, all zero at program start.
+extern SystemDriverTable SystemDriver;
+
+// The default handlers: print "please init device first\n" and
+// "get more infomation,type h[enter].\n". One form per slot shape.
+int NotInitialized(std::uint32_t address, std::uint8_t* destination, std::uint32_t length);
+int NotInitialized(std::uint32_t address, const std::uint8_t* source, std::uint32_t length);
+int NotInitialized(int value);
+int NotInitialized(const std::uint8_t* source, int position);
+void NotInitialized();
+
+// How a row's set-up command gets its mode value.
+enum class SetupMode : std::uint8_t {
+    None,       // the command takes no mode
+    One,        // always mode 1
+    FromFcFlag  // mode 1 when the FC mode flag is non-zero, else 0
+};
+
+inline constexpr std::size_t kIdentityPrefixLength = 12;
+
+// One reader variant. Null handlers keep the default that IdentifyDevice installed first.
+struct SystemInstallation {
+    std::array<char, kIdentityPrefixLength> prefix;
+    const char* system;
+    int (*setup)(int mode);
+    SetupMode setupMode;
+    ReadHandler read;
+    WriteHandler write;
+    ControlHandler control;
+    StatusHandler status;
+    DisassembleHandler disassemble;
+    bool keepWindow;  // the row stores no window values
+    std::uint32_t romWindowStart;
+    std::uint32_t romWindowEnd;
+};
+
+inline constexpr std::size_t kSystemCount = 0;
+
+// The rows, tried in order; the first whose prefix equals bytes 0..11 of the identity wins.
+extern const std::array<SystemInstallation, kSystemCount> SystemInstallTable;
+
+// Installs the defaults, finds the reader (letter as for FindDevice, 0 scans) and installs the
+// variant that matches its identity. Returns 1 when a variant was installed, 0 otherwise.
+int IdentifyDevice(int letter, int fcMode);
+
+}  // namespace reader

@@ -1,0 +1,260 @@
+#include "emulator/emulated_host.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <thread>
+
+namespace reader::emulator {
+namespace {
+
+using platform::DriveType;
+using platform::kUnbufferedSectorSize;
+
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+std::optional<char> RootLetter(const char* root) {
+    if (root == nullptr || root[0] == '\0' || root[1] != ':') {
+        return std::nullopt;
+    }
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(root[0])));
+}
+
+}  // namespace
+
+std::optional<DevicePath> ParseDevicePath(const char* path) {
+    const auto letter = RootLetter(path);
+    if (!letter || path[2] != '\\') {
+        return std::nullopt;
+    }
+    return DevicePath{*letter, std::string(path + 3)};
+}
+
+EmulatedHost::EmulatedHost() = default;
+EmulatedHost::~EmulatedHost() = default;
+
+void EmulatedHost::AddDrive(char letter, DriveType type,
+                            std::map<std::string, std::vector<std::uint8_t>> files,
+                            std::string label) {
+    drives_[letter] = PlainDrive{type, std::move(label), std::move(files)};
+}
+
+void EmulatedHost::RemoveDrive(char letter) {
+    drives_.erase(letter);
+}
+
+ReaderModel& EmulatedHost::AttachReader(char letter, ReaderConfig config) {
+    readers_.push_back(std::make_unique<ReaderModel>(clock_, letter, std::move(config)));
+    return *readers_.back();
+}
+
+ReaderModel* EmulatedHost::ReaderAt(char letter) {
+    for (auto& reader : readers_) {
+        if (reader->Present() && reader->Letter() == letter) {
+            return reader.get();
+        }
+    }
+    return nullptr;
+}
+
+EmulatedHost::PlainDrive* EmulatedHost::PlainAt(char letter) {
+    const auto found = drives_.find(letter);
+    return found == drives_.end() ? nullptr : &found->second;
+}
+
+std::uint32_t EmulatedHost::LogicalDrives() {
+    std::uint32_t mask = 0;
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        if (ReaderAt(letter) != nullptr || PlainAt(letter) != nullptr) {
+            mask |= 1u << (letter - 'A');
+        }
+    }
+    return mask;
+}
+
+DriveType EmulatedHost::DriveTypeOf(const char* root) {
+    const auto letter = RootLetter(root);
+    if (!letter || root[2] != '\0') {
+        return DriveType::NoRootDir;
+    }
+    if (ReaderAt(*letter) != nullptr) {
+        return DriveType::Removable;
+    }
+    const PlainDrive* drive = PlainAt(*letter);
+    return drive != nullptr ? drive->type : DriveType::NoRootDir;
+}
+
+bool EmulatedHost::VolumeLabelOf(const char* root, std::span<char> label) {
+    const auto letter = RootLetter(root);
+    if (!letter || label.empty()) {
+        return false;
+    }
+    std::string text;
+    if (ReaderAt(*letter) != nullptr) {
+        text = "READER";
+    } else if (const PlainDrive* drive = PlainAt(*letter)) {
+        text = drive->label;
+    } else {
+        return false;
+    }
+    std::fill(label.begin(), label.end(), '\0');
+    std::copy_n(text.begin(), std::min(text.size(), label.size() - 1), label.begin());
+    return true;
+}
+
+std::optional<std::uint32_t> EmulatedHost::ReadUnbuffered(const char* path, std::uint32_t position,
+                                                          std::span<std::uint8_t> destination) {
+    const auto parsed = ParseDevicePath(path);
+    if (!parsed) {
+        return std::nullopt;
+    }
+    ReaderModel* reader = ReaderAt(parsed->letter);
+    PlainDrive* drive = reader == nullptr ? PlainAt(parsed->letter) : nullptr;
+    // The open.
+    std::optional<std::uint64_t> size;
+    const std::vector<std::uint8_t>* plainFile = nullptr;
+    if (reader != nullptr) {
+        size = reader->FileSize(parsed->name);
+    } else if (drive != nullptr) {
+        for (const auto& [name, bytes] : drive->files) {
+            if (SameName(name, parsed->name)) {
+                plainFile = &bytes;
+                size = bytes.size();
+            }
+        }
+    }
+    if (!size) {
+        return std::nullopt;
+    }
+    ++counters_.opens;
+    // The rules of unbuffered reads: sector-aligned position, whole sectors, aligned buffer.
+    const auto address = reinterpret_cast<std::uintptr_t>(destination.data());
+    if (position % kUnbufferedSectorSize != 0 || destination.size() % kUnbufferedSectorSize != 0 ||
+        address % kUnbufferedSectorSize != 0) {
+        ++counters_.refusedReads;
+        return std::nullopt;
+    }
+    ++counters_.reads;
+    std::uint32_t delivered = 0;
+    if (reader != nullptr) {
+        const auto got = reader->ReadFile(parsed->name, position, destination);
+        if (!got) {
+            return std::nullopt;
+        }
+        delivered = *got;
+    } else if (position < plainFile->size()) {
+        const auto count = std::min(destination.size(), plainFile->size() - position);
+        std::copy_n(plainFile->begin() + position, count, destination.begin());
+        delivered = static_cast<std::uint32_t>(count);
+    }
+    counters_.bytesRead += delivered;
+    return delivered;
+}
+
+std::optional<std::uint32_t> EmulatedHost::WriteCommandFile(const char* path,
+                                                            std::span<const std::uint8_t> data) {
+    const auto parsed = ParseDevicePath(path);
+    if (!parsed) {
+        return std::nullopt;
+    }
+    if (ReaderModel* reader = ReaderAt(parsed->letter)) {
+        if (!SameName(parsed->name, kCommandFileName) || !reader->OpenCommandFile(true)) {
+            return std::nullopt;
+        }
+        ++counters_.opens;
+        ++counters_.writes;
+        const auto written = reader->WriteCommandFile(0, data);
+        counters_.bytesWritten += written.value_or(0);
+        return written;
+    }
+    PlainDrive* drive = PlainAt(parsed->letter);
+    if (drive == nullptr) {
+        return std::nullopt;
+    }
+    ++counters_.opens;
+    ++counters_.writes;
+    drive->files[parsed->name] = std::vector<std::uint8_t>(data.begin(), data.end());
+    counters_.bytesWritten += data.size();
+    return static_cast<std::uint32_t>(data.size());
+}
+
+std::optional<std::uint16_t> EmulatedHost::ConsoleAttribute() {
+    if (!terminal_) {
+        return std::nullopt;
+    }
+    return attribute_;
+}
+
+void EmulatedHost::SetConsoleAttribute(std::uint16_t attribute) {
+    if (!terminal_) {
+        return;
+    }
+    attribute_ = attribute;
+    if (echo_ != nullptr) {
+        echo_->SetConsoleAttribute(attribute);
+    }
+}
+
+void EmulatedHost::Capture(ConsolePiece::Path path, std::string_view text) {
+    const std::optional<std::uint16_t> attribute =
+        terminal_ ? std::optional<std::uint16_t>(attribute_) : std::nullopt;
+    // Consecutive pieces of the same path and colour are merged, so tests compare whole lines.
+    if (!console_.empty() && console_.back().path == path &&
+        console_.back().attribute == attribute) {
+        console_.back().text.append(text);
+    } else {
+        console_.push_back(ConsolePiece{path, std::string(text), attribute});
+    }
+}
+
+void EmulatedHost::WriteConsole(std::string_view text) {
+    Capture(ConsolePiece::Path::Direct, text);
+    if (echo_ != nullptr) {
+        echo_->WriteConsole(text);
+    }
+}
+
+void EmulatedHost::WriteStream(std::string_view text) {
+    Capture(ConsolePiece::Path::Stream, text);
+    if (echo_ != nullptr) {
+        echo_->WriteStream(text);
+    }
+}
+
+std::string EmulatedHost::ConsoleText() const {
+    std::string text;
+    for (const auto& piece : console_) {
+        text += piece.text;
+    }
+    return text;
+}
+
+void EmulatedHost::Sleep(std::uint32_t milliseconds) {
+    sleeps_.push_back(milliseconds);
+    if (realTime_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+    clock_.Advance(milliseconds);
+}
+
+int EmulatedHost::ReadKey() {
+    if (keysRead_ >= input_.size()) {
+        return -1;
+    }
+    return static_cast<unsigned char>(input_[keysRead_++]);
+}
+
+ScopedHost::ScopedHost(platform::Host& host) : previous_(&platform::ActiveHost()) {
+    platform::InstallHost(&host);
+}
+
+ScopedHost::~ScopedHost() {
+    platform::InstallHost(previous_);
+}
+
+}  // namespace reader::emulator

@@ -1,0 +1,142 @@
+// The in-process front of the emulated reader: a host whose drives and files live in memory, with a
+// virtual clock and a captured console.
+//
+// It enforces the unbuffered-read rules of the real platform (position, count and buffer address
+// each a multiple of 512, otherwise the read fails), because Wine, where the Windows build is
+// tested, does not: alignment faults must show here.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "emulator/reader_model.hpp"
+#include "platform/host.hpp"
+
+namespace reader::emulator {
+
+class VirtualClock final : public Clock {
+  public:
+    std::uint64_t NowMs() const override { return nowMs_; }
+    void Advance(std::uint64_t ms) { nowMs_ += ms; }
+
+  private:
+    std::uint64_t nowMs_ = 0;
+};
+
+// One piece of console output: its text, which path it took, and the colour attribute in force
+// while it was written (nothing when standard output is not a terminal).
+struct ConsolePiece {
+    enum class Path : std::uint8_t { Stream, Direct };
+    Path path;
+    std::string text;
+    std::optional<std::uint16_t> attribute;
+};
+
+// Counts of the device-file operations, for benchmarks and tests.
+struct DeviceFileCounters {
+    std::uint64_t opens = 0;
+    std::uint64_t reads = 0;
+    std::uint64_t writes = 0;
+    std::uint64_t bytesRead = 0;
+    std::uint64_t bytesWritten = 0;
+    std::uint64_t refusedReads = 0;  // reads refused by the unbuffered rules
+};
+
+class EmulatedHost final : public platform::Host {
+  public:
+    EmulatedHost();
+    ~EmulatedHost() override;
+
+    // --- drives -----------------------------------------------------------------------------
+    // A plain drive with the given files (for instance a fixed disk, or a removable drive that is
+    // not the reader).
+    void AddDrive(char letter, platform::DriveType type,
+                  std::map<std::string, std::vector<std::uint8_t>> files = {},
+                  std::string label = {});
+    void RemoveDrive(char letter);
+    // Plugs in an emulated reader; the model decides its letter and presence from then on.
+    ReaderModel& AttachReader(char letter, ReaderConfig config = {});
+    ReaderModel& Reader(std::size_t index = 0) { return *readers_.at(index); }
+
+    // --- time, console and keyboard ---------------------------------------------------------
+    VirtualClock& Clock() { return clock_; }
+    // When set, Sleep also waits in real time (the demo), besides advancing the virtual clock.
+    void SetRealTime(bool realTime) { realTime_ = realTime; }
+    // When set, console output is also passed to the real standard output, colours included.
+    void SetEcho(platform::Host* echo) { echo_ = echo; }
+    void SetTerminal(bool terminal) { terminal_ = terminal; }
+    void SetAttribute(std::uint16_t attribute) { attribute_ = attribute; }
+    std::uint16_t Attribute() const { return attribute_; }
+    void SetInput(std::string keys) { input_ = std::move(keys); }
+    std::size_t KeysRead() const { return keysRead_; }
+    const std::vector<ConsolePiece>& Console() const { return console_; }
+    std::string ConsoleText() const;
+    void ClearConsole() { console_.clear(); }
+    // Every Sleep, in order, in milliseconds.
+    const std::vector<std::uint32_t>& Sleeps() const { return sleeps_; }
+    const DeviceFileCounters& Counters() const { return counters_; }
+    void ResetCounters() { counters_ = {}; }
+
+    // --- platform::Host ---------------------------------------------------------------------
+    std::uint32_t LogicalDrives() override;
+    platform::DriveType DriveTypeOf(const char* root) override;
+    bool VolumeLabelOf(const char* root, std::span<char> label) override;
+    std::optional<std::uint32_t> ReadUnbuffered(const char* path, std::uint32_t position,
+                                                std::span<std::uint8_t> destination) override;
+    std::optional<std::uint32_t> WriteCommandFile(const char* path,
+                                                  std::span<const std::uint8_t> data) override;
+    std::optional<std::uint16_t> ConsoleAttribute() override;
+    void SetConsoleAttribute(std::uint16_t attribute) override;
+    void WriteConsole(std::string_view text) override;
+    void WriteStream(std::string_view text) override;
+    void Sleep(std::uint32_t milliseconds) override;
+    int ReadKey() override;
+
+  private:
+    struct PlainDrive {
+        platform::DriveType type;
+        std::string label;
+        std::map<std::string, std::vector<std::uint8_t>> files;
+    };
+    ReaderModel* ReaderAt(char letter);
+    PlainDrive* PlainAt(char letter);
+    void Capture(ConsolePiece::Path path, std::string_view text);
+
+    VirtualClock clock_;
+    std::map<char, PlainDrive> drives_;
+    std::vector<std::unique_ptr<ReaderModel>> readers_;
+    bool realTime_ = false;
+    platform::Host* echo_ = nullptr;
+    bool terminal_ = true;
+    std::uint16_t attribute_ = platform::kAttributeDefault;
+    std::string input_;
+    std::size_t keysRead_ = 0;
+    std::vector<ConsolePiece> console_;
+    std::vector<std::uint32_t> sleeps_;
+    DeviceFileCounters counters_;
+};
+
+// Installs a host for the lifetime of a scope and puts the previous one back.
+class ScopedHost {
+  public:
+    explicit ScopedHost(platform::Host& host);
+    ~ScopedHost();
+    ScopedHost(const ScopedHost&) = delete;
+    ScopedHost& operator=(const ScopedHost&) = delete;
+
+  private:
+    platform::Host* previous_;
+};
+
+// Splits "E:\NAME" into its letter and its name; nothing for any other shape.
+struct DevicePath {
+    char letter;
+    std::string name;
+};
+std::optional<DevicePath> ParseDevicePath(const char* path);
+
+}  // namespace reader::emulator

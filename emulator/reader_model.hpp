@@ -1,0 +1,184 @@
+// The emulated reader: a model of the reader's firmware and bootloader, seen through the three
+// files in the root of its drive. Two fronts share it: the in-process host (tests, demo) and the
+// file-system front (the real binaries).
+//
+// The model knows nothing of either front: a front asks whether the drive is there and under
+// which letter, reads the status and data files, and opens, truncates and writes the command
+// file. Time comes from a Clock, so restarts happen in virtual time in process and in real time
+// behind the file system.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace reader::emulator {
+
+// Files in the drive's root; names are matched without regard to case.
+inline constexpr std::string_view kCommandFileName = "CMD.CMD";
+inline constexpr std::string_view kStatusFileName = "T-DRIVER.DMP";
+inline constexpr std::string_view kDataFileName = "DUMP.ROM";
+
+// T-DRIVER.DMP: the reply area, then the identity at 0x8000, then zeros.
+inline constexpr std::size_t kStatusFileSize = 0x10000;
+inline constexpr std::size_t kReplyAreaSize = 0x8000;
+inline constexpr std::size_t kIdentityOffset = 0x8000;
+inline constexpr std::size_t kIdentitySize = 16;
+
+inline constexpr std::size_t kModelSectorSize = 512;
+
+// Flash: 30 blocks of 1 KB from 0x8004000; erased bytes are 0xFF.
+inline constexpr std::uint32_t kFlashBase = 0x8004000;
+inline constexpr std::size_t kFlashBlockSize = 0x400;
+inline constexpr std::size_t kFlashBlockCount = 30;
+inline constexpr std::size_t kFlashSize = kFlashBlockSize * kFlashBlockCount;
+inline constexpr std::uint8_t kErasedByte = 0xFF;
+inline constexpr std::size_t kSerialSize = 8;
+
+inline constexpr std::string_view kOldFirmwareIdentity = "N64_KRN03_RV300";
+inline constexpr std::string_view kDefaultBootloaderIdentity = "BOOT_N64Q2";
+inline constexpr std::string_view kSecondBootloaderIdentity = "BOOT_N64_R2_400";
+inline constexpr std::array<std::uint8_t, kSerialSize> kDefaultSerial = {0x3A, 0x7C, 0x19, 0xE4,
+                                                                         0x05, 0xB2, 0x6D, 0x81};
+inline constexpr std::uint32_t kDefaultRestartMs = 2000;
+
+// Milliseconds since an arbitrary start.
+class Clock {
+  public:
+    virtual ~Clock() = default;
+    virtual std::uint64_t NowMs() const = 0;
+};
+
+enum class ReaderMode : std::uint8_t { Firmware, Bootloader };
+
+// Switches of the model that tests and the file-system front's command line set.
+struct ReaderFaults {
+    std::uint32_t restartMs = kDefaultRestartMs;
+    char returnLetter = 0;           // 0: back under the same letter
+    bool neverReturns = false;       // the drive never comes back after a restart
+    bool returnsInFirmware = false;  // the restart ignores the boot rule and starts the firmware
+    // The N-th open of the command file fails (1-based), or every open from then on.
+    std::optional<std::uint32_t> failCommandOpenAt;
+    bool failCommandOpenFromThenOn = false;
+    // The N-th write of the command file fails (1-based) without executing anything.
+    std::optional<std::uint32_t> failCommandWriteAt;
+    // The status file ends at this length (a reply area cut short).
+    std::optional<std::uint32_t> statusFileLength;
+    // This byte of the status file reads inverted.
+    std::optional<std::uint32_t> corruptStatusByte;
+    // This flash block has stuck bits: bit 0 of every byte reads 0, so it never verifies.
+    std::optional<std::size_t> stuckBlock;
+    // The power is cut right after the N-th executed or rejected sector (1-based): the drive
+    // vanishes and the rest of that write is lost; flash and the boot flag keep what they had.
+    std::optional<std::uint64_t> powerCutAfterSector;
+};
+
+struct ReaderConfig {
+    // The identity of a device whose identity does not come from flash (the cartridge variants,
+    // or any other device). When empty, the model is the N64 reader: its firmware identity is
+    // flash bytes 0..15, and it has a bootloader.
+    std::string fixedIdentity;
+    std::string bootloaderIdentity = std::string(kDefaultBootloaderIdentity);
+    std::array<std::uint8_t, kSerialSize> serial = kDefaultSerial;
+    // Flash contents at start; empty means the old firmware (identity N64_KRN03_RV300).
+    std::vector<std::uint8_t> flash;
+    bool bootFlag = false;
+    // The cartridge status byte that ReadCartStatus reports.
+    std::uint8_t miscByte = 0x00;
+    ReaderFaults faults;
+};
+
+// The old firmware's flash: a deterministic image whose first 16 bytes are the identity.
+std::vector<std::uint8_t> OldFirmwareFlash(std::string_view identity = kOldFirmwareIdentity);
+
+class ReaderModel {
+  public:
+    ReaderModel(const Clock& clock, char letter, ReaderConfig config = {});
+
+    // --- the drive as a front sees it -------------------------------------------------------
+    // Whether the drive is there now (not restarting, not powered off).
+    bool Present();
+    // The letter the drive sits under now.
+    char Letter();
+    // The size of a root file, or nothing when there is no such file (or no drive).
+    std::optional<std::uint64_t> FileSize(std::string_view name);
+    // Reads a root file from offset; the count delivered, or nothing when there is no such file.
+    std::optional<std::uint32_t> ReadFile(std::string_view name, std::uint64_t offset,
+                                          std::span<std::uint8_t> out);
+    // Opens CMD.CMD for writing. Returns false when the open is refused.
+    bool OpenCommandFile(bool truncate);
+    // Truncates CMD.CMD (an open followed by a truncate to 0 is a create-always).
+    bool TruncateCommandFile(std::uint64_t size);
+    // Writes bytes of CMD.CMD at offset; every sector whose 512 bytes are complete is processed
+    // before the call returns. Returns the count written, or nothing when the write fails.
+    std::optional<std::uint32_t> WriteCommandFile(std::uint64_t offset,
+                                                  std::span<const std::uint8_t> bytes);
+
+    // --- the device itself ------------------------------------------------------------------
+    ReaderMode Mode();
+    std::string PresentedIdentity();
+    const std::vector<std::string>& Transcript() const { return transcript_; }
+    void ClearTranscript() { transcript_.clear(); }
+    std::uint64_t SectorsReceived() const { return sectorsReceived_; }
+    std::uint64_t SectorsRejected() const { return sectorsRejected_; }
+    std::span<const std::uint8_t> Flash() const { return flash_; }
+    bool BootFlag() const { return bootFlag_; }
+    ReaderFaults& Faults() { return config_.faults; }
+    ReaderConfig& Config() { return config_; }
+
+    // Cuts the power at once, or powers the reader on again (the boot rule decides the mode).
+    void PowerCut();
+    void PowerOn();
+    bool Powered() const { return powered_; }
+
+  private:
+    enum class Outcome { Executed, Ignored };
+
+    void Advance();
+    void Boot();
+    void BeginRestart();
+    void ProcessSector(std::span<const std::uint8_t, kModelSectorSize> sector);
+    Outcome ExecuteMaintenance(std::span<const std::uint8_t, kModelSectorSize> sector,
+                               std::string& line);
+    Outcome ExecuteCartridge(std::span<const std::uint8_t, kModelSectorSize> sector,
+                             std::string& line);
+    void SetReply(std::span<const std::uint8_t> reply);
+    std::optional<std::size_t> FlashIndex(std::uint32_t address) const;
+    std::uint8_t FlashByte(std::size_t index) const;
+    std::uint16_t BlockChecksum(std::size_t block) const;
+    std::uint64_t DataFileSize() const;
+    std::uint32_t ReadDataFile(std::uint64_t offset, std::span<std::uint8_t> out) const;
+
+    const Clock& clock_;
+    ReaderConfig config_;
+    char letter_;
+    bool powered_ = true;
+    bool restarting_ = false;
+    bool gone_ = false;
+    std::uint64_t backAtMs_ = 0;
+    ReaderMode mode_ = ReaderMode::Firmware;
+    bool bootFlag_ = false;
+    bool flashArmed_ = false;
+    std::vector<std::uint8_t> flash_;
+    std::array<std::uint8_t, kReplyAreaSize> reply_{};
+    std::vector<std::uint8_t> commandFile_;
+    std::vector<bool> commandFilled_;
+    std::size_t commandProcessed_ = 0;
+    std::uint32_t commandOpens_ = 0;
+    std::uint32_t commandWrites_ = 0;
+    std::uint64_t sectorsReceived_ = 0;
+    std::uint64_t sectorsRejected_ = 0;
+    std::vector<std::string> transcript_;
+    // Cartridge side.
+    bool cartridgeReady_ = false;
+    std::uint32_t cartridgeAddress_ = 0;
+    std::uint8_t sfcBank_ = 0;
+    std::vector<std::uint8_t> cartridge_;
+};
+
+}  // namespace reader::emulator

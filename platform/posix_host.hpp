@@ -1,0 +1,47 @@
+// POSIX (Linux) backend of the host services.
+//
+// Drive letters D to Z name the mounted FAT-family volumes (vfat, msdos, exfat) in a stable order,
+// sorted by mount point. A path "E:\NAME" means NAME in the mount point of drive E.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/host.hpp"
+
+namespace reader::platform {
+
+// Where the backend reads the system's state from. The program uses the defaults; tests point
+// them at a tree they make.
+struct PosixHostPaths {
+    std::filesystem::path mountTable = "/proc/self/mounts";
+    std::filesystem::path sysfsRoot = "/sys";
+};
+
+class PosixHost final : public Host {
+  public:
+    explicit PosixHost(PosixHostPaths paths = {});
+
+    std::uint32_t LogicalDrives() override;
+    DriveType DriveTypeOf(const char* root) override;
+    bool VolumeLabelOf(const char* root, std::span<char> label) override;
+    std::optional<std::uint32_t> ReadUnbuffered(const char* path, std::uint32_t position,
+                                                std::span<std::uint8_t> destination) override;
+    std::optional<std::uint32_t> WriteCommandFile(const char* path,
+                                                  std::span<const std::uint8_t> data) override;
+    std::optional<std::uint16_t> ConsoleAttribute() override;
+    void SetConsoleAttribute(std::uint16_t attribute) override;
+    void WriteConsole(std::string_view text) override;
+    void WriteStream(std::string_view text) override;
+    void Sleep(std::uint32_t milliseconds) override;
+    int ReadKey() override;
+
+  private:
+    PosixHostPaths paths_;
+    std::uint16_t attribute_ = kAttributeDefault;
+};
+
+}  // namespace reader::platform

@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "link/device_files.hpp"
+#include "support/host_fixture.hpp"
+
+namespace reader {
+namespace {
+
+std::uint8_t PatternByte(std::size_t at) {
+    return static_cast<std::uint8_t>((at * 7 + at / 251) & 0xFF);
+}
+
+std::vector<std::uint8_t> Pattern(std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = PatternByte(i);
+    }
+    return bytes;
+}
+
+// A buffer whose start sits at a chosen distance from a 4096 boundary.
+class PlacedBuffer {
+  public:
+    PlacedBuffer(std::size_t size, std::size_t misalignment)
+        : storage_(size + 8192, 0xEE),
+          data_(storage_.data() +
+                (4096 - reinterpret_cast<std::uintptr_t>(storage_.data()) % 4096) + misalignment),
+          size_(size) {}
+    std::uint8_t* data() { return data_; }
+    std::span<std::uint8_t> span() { return {data_, size_}; }
+
+  private:
+    std::vector<std::uint8_t> storage_;
+    std::uint8_t* data_;
+    std::size_t size_;
+};
+
+class ReplyReadTest : public testing::HostFixture {
+  protected:
+    static constexpr std::size_t kFileSize = 0x10000;
+    void SetUp() override {
+        host_.AddDrive('E', platform::DriveType::Removable, {{"T-DRIVER.DMP", Pattern(kFileSize)}});
+    }
+};
+
+struct ReadCase {
+    const char* what;
+    std::uint32_t offset;
+    std::uint32_t count;
+    std::size_t misalignment;  // of the destination
+    std::uint32_t result;
+    std::uint32_t firstByteFrom;  // the file offset the caller's byte 0 comes from
+};
+
+TEST_F(ReplyReadTest, DeliversTheBytesThatBeginAtTheOffset) {
+    const ReadCase cases[] = {
+        {"1 byte at 0", 0, 1, 0, 1, 0},
+        {"identity", 0x8000, 16, 0, 16, 0x8000},
+        {"16 bytes inside a block", 0x8005, 16, 0, 16, 0x8005},
+        {"small request across a block edge", 1023, 1023, 0, 1023, 1023},
+        {"small request, odd destination", 0x8005, 16, 3, 16, 0x8005},
+        {"1024 aligned", 0, 1024, 0, 1024, 0},
+        {"1024 inside a block", 0x8005, 1024, 0, 1024, 0x8005},
+        {"large, odd count", 0x400, 1500, 0, 1500, 0x400},
+        {"large, misaligned destination", 0x800, 4096, 1, 4096, 0x800},
+        {"large, destination on 512 only", 0x800, 2048, 512, 2048, 0x800},
+        {"large, running past the end", kFileSize - 1024 + 5, 2048, 0, 1019, kFileSize - 1019},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PlacedBuffer buffer(c.count, c.misalignment);
+        ASSERT_EQ(ReplyRead("E:\\T-DRIVER.DMP", buffer.data(), c.count, c.offset), c.result);
+        for (std::uint32_t i = 0; i < c.result; ++i) {
+            ASSERT_EQ(buffer.data()[i], PatternByte(c.firstByteFrom + i)) << "byte " << i;
+        }
+    }
+    EXPECT_EQ(host_.Counters().refusedReads, 0u);
+}
+
+TEST_F(ReplyReadTest, AlignedLargeRequestReadsStraightIntoTheCallersBuffer) {
+    PlacedBuffer buffer(2048, 0);
+    host_.ResetCounters();
+    ASSERT_EQ(ReplyRead("E:\\T-DRIVER.DMP", buffer.data(), 2048, 0x1000), 2048u);
+    EXPECT_EQ(host_.Counters().bytesRead, 2048u);
+    EXPECT_EQ(host_.Counters().reads, 1u);
+}
+
+TEST_F(ReplyReadTest, SmallRequestsAlwaysReadTwoBlocksFromABlockBoundary) {
+    std::array<std::uint8_t, 16> out{};
+    host_.ResetCounters();
+    ASSERT_EQ(ReplyRead("E:\\T-DRIVER.DMP", out.data(), 16, 0x8005), 16u);
+    EXPECT_EQ(host_.Counters().bytesRead, 2048u);
+}
+
+TEST_F(ReplyReadTest, FailuresGiveZero) {
+    std::array<std::uint8_t, 16> out{};
+    PlacedBuffer large(1024, 0);
+    EXPECT_EQ(ReplyRead("E:\\T-DRIVER.DMP", nullptr, 16, 0), 0u);
+    EXPECT_EQ(host_.Counters().opens, 0u) << "a null destination opens nothing";
+    EXPECT_EQ(ReplyRead("E:\\MISSING.DMP", out.data(), 16, 0), 0u);
+    EXPECT_EQ(ReplyRead("Q:\\T-DRIVER.DMP", out.data(), 16, 0), 0u);
+    EXPECT_EQ(ReplyRead("E:\\T-DRIVER.DMP", out.data(), 0, 0), 0u) << "0 bytes is a failure";
+    EXPECT_EQ(ReplyRead("E:\\T-DRIVER.DMP", large.data(), 1024, kFileSize), 0u);
+}
+
+TEST_F(ReplyReadTest, ShortFileNeverHandsOutBytesItDidNotDeliver) {
+    // A status file that ends inside the identity.
+    host_.AddDrive('F', platform::DriveType::Removable, {{"T-DRIVER.DMP", Pattern(0x8008)}});
+    std::array<std::uint8_t, 16> out{};
+    EXPECT_EQ(ReplyRead("F:\\T-DRIVER.DMP", out.data(), 16, 0x8000), 0u);
+    EXPECT_EQ(ReplyRead("F:\\T-DRIVER.DMP", out.data(), 8, 0x8000), 8u);
+    EXPECT_EQ(ReplyRead("F:\\T-DRIVER.DMP", out.data(), 16, 0x9000), 0u) << "beyond the end";
+}
+
+TEST_F(ReplyReadTest, StatusAndDataReadUseTheReadersDrive) {
+    host_.AddDrive(
+        'G', platform::DriveType::Removable,
+        {{"T-DRIVER.DMP", Pattern(4096)}, {"DUMP.ROM", std::vector<std::uint8_t>(4096, 0x42)}});
+    DeviceDrive = 'G';
+    std::array<std::uint8_t, 4> out{};
+    ASSERT_EQ(StatusRead(10, out.data(), 4), 4u);
+    EXPECT_EQ(out[0], PatternByte(10));
+    ASSERT_EQ(DataRead(3000, out.data(), 4), 4u);
+    EXPECT_EQ(out[3], 0x42);
+}
+
+}  // namespace
+}  // namespace reader

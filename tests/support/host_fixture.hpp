@@ -1,0 +1,45 @@
+// A test fixture that installs a fresh emulated host and puts the program's globals back into
+// their start-of-run state, so every test starts like a new run of the program.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "drivers/system_driver.hpp"
+#include "emulator/emulated_host.hpp"
+#include "link/discovery.hpp"
+
+namespace reader::testing {
+
+class HostFixture : public ::testing::Test {
+  protected:
+    HostFixture() : scoped_(host_) {
+        DeviceDrive = 0;
+        DeviceIdentity.fill(0);
+        VolumeLabel.fill(0);
+        SystemDriver = {};
+    }
+
+    emulator::ReaderModel& AttachN64Reader(
+        char letter, std::string_view firmwareIdentity = emulator::kOldFirmwareIdentity) {
+        emulator::ReaderConfig config;
+        config.flash = emulator::OldFirmwareFlash(firmwareIdentity);
+        return host_.AttachReader(letter, std::move(config));
+    }
+
+    emulator::ReaderModel& AttachDevice(char letter, std::string identity) {
+        emulator::ReaderConfig config;
+        config.fixedIdentity = std::move(identity);
+        return host_.AttachReader(letter, std::move(config));
+    }
+
+    std::string Identity() const { return DeviceIdentity.data(); }
+
+    emulator::EmulatedHost host_;
+
+  private:
+    emulator::ScopedHost scoped_;
+};
+
+}  // namespace reader::testing

@@ -1,0 +1,9 @@
+#include "update/update_client.hpp"
+
+namespace reader {
+
+bool EnterBootloader() {
+    return false;
+}
+
+}  // namespace reader

@@ -1,0 +1,7 @@
+#include "update/update_client.hpp"
+
+namespace reader {
+
+void ProgramFirmware() {}
+
+}  // namespace reader
