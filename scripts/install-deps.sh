@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ make pkg-config
     libgtest-dev libgmock-dev googletest
     libbenchmark-dev
-    clang
+    clang libclang-rt-14-dev
 )
 
 missing=()

@@ -14,3 +14,6 @@ for preset in debug asan; do
     echo "=== ${preset}: tests"
     ctest --preset "$preset" -j "$jobs"
 done
+
+echo "=== fuzz targets (bounded time each)"
+bash scripts/run-fuzz.sh "${FUZZ_SECONDS:-20}"

@@ -13,8 +13,8 @@ namespace reader {
 namespace {
 
 // Formats into the message buffer and returns the number of characters stored.
-std::size_t Format(std::array<char, kMessageBufferSize>& buffer, const char* format,
-                   std::va_list args) {
+__attribute__((format(printf, 2, 0))) std::size_t Format(
+    std::array<char, kMessageBufferSize>& buffer, const char* format, std::va_list args) {
     const int length = std::vsnprintf(buffer.data(), buffer.size(), format, args);
     if (length <= 0) {
         return 0;
@@ -24,8 +24,9 @@ std::size_t Format(std::array<char, kMessageBufferSize>& buffer, const char* for
 
 // Writes the text in the given colour and puts back the colour that was in force. When standard
 // output is not a console there is no colour to read, and the bare text goes out.
-std::size_t WriteMessage(std::optional<std::uint16_t> colour, const char* format,
-                         std::va_list args) {
+__attribute__((format(printf, 2, 0))) std::size_t WriteMessage(std::optional<std::uint16_t> colour,
+                                                               const char* format,
+                                                               std::va_list args) {
     std::array<char, kMessageBufferSize> buffer{};
     const std::size_t length = Format(buffer, format, args);
     auto& host = platform::ActiveHost();
