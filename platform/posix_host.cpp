@@ -1,49 +1,384 @@
-// Placeholder: replaced by the full POSIX backend.
+// The host services on Linux. The reader's drive is a FAT volume mounted somewhere; drive letters
+// are given to the FAT-family mounts in the order of their mount points (see posix_mounts.hpp),
+// and sysfs says whether the disk behind one can be pulled out.
 #include "platform/posix_host.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <system_error>
 #include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/posix_devices.hpp"
+#include "platform/posix_mounts.hpp"
 
 namespace reader::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using posix::MountEntry;
+
+// "E:" or "E:\" names a drive's root; "E:\NAME" a file in it.
+constexpr std::size_t kLetterAt = 0;
+constexpr std::size_t kColonAt = 1;
+constexpr std::size_t kSeparatorAt = 2;
+constexpr std::size_t kNameAt = 3;
+constexpr char kDriveColon = ':';
+
+// Terminal control sequences for the two message colours; every other attribute goes back to the
+// terminal's own default.
+constexpr std::string_view kLightRedSequence = "\x1b[91m";
+constexpr std::string_view kLightGreenSequence = "\x1b[92m";
+constexpr std::string_view kDefaultColourSequence = "\x1b[0m";
+
+constexpr mode_t kCommandFileMode = 0644;
+constexpr std::size_t kLargestCount = UINT32_MAX;
+
+// Closes its descriptor when it goes out of scope.
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        if (this != &other) {
+            Close();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    ~FileDescriptor() { Close(); }
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+
+  private:
+    void Close() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    int fd_;
+};
+
+bool IsPathSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+bool Exists(const fs::path& path) {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(path, error)) && !error;
+}
+
+// The lettered volumes of the mount table as it stands now. An unreadable table has none.
+std::vector<MountEntry> LetteredVolumesNow(const fs::path& table) {
+    std::ifstream in(table, std::ios::binary);
+    if (!in) {
+        return {};
+    }
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return posix::LetteredVolumes(posix::ParseMountTable(text));
+}
+
+std::optional<MountEntry> VolumeOfLetter(const fs::path& table, char letter) {
+    const auto index = posix::VolumeIndexOf(letter);
+    if (!index) {
+        return std::nullopt;
+    }
+    auto volumes = LetteredVolumesNow(table);
+    if (*index >= volumes.size()) {
+        return std::nullopt;
+    }
+    return std::move(volumes[*index]);
+}
+
+// The volume of a root string: a letter and a colon, optionally followed by one separator.
+std::optional<MountEntry> VolumeOfRoot(const fs::path& table, const char* root) {
+    if (root == nullptr || root[kLetterAt] == '\0' || root[kColonAt] != kDriveColon) {
+        return std::nullopt;
+    }
+    const bool bare = root[kSeparatorAt] == '\0';
+    const bool withSeparator = IsPathSeparator(root[kSeparatorAt]) && root[kNameAt] == '\0';
+    if (!bare && !withSeparator) {
+        return std::nullopt;
+    }
+    return VolumeOfLetter(table, root[kLetterAt]);
+}
+
+// The entry called name in directory: the exact name when it is there, else the entry whose name
+// matches without regard to case (the FAT volume itself ignores case, a copy on another file
+// system may not). With keepWhenMissing, a name that matches nothing is kept as given.
+std::optional<fs::path> EntryOf(const fs::path& directory, std::string_view name,
+                                bool keepWhenMissing) {
+    fs::path exact = directory / name;
+    if (Exists(exact)) {
+        return exact;
+    }
+    std::optional<fs::path> match;
+    std::error_code error;
+    for (fs::directory_iterator entry(directory, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const auto candidate = entry->path().filename();
+        // Several names that differ only in case: the first in byte order, so the choice does
+        // not depend on the order of the listing.
+        if (SameNameIgnoringCase(candidate.native(), name) &&
+            (!match || candidate < match->filename())) {
+            match = entry->path();
+        }
+    }
+    if (match) {
+        return match;
+    }
+    if (keepWhenMissing) {
+        return exact;
+    }
+    return std::nullopt;
+}
+
+// The file that a device path names. Paths that would climb out of the drive are refused.
+std::optional<fs::path> FileOf(const fs::path& table, const char* path, bool forCreate) {
+    if (path == nullptr || path[kLetterAt] == '\0' || path[kColonAt] != kDriveColon ||
+        !IsPathSeparator(path[kSeparatorAt])) {
+        return std::nullopt;
+    }
+    std::vector<std::string_view> components;
+    std::string_view rest(path + kNameAt);
+    while (!rest.empty()) {
+        const auto end = std::find_if(rest.begin(), rest.end(), IsPathSeparator);
+        const auto length = static_cast<std::size_t>(end - rest.begin());
+        const std::string_view component = rest.substr(0, length);
+        if (component == "." || component == "..") {
+            return std::nullopt;
+        }
+        if (!component.empty()) {
+            components.push_back(component);
+        }
+        rest.remove_prefix(std::min(rest.size(), length + 1));
+    }
+    if (components.empty()) {
+        return std::nullopt;
+    }
+    const auto volume = VolumeOfLetter(table, path[kLetterAt]);
+    if (!volume) {
+        return std::nullopt;
+    }
+    fs::path file = volume->mountPoint;
+    for (std::size_t i = 0; i < components.size(); ++i) {
+        const bool last = i + 1 == components.size();
+        auto entry = EntryOf(file, components[i], forCreate && last);
+        if (!entry) {
+            return std::nullopt;
+        }
+        file = std::move(*entry);
+    }
+    return file;
+}
+
+// A plain open for file systems that refuse O_DIRECT (tmpfs on older kernels, some FUSE mounts):
+// the cached pages are dropped first so the read still goes to the device.
+FileDescriptor OpenDroppingCache(const fs::path& file) {
+    FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd) {
+        (void)::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
+    }
+    return fd;
+}
+
+// Writes all of text to a descriptor, going on after partial writes and interruptions. Output to
+// the console is best effort: an error ends the write and is not reported.
+void WriteAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t written = ::write(fd, text.data(), text.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;
+        }
+        text.remove_prefix(static_cast<std::size_t>(written));
+    }
+}
+
+bool StandardOutputIsTerminal() {
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
+std::string_view ColourSequence(std::uint16_t attribute) {
+    switch (attribute) {
+        case kAttributeLightRed:
+            return kLightRedSequence;
+        case kAttributeLightGreen:
+            return kLightGreenSequence;
+        default:
+            return kDefaultColourSequence;
+    }
+}
+
+}  // namespace
 
 PosixHost::PosixHost(PosixHostPaths paths) : paths_(std::move(paths)) {}
 
 std::uint32_t PosixHost::LogicalDrives() {
-    return 0;
+    const auto volumes = LetteredVolumesNow(paths_.mountTable);
+    std::uint32_t mask = 0;
+    for (std::size_t index = 0; index < volumes.size(); ++index) {
+        mask |= 1u << (static_cast<std::size_t>(posix::kFirstVolumeLetter - 'A') + index);
+    }
+    return mask;
 }
-DriveType PosixHost::DriveTypeOf(const char*) {
-    return DriveType::NoRootDir;
+
+DriveType PosixHost::DriveTypeOf(const char* root) {
+    const auto volume = VolumeOfRoot(paths_.mountTable, root);
+    if (!volume) {
+        return DriveType::NoRootDir;
+    }
+    const auto kernelName = posix::KernelDeviceName(paths_.devRoot, volume->device);
+    if (kernelName && posix::IsRemovableDevice(paths_.sysfsRoot, *kernelName)) {
+        return DriveType::Removable;
+    }
+    return DriveType::Fixed;
 }
-bool PosixHost::VolumeLabelOf(const char*, std::span<char>) {
-    return false;
+
+bool PosixHost::VolumeLabelOf(const char* root, std::span<char> label) {
+    if (label.empty()) {
+        return false;
+    }
+    const auto volume = VolumeOfRoot(paths_.mountTable, root);
+    if (!volume) {
+        return false;
+    }
+    const auto found = posix::LabelOfDevice(paths_.devRoot, volume->device);
+    if (!found) {
+        return false;
+    }
+    const std::size_t length = std::min(found->size(), label.size() - 1);
+    std::copy_n(found->begin(), length, label.begin());
+    label[length] = '\0';
+    return true;
 }
-std::optional<std::uint32_t> PosixHost::ReadUnbuffered(const char*, std::uint32_t,
-                                                       std::span<std::uint8_t>) {
-    return std::nullopt;
+
+std::optional<std::uint32_t> PosixHost::ReadUnbuffered(const char* path, std::uint32_t position,
+                                                       std::span<std::uint8_t> destination) {
+    const auto file = FileOf(paths_.mountTable, path, false);
+    if (!file) {
+        return std::nullopt;
+    }
+    // O_DIRECT keeps the page cache out of the way, so every read is served by the reader.
+    FileDescriptor fd(::open(file->c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC));
+    bool direct = true;
+    if (!fd && errno == EINVAL) {
+        fd = OpenDroppingCache(*file);
+        direct = false;
+    }
+    if (!fd) {
+        return std::nullopt;
+    }
+    const std::size_t wanted = std::min(destination.size(), kLargestCount);
+    std::size_t delivered = 0;
+    while (delivered < wanted) {
+        const ssize_t got = ::pread(fd.get(), destination.data() + delivered, wanted - delivered,
+                                    static_cast<off_t>(position) + static_cast<off_t>(delivered));
+        if (got > 0) {
+            // A FUSE file served with direct_io may deliver less than asked before the end.
+            delivered += static_cast<std::size_t>(got);
+            continue;
+        }
+        if (got == 0) {
+            break;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        // The file system took O_DIRECT at the open but refuses this position, count or buffer.
+        if (errno == EINVAL && direct) {
+            fd = OpenDroppingCache(*file);
+            direct = false;
+            if (!fd) {
+                return std::nullopt;
+            }
+            continue;
+        }
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(delivered);
 }
-std::optional<std::uint32_t> PosixHost::WriteCommandFile(const char*,
-                                                         std::span<const std::uint8_t>) {
-    return std::nullopt;
+
+std::optional<std::uint32_t> PosixHost::WriteCommandFile(const char* path,
+                                                         std::span<const std::uint8_t> data) {
+    const auto file = FileOf(paths_.mountTable, path, true);
+    if (!file) {
+        return std::nullopt;
+    }
+    // O_SYNC: the sectors have reached the reader, which acts on them, when the write returns.
+    const FileDescriptor fd(
+        ::open(file->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_SYNC | O_CLOEXEC, kCommandFileMode));
+    if (!fd) {
+        return std::nullopt;
+    }
+    // One write for the whole command, so the reader receives its sectors together.
+    const std::size_t length = std::min(data.size(), kLargestCount);
+    ssize_t written = 0;
+    do {
+        written = ::write(fd.get(), data.data(), length);
+    } while (written < 0 && errno == EINTR);
+    if (written < 0) {
+        return std::nullopt;
+    }
+    (void)::fsync(fd.get());
+    return static_cast<std::uint32_t>(written);
 }
+
 std::optional<std::uint16_t> PosixHost::ConsoleAttribute() {
-    return std::nullopt;
+    if (!StandardOutputIsTerminal()) {
+        return std::nullopt;
+    }
+    return attribute_;
 }
+
 void PosixHost::SetConsoleAttribute(std::uint16_t attribute) {
+    if (!StandardOutputIsTerminal()) {
+        return;
+    }
+    // Text already in the stream is in the colour that was in force when it was printed.
+    std::fflush(stdout);
+    WriteAll(STDOUT_FILENO, ColourSequence(attribute));
     attribute_ = attribute;
 }
+
 void PosixHost::WriteConsole(std::string_view text) {
     std::fflush(stdout);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    WriteAll(STDOUT_FILENO, text);
 }
+
 void PosixHost::WriteStream(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
 }
+
 void PosixHost::Sleep(std::uint32_t milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
+
 int PosixHost::ReadKey() {
     return std::getchar();
 }

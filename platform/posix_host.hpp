@@ -1,14 +1,14 @@
 // POSIX (Linux) backend of the host services.
 //
 // Drive letters D to Z name the mounted FAT-family volumes (vfat, msdos, exfat) in a stable order,
-// sorted by mount point. A path "E:\NAME" means NAME in the mount point of drive E.
+// sorted by mount point. A path "E:\NAME" means NAME in the mount point of drive E, matched
+// without regard to case as on the FAT volume itself. The mount table is read afresh on every
+// call: the reader vanishes while it restarts and may come back on another mount point.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "platform/host.hpp"
 
@@ -19,6 +19,7 @@ namespace reader::platform {
 struct PosixHostPaths {
     std::filesystem::path mountTable = "/proc/self/mounts";
     std::filesystem::path sysfsRoot = "/sys";
+    std::filesystem::path devRoot = "/dev";
 };
 
 class PosixHost final : public Host {

@@ -1,0 +1,534 @@
+// The Linux host services against real files: a made-up mount table, sysfs and /dev tree in a
+// temporary directory, real reads and writes, and standard output redirected to a pipe or a
+// pseudo-terminal.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "emulator/emulated_host.hpp"
+#include "link/command_sector.hpp"
+#include "link/device_files.hpp"
+#include "link/discovery.hpp"
+#include "platform/posix_host.hpp"
+#include "platform/posix_mounts.hpp"
+#include "update/console.hpp"
+
+namespace reader::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::uint8_t PatternByte(std::size_t at) {
+    return static_cast<std::uint8_t>((at * 13 + at / 253) & 0xFF);
+}
+
+std::vector<std::uint8_t> Pattern(std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = PatternByte(i);
+    }
+    return bytes;
+}
+
+void WriteBytes(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
+    fs::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+void WriteText(const fs::path& file, const std::string& text) {
+    WriteBytes(file, {text.begin(), text.end()});
+}
+
+std::vector<std::uint8_t> ReadBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void Link(const fs::path& link, const fs::path& target) {
+    fs::create_directories(link.parent_path());
+    fs::create_symlink(target, link);
+}
+
+// A mount-table field as the kernel writes it.
+std::string Escaped(const fs::path& path) {
+    std::string text;
+    for (const char c : path.string()) {
+        text += c == ' ' ? std::string("\\040") : std::string(1, c);
+    }
+    return text;
+}
+
+// A buffer whose start sits at a chosen distance from a 4096 boundary.
+class PlacedBuffer {
+  public:
+    PlacedBuffer(std::size_t size, std::size_t misalignment)
+        : storage_(size + 2 * kUnbufferedBufferAlignment, 0xEE),
+          data_(storage_.data() +
+                (kUnbufferedBufferAlignment -
+                 reinterpret_cast<std::uintptr_t>(storage_.data()) % kUnbufferedBufferAlignment) +
+                misalignment),
+          size_(size) {}
+    std::uint8_t* data() { return data_; }
+    std::span<std::uint8_t> span() { return {data_, size_}; }
+
+  private:
+    std::vector<std::uint8_t> storage_;
+    std::uint8_t* data_;
+    std::size_t size_;
+};
+
+class PosixHostTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "posix-host-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        root_ = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+
+    void WriteMounts(const std::vector<std::string>& lines) {
+        std::string text;
+        for (const auto& line : lines) {
+            text += line + "\n";
+        }
+        WriteText(root_ / "mounts", text);
+    }
+
+    std::string Mount(const std::string& device, const std::string& at, const std::string& type) {
+        return device + " " + Escaped(root_ / at) + " " + type + " rw,relatime 0 0";
+    }
+
+    PosixHostPaths Paths() const { return {root_ / "mounts", root_ / "sys", root_ / "dev"}; }
+
+    // Six FAT-family volumes and some others, listed out of order:
+    //   D  media/boot efi     /dev/sda2, partition of a fixed disk          label EFI
+    //   E  media/card reader  /dev/sdb1, partition of a removable disk      label CARD READER
+    //   F  media/exfat        by-uuid link to /dev/sdd, a removable disk    label EXFAT_VOL
+    //   G  media/fuse         not a block device
+    //   H  media/old          /dev/sde1, unknown to sysfs
+    //   I  media/zeta         /dev/sdc1, on a USB transport
+    void BuildSystem() {
+        WriteMounts({
+            Mount("/dev/sdc1", "media/zeta", "vfat"),
+            "proc /proc proc rw,nosuid 0 0",
+            Mount("/dev/sdb1", "media/card reader", "vfat"),
+            Mount("/dev/sda3", "media/data", "ext4"),
+            Mount("fatfuse", "media/fuse", "vfat"),
+            Mount("/dev/disk/by-uuid/4A2F-11C0", "media/exfat", "exfat"),
+            Mount("tmpfs", "media/tmp", "tmpfs"),
+            Mount("/dev/sde1", "media/old", "msdos"),
+            Mount("/dev/sda2", "media/boot efi", "vfat"),
+        });
+        const fs::path block = root_ / "sys/class/block";
+        WriteText(block / "sda/removable", "0\n");
+        WriteText(block / "sda/sda2/partition", "2\n");
+        WriteText(block / "sdb/removable", "1\n");
+        WriteText(block / "sdb/sdb1/partition", "1\n");
+        WriteText(block / "sdd/removable", "1\n");
+        WriteText(block / "fatfuse/removable", "1\n");
+        const fs::path usbDisk =
+            root_ / "sys/devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/host3/block/sdc";
+        WriteText(usbDisk / "removable", "0\n");
+        WriteText(usbDisk / "sdc1/partition", "1\n");
+        Link(block / "sdc",
+             "../../devices/pci0000:00/0000:00:14.0/usb1/1-2/1-2:1.0/host3/block/sdc");
+
+        const fs::path dev = root_ / "dev";
+        for (const char* node : {"sda2", "sdb1", "sdc1", "sdd", "sde1"}) {
+            WriteText(dev / node, "");
+        }
+        Link(dev / "disk/by-uuid/4A2F-11C0", "../../sdd");
+        Link(dev / "disk/by-label/EFI", "../../sda2");
+        Link(dev / "disk/by-label/CARD\\x20READER", "../../sdb1");
+        Link(dev / "disk/by-label/EXFAT_VOL", "../../sdd");
+    }
+
+    fs::path root_;
+};
+
+TEST(MountTableTest, FieldEscapesAreUndone) {
+    const struct {
+        const char* field;
+        const char* text;
+    } cases[] = {
+        {"/media/card\\040reader", "/media/card reader"},
+        {"a\\011b", "a\tb"},
+        {"new\\012line", "new\nline"},
+        {"back\\134slash", "back\\slash"},
+        {"cut\\04", "cut\\04"},
+        {"not\\999octal", "not\\999octal"},
+        {"over\\400byte", "over\\400byte"},
+        {"/plain", "/plain"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(posix::UnescapeMountField(c.field), c.text) << c.field;
+    }
+}
+
+TEST(MountTableTest, LettersFollowTheVisibleFatMountsInMountPointOrder) {
+    std::string many;
+    for (int i = 30; i > 0; --i) {
+        many += "/dev/x /m/" + std::to_string(100 + i) + " vfat rw 0 0\n";
+    }
+    const struct {
+        const char* what;
+        std::string table;
+        std::vector<std::string> mountPoints;
+    } cases[] = {
+        {"malformed lines are passed over",
+         "garbage\n\n/dev/a /m/a\n/dev/b /m/b vfat rw 0 0",
+         {"/m/b"}},
+        {"tabs separate fields", "/dev/a\t/m/a\tmsdos\trw 0 0\n", {"/m/a"}},
+        {"a later mount hides the FAT volume",
+         "/dev/a /m/a vfat rw 0 0\n/dev/b /m/a ext4 rw 0 0\n",
+         {}},
+        {"a FAT volume mounted over another one",
+         "/dev/a /m/a ext4 rw 0 0\n/dev/b /m/a exfat rw 0 0\n/dev/c /m/0 vfat rw 0 0\n",
+         {"/m/0", "/m/a"}},
+        {"23 letters at most, the first mount points win",
+         many,
+         {"/m/101", "/m/102", "/m/103", "/m/104", "/m/105", "/m/106", "/m/107", "/m/108",
+          "/m/109", "/m/110", "/m/111", "/m/112", "/m/113", "/m/114", "/m/115", "/m/116",
+          "/m/117", "/m/118", "/m/119", "/m/120", "/m/121", "/m/122", "/m/123"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> got;
+        for (const auto& volume : posix::LetteredVolumes(posix::ParseMountTable(c.table))) {
+            got.push_back(volume.mountPoint);
+        }
+        EXPECT_EQ(got, c.mountPoints) << c.what;
+    }
+}
+
+TEST_F(PosixHostTest, DrivesTypesAndLabels) {
+    BuildSystem();
+    PosixHost host(Paths());
+    EXPECT_EQ(host.LogicalDrives(), 0x1F8u) << "D to I";
+
+    const struct {
+        const char* root;
+        DriveType type;
+        const char* label;  // nullptr: no label found
+    } cases[] = {
+        {"D:", DriveType::Fixed, "EFI"},
+        {"E:", DriveType::Removable, "CARD READER"},
+        {"e:\\", DriveType::Removable, "CARD READER"},
+        {"F:", DriveType::Removable, "EXFAT_VOL"},
+        {"G:", DriveType::Fixed, nullptr},
+        {"H:", DriveType::Fixed, nullptr},
+        {"I:", DriveType::Removable, nullptr},
+        {"J:", DriveType::NoRootDir, nullptr},
+        {"C:", DriveType::NoRootDir, nullptr},
+        {"A:", DriveType::NoRootDir, nullptr},
+        {"E", DriveType::NoRootDir, nullptr},
+        {"E:x", DriveType::NoRootDir, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.root);
+        EXPECT_EQ(host.DriveTypeOf(c.root), c.type);
+        std::array<char, 64> label{};
+        label.fill('#');
+        ASSERT_EQ(host.VolumeLabelOf(c.root, label), c.label != nullptr);
+        if (c.label != nullptr) {
+            EXPECT_STREQ(label.data(), c.label);
+        }
+    }
+    std::array<char, 4> tiny{};
+    ASSERT_TRUE(host.VolumeLabelOf("E:", tiny));
+    EXPECT_STREQ(tiny.data(), "CAR") << "a label is cut to the buffer and stays terminated";
+}
+
+TEST_F(PosixHostTest, TheMountTableIsReadOnEveryCall) {
+    PosixHost host(Paths());
+    EXPECT_EQ(host.LogicalDrives(), 0u) << "no mount table";
+    WriteText(root_ / "b/NOTE.TXT", "b");
+    WriteMounts({Mount("/dev/sdb1", "b", "vfat")});
+    EXPECT_EQ(host.LogicalDrives(), 1u << 3);
+    WriteMounts({});
+    EXPECT_EQ(host.LogicalDrives(), 0u);
+    EXPECT_EQ(host.DriveTypeOf("D:"), DriveType::NoRootDir);
+    WriteMounts({Mount("/dev/sdb1", "b", "vfat"), Mount("/dev/sdc1", "a", "vfat")});
+    EXPECT_EQ(host.LogicalDrives(), (1u << 3) | (1u << 4));
+    std::array<std::uint8_t, 8> out{};
+    EXPECT_EQ(host.ReadUnbuffered("E:\\NOTE.TXT", 0, out), 1u) << "b now sorts second";
+}
+
+TEST_F(PosixHostTest, ReadsAtPositions) {
+    BuildSystem();
+    const fs::path drive = root_ / "media/card reader";
+    WriteBytes(drive / "DATA.BIN", Pattern(10000));
+    WriteBytes(drive / "SHORT.BIN", Pattern(3000));
+    fs::create_directories(drive / "SUBDIR");
+    WriteText(root_ / "media/secret.txt", "outside the drive");
+    PosixHost host(Paths());
+
+    const struct {
+        const char* what;
+        const char* path;
+        std::uint32_t position;
+        std::size_t size;
+        std::size_t misalignment;
+        std::optional<std::uint32_t> result;
+    } cases[] = {
+        {"whole file", "E:\\DATA.BIN", 0, 12288, 0, 10000},
+        {"one block inside", "E:\\DATA.BIN", 4096, 4096, 0, 4096},
+        {"tail of the file", "E:\\DATA.BIN", 8192, 4096, 0, 1808},
+        {"beyond the end", "E:\\DATA.BIN", 12288, 4096, 0, 0},
+        {"short file", "E:\\SHORT.BIN", 0, 4096, 0, 3000},
+        {"name in another case", "e:\\data.bin", 1024, 2048, 0, 2048},
+        {"destination off the sector grid", "E:\\DATA.BIN", 1024, 2048, 1, 2048},
+        {"position off the sector grid", "E:\\DATA.BIN", 100, 512, 0, 512},
+        {"missing file", "E:\\MISSING.BIN", 0, 512, 0, std::nullopt},
+        {"a directory", "E:\\SUBDIR", 0, 512, 0, std::nullopt},
+        {"climbing out of the drive", "E:\\..\\secret.txt", 0, 512, 0, std::nullopt},
+        {"no drive behind the letter", "J:\\DATA.BIN", 0, 512, 0, std::nullopt},
+        {"no separator", "E:DATA.BIN", 0, 512, 0, std::nullopt},
+        {"drive root", "E:\\", 0, 512, 0, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PlacedBuffer buffer(c.size, c.misalignment);
+        const auto got = host.ReadUnbuffered(c.path, c.position, buffer.span());
+        ASSERT_EQ(got, c.result);
+        for (std::uint32_t i = 0; i < got.value_or(0); ++i) {
+            ASSERT_EQ(buffer.data()[i], PatternByte(c.position + i)) << "byte " << i;
+        }
+    }
+}
+
+// A file on a file system that refuses O_DIRECT at the open: tmpfs on older kernels, procfs
+// everywhere.
+struct RefusingFile {
+    fs::path directory;
+    std::string name;
+    std::vector<std::uint8_t> content;
+};
+
+bool RefusesDirectOpen(const fs::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_DIRECT);
+    if (fd >= 0) {
+        ::close(fd);
+        return false;
+    }
+    return errno == EINVAL;
+}
+
+TEST_F(PosixHostTest, FallsBackWhereODirectIsRefused) {
+    std::optional<RefusingFile> refusing;
+    std::string shm = "/dev/shm/posix-host-XXXXXX";
+    const int fd = fs::is_directory("/dev/shm") ? ::mkstemp(shm.data()) : -1;
+    if (fd >= 0) {
+        ::close(fd);
+        WriteBytes(shm, Pattern(5000));
+        if (RefusesDirectOpen(shm)) {
+            refusing = RefusingFile{"/dev/shm", fs::path(shm).filename().string(), Pattern(5000)};
+        }
+    }
+    if (!refusing && RefusesDirectOpen("/proc/version")) {
+        refusing = RefusingFile{"/proc", "version", ReadBytes("/proc/version")};
+    }
+    if (!refusing) {
+        fs::remove(shm);
+        GTEST_SKIP() << "no file system here refuses O_DIRECT";
+    }
+    WriteText(root_ / "mounts",
+              refusing->directory.string() + " " + refusing->directory.string() + " vfat rw 0 0\n");
+    PosixHost host(Paths());
+    PlacedBuffer buffer(8192, 0);
+    const auto got = host.ReadUnbuffered(("D:\\" + refusing->name).c_str(), 0, buffer.span());
+    fs::remove(shm);
+    ASSERT_EQ(got, refusing->content.size());
+    EXPECT_TRUE(std::equal(refusing->content.begin(), refusing->content.end(), buffer.data()));
+}
+
+TEST_F(PosixHostTest, CommandFileWriteTruncatesAndReplaces) {
+    BuildSystem();
+    const fs::path drive = root_ / "media/card reader";
+    const auto sectors = Pattern(1024);
+    PosixHost host(Paths());
+
+    WriteBytes(drive / "CMD.CMD", std::vector<std::uint8_t>(4096, 0xEE));
+    ASSERT_EQ(host.WriteCommandFile("E:\\CMD.CMD", std::span(sectors).first(512)), 512u);
+    EXPECT_EQ(ReadBytes(drive / "CMD.CMD"), std::vector(sectors.begin(), sectors.begin() + 512));
+
+    ASSERT_EQ(host.WriteCommandFile("E:\\cmd.cmd", sectors), 1024u);
+    EXPECT_EQ(ReadBytes(drive / "CMD.CMD"), sectors) << "the existing file, whatever the case";
+    EXPECT_FALSE(fs::exists(drive / "cmd.cmd"));
+
+    ASSERT_EQ(host.WriteCommandFile("E:\\CMD.CMD", {}), 0u);
+    EXPECT_EQ(fs::file_size(drive / "CMD.CMD"), 0u) << "an empty command still truncates";
+
+    ASSERT_EQ(host.WriteCommandFile("E:\\NEW.CMD", std::span(sectors).first(512)), 512u);
+    EXPECT_EQ(ReadBytes(drive / "NEW.CMD").size(), 512u);
+
+    EXPECT_EQ(host.WriteCommandFile("J:\\CMD.CMD", sectors), std::nullopt);
+    EXPECT_EQ(host.WriteCommandFile("G:\\CMD.CMD", sectors), std::nullopt)
+        << "mount point not there";
+    EXPECT_EQ(host.WriteCommandFile("E:\\..\\CMD.CMD", sectors), std::nullopt);
+    EXPECT_FALSE(fs::exists(root_ / "media/CMD.CMD"));
+}
+
+// Standard output sent to another descriptor for the life of the object.
+class StdoutRedirect {
+  public:
+    explicit StdoutRedirect(int target) {
+        std::fflush(stdout);
+        saved_ = ::dup(STDOUT_FILENO);
+        ::dup2(target, STDOUT_FILENO);
+    }
+    ~StdoutRedirect() { Restore(); }
+    void Restore() {
+        if (saved_ >= 0) {
+            std::fflush(stdout);
+            ::dup2(saved_, STDOUT_FILENO);
+            ::close(saved_);
+            saved_ = -1;
+        }
+    }
+
+  private:
+    int saved_ = -1;
+};
+
+// What a progress line, its coloured ending and a failure message put on standard output.
+std::optional<std::uint16_t> WriteMessages(PosixHost& host) {
+    const auto attribute = host.ConsoleAttribute();
+    std::fputs("Update block 3 (1a2b)\r", stdout);  // still in the stream's buffer
+    host.SetConsoleAttribute(kAttributeLightGreen);
+    host.WriteConsole(": success");
+    host.SetConsoleAttribute(kAttributeDefault);
+    host.WriteStream("\n");
+    emulator::ScopedHost installed(host);
+    ConsoleError("\nUpdate block %d failure\n", 7);
+    return attribute;
+}
+
+TEST(PosixConsoleTest, BareTextWhenNotATerminal) {
+    std::array<int, 2> pipe{};
+    ASSERT_EQ(::pipe(pipe.data()), 0);
+    PosixHost host;
+    StdoutRedirect redirect(pipe[1]);
+    const auto attribute = WriteMessages(host);
+    redirect.Restore();
+    ::close(pipe[1]);
+    std::string text;
+    std::array<char, 256> chunk{};
+    for (ssize_t got; (got = ::read(pipe[0], chunk.data(), chunk.size())) > 0;) {
+        text.append(chunk.data(), static_cast<std::size_t>(got));
+    }
+    ::close(pipe[0]);
+    EXPECT_EQ(attribute, std::nullopt);
+    EXPECT_EQ(text, "Update block 3 (1a2b)\r: success\n\nUpdate block 7 failure\n");
+}
+
+TEST(PosixConsoleTest, ColourSequencesOnATerminal) {
+    int master = -1;
+    int slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    termios raw{};
+    ASSERT_EQ(::tcgetattr(slave, &raw), 0);
+    ::cfmakeraw(&raw);  // no line-end translation on the way through
+    ASSERT_EQ(::tcsetattr(slave, TCSANOW, &raw), 0);
+
+    PosixHost host;
+    StdoutRedirect redirect(slave);
+    const auto attribute = WriteMessages(host);
+    host.SetConsoleAttribute(kAttributeLightRed);
+    const auto red = host.ConsoleAttribute();
+    host.SetConsoleAttribute(kAttributeDefault);
+    redirect.Restore();
+
+    const std::string expected =
+        "Update block 3 (1a2b)\r\x1b[92m: success\x1b[0m\n"
+        "\x1b[91m\nUpdate block 7 failure\n\x1b[0m"
+        "\x1b[91m\x1b[0m";
+    std::string text;
+    std::array<char, 256> chunk{};
+    pollfd ready{master, POLLIN, 0};
+    while (text.size() < expected.size() && ::poll(&ready, 1, 2000) > 0) {
+        const ssize_t got = ::read(master, chunk.data(), chunk.size());
+        if (got <= 0) {
+            break;
+        }
+        text.append(chunk.data(), static_cast<std::size_t>(got));
+    }
+    ::close(slave);
+    ::close(master);
+    EXPECT_EQ(attribute, kAttributeDefault);
+    EXPECT_EQ(red, kAttributeLightRed);
+    EXPECT_EQ(text, expected);
+}
+
+// The device link finds the reader and reads its replies through the Linux backend.
+TEST_F(PosixHostTest, DeviceLinkFindsTheReaderThroughTheBackend) {
+    std::vector<std::uint8_t> status(0x10000, 0);
+    const std::array<std::uint8_t, 8> serial = {0x3A, 0x7C, 0x19, 0xE4, 0x05, 0xB2, 0x6D, 0x81};
+    std::copy(serial.begin(), serial.end(), status.begin());
+    const std::string identity = "N64_KRN03_RV300";
+    std::copy(identity.begin(), identity.end(), status.begin() + kIdentityOffset);
+    WriteBytes(root_ / "reader/T-DRIVER.DMP", status);
+    // A fixed FAT disk that sorts first and carries a status file of its own.
+    std::vector<std::uint8_t> decoy(0x10000, 0);
+    std::copy_n("HND_KRN02_RV100", 15, decoy.begin() + kIdentityOffset);
+    WriteBytes(root_ / "fixed/T-DRIVER.DMP", decoy);
+    WriteText(root_ / "sys/class/block/sda/removable", "0\n");
+    WriteText(root_ / "sys/class/block/sdb/removable", "1\n");
+    Link(root_ / "dev/disk/by-label/N64READER", "../../sdb");
+    const auto reader = Mount("/dev/sdb", "reader", "vfat");
+    const auto fixed = Mount("/dev/sda", "fixed", "vfat");
+    WriteMounts({reader, fixed});
+
+    DeviceDrive = 0;
+    DeviceIdentity.fill(0);
+    VolumeLabel.fill(0);
+    PosixHost host(Paths());
+    emulator::ScopedHost installed(host);
+
+    ASSERT_EQ(FindDevice(0, nullptr), 1);
+    EXPECT_EQ(DeviceDrive, 'E');
+    EXPECT_STREQ(DeviceIdentity.data(), identity.c_str());
+    EXPECT_STREQ(VolumeLabel.data(), "N64READER");
+    std::array<std::uint8_t, 8> reply{};
+    ASSERT_EQ(StatusRead(0, reply.data(), reply.size()), 8u);
+    EXPECT_EQ(reply, serial);
+
+    CommandSector reboot{};
+    reboot[1] = 0xF0;
+    reboot[2] = 0xFF;
+    ASSERT_EQ(SendCommands(reboot), 512u);
+    const auto written = ReadBytes(root_ / "reader/CMD.CMD");
+    ASSERT_EQ(written.size(), 512u);
+    EXPECT_EQ(written[0], 0x5A);
+    EXPECT_EQ(written[510], 0x76);
+    EXPECT_EQ(written[511], 0x5B);
+
+    // The reader restarts: its drive vanishes, then comes back.
+    WriteMounts({fixed});
+    EXPECT_EQ(FindDevice(0, nullptr), 0);
+    EXPECT_EQ(DeviceDrive, 'D');
+    WriteMounts({fixed, reader});
+    EXPECT_EQ(FindDevice(0, nullptr), 1);
+    EXPECT_EQ(DeviceDrive, 'E');
+}
+
+}  // namespace
+}  // namespace reader::platform
