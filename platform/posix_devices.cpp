@@ -84,11 +84,14 @@ std::optional<fs::path> SysfsDirectory(const fs::path& sysfsRoot, const std::str
     if (Exists(direct)) {
         return Resolved(direct);
     }
+    // A partition's name begins with its disk's name (sdb1 in sdb, mmcblk0p1 in mmcblk0).
     std::error_code error;
     for (fs::directory_iterator disk(blockClass, error), end; !error && disk != end;
          disk.increment(error)) {
+        const auto diskName = disk->path().filename().string();
         const fs::path inside = disk->path() / kernelName;
-        if (Exists(inside)) {
+        if (kernelName.size() > diskName.size() && kernelName.starts_with(diskName) &&
+            Exists(inside)) {
             return Resolved(inside);
         }
     }
@@ -143,7 +146,8 @@ bool IsRemovableDevice(const fs::path& sysfsRoot, const std::string& kernelName)
     if (partition && FlagSet(directory->parent_path() / kRemovableFlag)) {
         return true;
     }
-    for (const auto& component : *directory) {
+    // Only the part below the sysfs root tells how the device is attached.
+    for (const auto& component : directory->lexically_relative(Resolved(sysfsRoot))) {
         if (IsUsbComponent(component.string())) {
             return true;
         }
