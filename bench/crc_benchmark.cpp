@@ -10,15 +10,15 @@
 namespace {
 
 std::uint16_t BitwiseCrc16(const std::vector<std::uint8_t>& bytes) {
-    std::uint16_t reg = 0;
+    unsigned reg = 0;
     for (const std::uint8_t b : bytes) {
-        reg = static_cast<std::uint16_t>(reg ^ (b << 8));
+        reg ^= static_cast<unsigned>(b) << 8;
         for (int bit = 0; bit < 8; ++bit) {
-            reg = (reg & 0x8000u) != 0 ? static_cast<std::uint16_t>((reg << 1) ^ 0x1021u)
-                                       : static_cast<std::uint16_t>(reg << 1);
+            reg = (reg & 0x8000u) != 0 ? ((reg << 1) ^ 0x1021u) : (reg << 1);
         }
+        reg &= 0xFFFFu;
     }
-    return reg;
+    return static_cast<std::uint16_t>(reg);
 }
 
 std::vector<std::uint8_t> Payload(std::size_t size) {
