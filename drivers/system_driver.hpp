@@ -44,6 +44,10 @@ int NotInitialized(int value);
 int NotInitialized(const std::uint8_t* source, int position);
 void NotInitialized();
 
+// The write handler of the readers that cannot write (HND, N64): sends nothing, prints nothing
+// and returns 0.
+int NoWrite(std::uint32_t address, const std::uint8_t* source, std::uint32_t length);
+
 // How a row's set-up command gets its mode value.
 enum class SetupMode : std::uint8_t {
     None,       // the command takes no mode
@@ -69,7 +73,7 @@ struct SystemInstallation {
     std::uint32_t romWindowEnd;
 };
 
-inline constexpr std::size_t kSystemCount = 0;
+inline constexpr std::size_t kSystemCount = 6;
 
 // The rows, tried in order; the first whose prefix equals bytes 0..11 of the identity wins.
 extern const std::array<SystemInstallation, kSystemCount> SystemInstallTable;
