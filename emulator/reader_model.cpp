@@ -92,7 +92,7 @@ void ReaderModel::Boot() {
     commandFile_.clear();
     commandFilled_.clear();
     commandProcessed_ = 0;
-    cartridgeReady_ = false;
+    ResetCartridgeBus();
     if (!config_.fixedIdentity.empty() || config_.faults.returnsInFirmware) {
         mode_ = ReaderMode::Firmware;
         return;

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -93,6 +94,25 @@ struct ReaderConfig {
     ReaderFaults faults;
 };
 
+// The cartridge variants. The variant is chosen by the first 12 characters of the fixed identity;
+// any other device (the N64 reader of the firmware update among them) has no cartridge side.
+enum class CartridgeSystem : std::uint8_t { None, Hnd, N64, Sfc, Fc2, Nes, Pce };
+
+inline constexpr std::string_view kHndIdentity = "HND_KRN02_RV100";
+inline constexpr std::string_view kN64CartIdentity = "N64_KRN20_RV100";
+inline constexpr std::string_view kSfcIdentity = "SFC_KRN02_RV100";
+inline constexpr std::string_view kFc2Identity = "FC2_KRN02_RV100";
+inline constexpr std::string_view kNesIdentity = "NES_KRN02_RV100";
+inline constexpr std::string_view kPceIdentity = "PCE_KRN02_RV100";
+
+CartridgeSystem CartridgeSystemOf(std::string_view identity);
+
+// What the variant's test cartridge holds at an address before anything is written to it: a
+// deterministic pattern that differs from address to address, with a small header (and for the
+// 6502-family systems a short program and its vectors) at the usual places. Generated from the
+// address, so even the 16 MiB address spaces cost no memory.
+std::uint8_t CartridgeImageByte(CartridgeSystem system, std::uint32_t address);
+
 // The old firmware's flash: a deterministic image whose first 16 bytes are the identity.
 std::vector<std::uint8_t> OldFirmwareFlash(std::string_view identity = kOldFirmwareIdentity);
 
@@ -131,6 +151,14 @@ class ReaderModel {
     ReaderFaults& Faults() { return config_.faults; }
     ReaderConfig& Config() { return config_; }
 
+    // The cartridge side: the variant, whether its set-up command has arrived, and what the
+    // cartridge holds now at an address (the image with every write stored so far).
+    CartridgeSystem Cartridge() const { return CartridgeSystemOf(config_.fixedIdentity); }
+    bool CartridgeReady() const { return cartridgeReady_; }
+    std::uint8_t CartridgeByte(std::uint32_t address) const;
+    std::uint8_t NesMode() const { return nesMode_; }
+    std::uint8_t ControlValue() const { return controlValue_; }
+
     // Cuts the power at once, or powers the reader on again (the boot rule decides the mode).
     void PowerCut();
     void PowerOn();
@@ -151,6 +179,7 @@ class ReaderModel {
     std::optional<std::size_t> FlashIndex(std::uint32_t address) const;
     std::uint8_t FlashByte(std::size_t index) const;
     std::uint16_t BlockChecksum(std::size_t block) const;
+    void ResetCartridgeBus();
     std::uint64_t DataFileSize() const;
     std::uint32_t ReadDataFile(std::uint64_t offset, std::span<std::uint8_t> out) const;
 
@@ -174,11 +203,14 @@ class ReaderModel {
     std::uint64_t sectorsReceived_ = 0;
     std::uint64_t sectorsRejected_ = 0;
     std::vector<std::string> transcript_;
-    // Cartridge side.
+    // Cartridge side. The bus state goes with a restart; what was written stays on the cartridge.
+    bool hndPrepared_ = false;  // the first HND set-up sector has arrived
     bool cartridgeReady_ = false;
-    std::uint32_t cartridgeAddress_ = 0;
+    std::uint32_t cartridgeAddress_ = 0;  // HND, N64: where the data file starts
     std::uint8_t sfcBank_ = 0;
-    std::vector<std::uint8_t> cartridge_;
+    std::uint8_t nesMode_ = 0;
+    std::uint8_t controlValue_ = 0;
+    std::map<std::uint32_t, std::uint8_t> cartridgeWrites_;
 };
 
 }  // namespace reader::emulator
