@@ -83,20 +83,26 @@ struct Patch {
     std::string_view bytes;
 };
 
+// Raw bytes from a string literal, NULs included (the terminator left out).
+template <std::size_t N>
+constexpr std::string_view Bytes(const char (&text)[N]) {
+    return {text, N - 1};
+}
+
 // A 6502 start-up routine: SEI; CLD; LDX #$FF; TXS; wait for vblank (LDA $2002; BPL); clear the
 // control register (LDA #$00; STA $2000); spin (JMP $800F).
 constexpr std::string_view kResetRoutine =
-    "\x78\xD8\xA2\xFF\x9A\xAD\x02\x20\x10\xFB\xA9\x00\x8D\x00\x20\x4C\x0F\x80";
+    Bytes("\x78\xD8\xA2\xFF\x9A\xAD\x02\x20\x10\xFB\xA9\x00\x8D\x00\x20\x4C\x0F\x80");
 // NMI, RESET and IRQ vectors: 0x800F, 0x8000, 0x800F.
-constexpr std::string_view kVectors = std::string_view("\x0F\x80\x00\x80\x0F\x80", 6);
+constexpr std::string_view kVectors = Bytes("\x0F\x80\x00\x80\x0F\x80");
 
 constexpr std::array<Patch, 2> kHndPatches = {{
     {0x0000A0, "READER TEST "},  // title
     {0x0000AC, "RTST"},          // game code
 }};
 constexpr std::array<Patch, 2> kN64Patches = {{
-    {0x10000000, std::string_view("\x80\x37\x12\x40", 4)},  // big-endian ROM marker
-    {0x10000020, "READER TEST N64     "},                   // title
+    {0x10000000, Bytes("\x80\x37\x12\x40")},  // big-endian ROM marker
+    {0x10000020, "READER TEST N64     "},     // title
 }};
 constexpr std::array<Patch, 1> kSfcPatches = {{
     {0x007FC0, "READER TEST SFC      "},  // title of a LoROM header
