@@ -21,71 +21,56 @@ class CartridgeCommandTest : public testing::CartridgeFixture {};
 
 // --- single-sector commands against their worked values -----------------------------------------
 
+// A sector with the given body and the checksum bytes taken from the worked table, not computed.
+std::vector<std::uint8_t> Worked(testing::SectorBytes body, std::uint8_t high, std::uint8_t low) {
+    CommandSector sector{};
+    sector[0] = 0x5A;
+    for (const auto& [at, value] : body) {
+        sector[at] = value;
+    }
+    sector[510] = high;
+    sector[511] = low;
+    return AsVector(sector);
+}
+
 struct WorkedCommand {
     std::string name;
     std::function<int()> send;
-    testing::SectorBytes body;
-    std::uint8_t high;
-    std::uint8_t low;
+    std::vector<std::vector<std::uint8_t>> writes;  // one sector per write
 };
 
 TEST_F(CartridgeCommandTest, SingleSectorsMatchTheWorkedValues) {
-    Attach(emulator::kNesIdentity);
+    auto& reader = Attach(emulator::kHndIdentity);
     const WorkedCommand cases[] = {
-        {"InitN64Bus", InitN64Bus, {{1, 0x10}, {2, 0x01}}, 0xB3, 0x7F},
-        {"InitSfcBus", InitSfcBus, {{1, 0x0F}, {2, 0x01}}, 0x89, 0x66},
-        {"InitPceBus", InitPceBus, {{1, 0x11}, {2, 0x01}}, 0xD4, 0x38},
+        // Two commands, two writes: the sectors differ in bytes 1..2 and their checksums only.
+        {"InitHndBus",
+         InitHndBus,
+         {Worked({{1, 0xF0}, {2, 0x03}}, 0x27, 0x5C), Worked({{1, 0x03}, {2, 0x01}}, 0x0E, 0x00)}},
+        {"InitN64Bus", InitN64Bus, {Worked({{1, 0x10}, {2, 0x01}}, 0xB3, 0x7F)}},
+        {"InitSfcBus", InitSfcBus, {Worked({{1, 0x0F}, {2, 0x01}}, 0x89, 0x66)}},
+        {"InitPceBus", InitPceBus, {Worked({{1, 0x11}, {2, 0x01}}, 0xD4, 0x38)}},
         {"InitNesBus mode 1",
          [] { return InitNesBus(1); },
-         {{1, 0x0E}, {2, 0x01}, {4, 0x01}, {12, 0x01}},
-         0xBB,
-         0xC3},
-        {"InitNesBus mode 0", [] { return InitNesBus(0); }, {{1, 0x0E}, {2, 0x01}}, 0xEE, 0x21},
+         {Worked({{1, 0x0E}, {2, 0x01}, {4, 0x01}, {12, 0x01}}, 0xBB, 0xC3)}},
+        {"InitNesBus mode 0",
+         [] { return InitNesBus(0); },
+         {Worked({{1, 0x0E}, {2, 0x01}}, 0xEE, 0x21)}},
         {"ReadCartStatus",
          [] {
              CommandSector reply{};
              return ReadCartStatus(reply);
          },
-         {{1, 0x0E}, {2, 0x12}},
-         0x78,
-         0x7F},
+         {Worked({{1, 0x0E}, {2, 0x12}}, 0x78, 0x7F)}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         recorder_.Clear();
         EXPECT_NE(c.send(), 0);
-        ASSERT_EQ(recorder_.Writes().size(), 1u);
-        CommandSector expected{};
-        expected[0] = 0x5A;
-        for (const auto& [at, value] : c.body) {
-            expected[at] = value;
-        }
-        expected[510] = c.high;
-        expected[511] = c.low;
-        EXPECT_EQ(recorder_.Writes()[0], AsVector(expected));
+        EXPECT_EQ(recorder_.Writes(), c.writes);
     }
-}
-
-TEST_F(CartridgeCommandTest, InitHndBusIsTwoWritesOfOneSectorEach) {
-    auto& reader = Attach(emulator::kHndIdentity);
-    EXPECT_EQ(InitHndBus(), 512);
-    ASSERT_EQ(recorder_.Writes().size(), 2u);
-    CommandSector first{};
-    first[0] = 0x5A;
-    first[1] = 0xF0;
-    first[2] = 0x03;
-    first[510] = 0x27;
-    first[511] = 0x5C;
-    CommandSector second{};
-    second[0] = 0x5A;
-    second[1] = 0x03;
-    second[2] = 0x01;
-    second[510] = 0x0E;
-    second[511] = 0x00;
-    EXPECT_EQ(recorder_.Writes()[0], AsVector(first));
-    EXPECT_EQ(recorder_.Writes()[1], AsVector(second));
-    EXPECT_EQ(reader.Transcript(),
-              (std::vector<std::string>{"F0 03 HndPrepare", "03 01 InitHndBus"}));
+    // The HND reader took both halves of its set-up, in order.
+    EXPECT_EQ(reader.Transcript().at(0), "F0 03 HndPrepare");
+    EXPECT_EQ(reader.Transcript().at(1), "03 01 InitHndBus");
     EXPECT_TRUE(reader.CartridgeReady());
 }
 
@@ -125,7 +110,7 @@ TEST_F(CartridgeCommandTest, SetupCommandsReportAFailedCommandFile) {
 // --- read handlers: the sector sent and where the data comes from -------------------------------
 
 struct ReadCase {
-    std::string identity;
+    std::string_view identity;
     std::function<int()> setup;
     int (*read)(std::uint32_t, std::uint8_t*, std::uint32_t);
     std::uint32_t address;
@@ -136,63 +121,61 @@ struct ReadCase {
 TEST_F(CartridgeCommandTest, ReadHandlersSendTheirSectorAndReadTheRightPlace) {
     const auto none = std::vector<std::vector<std::uint8_t>>{};
     const ReadCase cases[] = {
-        {std::string(emulator::kHndIdentity),
+        {emulator::kHndIdentity,
          InitHndBus,
          HndRead,
          0x12345678,
          {AsVector(ExpectedSector({{1, 0x03}, {2, 0x06}, {4, 0x78}, {5, 0x56}, {6, 0x34}}))},
          0x345678},
-        {std::string(emulator::kN64CartIdentity),
+        {emulator::kN64CartIdentity,
          InitN64Bus,
          N64Read,
          0x10000000,
          {AsVector(ExpectedSector({{1, 0x10}, {2, 0x02}, {6, 0x10}}))},
          0x10000000},
-        {std::string(emulator::kN64CartIdentity),
+        {emulator::kN64CartIdentity,
          InitN64Bus,
          N64Read,
          0x10ABCDEF,
          {AsVector(
              ExpectedSector({{1, 0x10}, {2, 0x02}, {3, 0xEF}, {4, 0xCD}, {5, 0xAB}, {6, 0x10}}))},
          0x10ABCDEF},
-        {std::string(emulator::kSfcIdentity),
+        {emulator::kSfcIdentity,
          InitSfcBus,
          SfcRead,
          0x7FFC00,
          {AsVector(ExpectedSector({{1, 0x0F}, {2, 0x04}}))},
          0x7FFC00},
-        {std::string(emulator::kSfcIdentity),
+        {emulator::kSfcIdentity,
          InitSfcBus,
          SfcRead,
          0x800000,
          {AsVector(ExpectedSector({{1, 0x0F}, {2, 0x04}, {3, 0x01}}))},
          0x800000},
-        {std::string(emulator::kSfcIdentity),
+        {emulator::kSfcIdentity,
          InitSfcBus,
          SfcRead,
          0xC00000,
          {AsVector(ExpectedSector({{1, 0x0F}, {2, 0x04}, {3, 0x01}}))},
          0xC00000},
         // Above 16 MiB: still bank 1, offset from the low 23 bits.
-        {std::string(emulator::kSfcIdentity),
+        {emulator::kSfcIdentity,
          InitSfcBus,
          SfcRead,
          0x1000000,
          {AsVector(ExpectedSector({{1, 0x0F}, {2, 0x04}, {3, 0x01}}))},
          0x800000},
-        {std::string(emulator::kNesIdentity), [] { return InitNesBus(1); }, DirectRead, 0x8000,
-         none, 0x8000},
-        {std::string(emulator::kFc2Identity), [] { return InitNesBus(0); }, DirectRead, 0xFFF0,
-         none, 0xFFF0},
-        {std::string(emulator::kPceIdentity), InitPceBus, DirectRead, 0x0ABCDE, none, 0x0ABCDE},
+        {emulator::kNesIdentity, [] { return InitNesBus(1); }, DirectRead, 0x8000, none, 0x8000},
+        {emulator::kFc2Identity, [] { return InitNesBus(0); }, DirectRead, 0xFFF0, none, 0xFFF0},
+        {emulator::kPceIdentity, InitPceBus, DirectRead, 0x0ABCDE, none, 0x0ABCDE},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.identity + " at " + std::to_string(c.address));
+        SCOPED_TRACE(std::string(c.identity) + " at " + std::to_string(c.address));
         emulator::EmulatedHost host;
         testing::RecordingHost recorder(host);
         emulator::ScopedHost scoped(recorder);
         emulator::ReaderConfig config;
-        config.fixedIdentity = c.identity;
+        config.fixedIdentity = std::string(c.identity);
         auto& reader = host.AttachReader('E', config);
         DeviceDrive = 'E';
         ASSERT_NE(c.setup(), 0);
@@ -423,7 +406,7 @@ TEST_F(CartridgeCommandTest, WriteHandlersPassAFailedCommandFileOn) {
 // --- the written bytes land on the cartridge --------------------------------------------------
 
 struct RoundTrip {
-    std::string identity;
+    std::string_view identity;
     std::function<int()> setup;
     WriteFn write;
     int (*read)(std::uint32_t, std::uint8_t*, std::uint32_t);
@@ -433,19 +416,19 @@ struct RoundTrip {
 
 TEST_F(CartridgeCommandTest, WrittenBytesReadBackThroughTheSystemsReadHandler) {
     const RoundTrip cases[] = {
-        {std::string(emulator::kFc2Identity), [] { return InitNesBus(1); }, NesWriteBlock,
-         DirectRead, 0x6000, 700},
-        {std::string(emulator::kNesIdentity), [] { return InitNesBus(1); }, NesWriteBytes,
-         DirectRead, 0x6000, 40},
-        {std::string(emulator::kPceIdentity), InitPceBus, PceWriteBytes, DirectRead, 0x1F0000, 40},
-        {std::string(emulator::kSfcIdentity), InitSfcBus, SfcWriteBytes, SfcRead, 0x80FFF0, 40},
+        {emulator::kFc2Identity, [] { return InitNesBus(1); }, NesWriteBlock, DirectRead, 0x6000,
+         700},
+        {emulator::kNesIdentity, [] { return InitNesBus(1); }, NesWriteBytes, DirectRead, 0x6000,
+         40},
+        {emulator::kPceIdentity, InitPceBus, PceWriteBytes, DirectRead, 0x1F0000, 40},
+        {emulator::kSfcIdentity, InitSfcBus, SfcWriteBytes, SfcRead, 0x80FFF0, 40},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.identity);
         emulator::EmulatedHost host;
         emulator::ScopedHost scoped(host);
         emulator::ReaderConfig config;
-        config.fixedIdentity = c.identity;
+        config.fixedIdentity = std::string(c.identity);
         auto& reader = host.AttachReader('E', config);
         DeviceDrive = 'E';
         ASSERT_NE(c.setup(), 0);
