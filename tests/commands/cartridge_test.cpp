@@ -21,7 +21,7 @@ class CartridgeCommandTest : public testing::CartridgeFixture {};
 
 // --- single-sector commands against their worked values -----------------------------------------
 
-// A sector with the given body and the checksum bytes taken from the worked table, not computed.
+// A sector with the given body and known checksum bytes (not computed here).
 std::vector<std::uint8_t> Worked(testing::SectorBytes body, std::uint8_t high, std::uint8_t low) {
     CommandSector sector{};
     sector[0] = 0x5A;
