@@ -159,11 +159,21 @@ std::optional<std::uint32_t> EmulatedHost::ReadUnbuffered(const char* path, std:
 std::optional<std::uint32_t> EmulatedHost::WriteCommandFile(const char* path,
                                                             std::span<const std::uint8_t> data) {
     const auto parsed = ParseDevicePath(path);
+    commandWrites_.push_back(CommandWrite{clock_.NowMs(), parsed ? parsed->letter : '\0',
+                                          std::vector<std::uint8_t>(data.begin(), data.end()),
+                                          std::nullopt});
     if (!parsed) {
         return std::nullopt;
     }
-    if (ReaderModel* reader = ReaderAt(parsed->letter)) {
-        if (!SameName(parsed->name, kCommandFileName) || !reader->OpenCommandFile(true)) {
+    const auto result = WriteToDrive(parsed->letter, parsed->name, data);
+    commandWrites_.back().result = result;
+    return result;
+}
+
+std::optional<std::uint32_t> EmulatedHost::WriteToDrive(char letter, std::string_view name,
+                                                        std::span<const std::uint8_t> data) {
+    if (ReaderModel* reader = ReaderAt(letter)) {
+        if (!SameName(name, kCommandFileName) || !reader->OpenCommandFile(true)) {
             return std::nullopt;
         }
         ++counters_.opens;
@@ -172,13 +182,13 @@ std::optional<std::uint32_t> EmulatedHost::WriteCommandFile(const char* path,
         counters_.bytesWritten += written.value_or(0);
         return written;
     }
-    PlainDrive* drive = PlainAt(parsed->letter);
+    PlainDrive* drive = PlainAt(letter);
     if (drive == nullptr) {
         return std::nullopt;
     }
     ++counters_.opens;
     ++counters_.writes;
-    drive->files[parsed->name] = std::vector<std::uint8_t>(data.begin(), data.end());
+    drive->files[std::string(name)] = std::vector<std::uint8_t>(data.begin(), data.end());
     counters_.bytesWritten += data.size();
     return static_cast<std::uint32_t>(data.size());
 }
@@ -243,6 +253,10 @@ void EmulatedHost::Sleep(std::uint32_t milliseconds) {
 }
 
 int EmulatedHost::ReadKey() {
+    if (keyboard_ != nullptr) {
+        ++keysRead_;
+        return keyboard_->ReadKey();
+    }
     if (keysRead_ >= input_.size()) {
         return -1;
     }

@@ -34,6 +34,17 @@ struct ConsolePiece {
     Path path;
     std::string text;
     std::optional<std::uint16_t> attribute;
+
+    friend bool operator==(const ConsolePiece&, const ConsolePiece&) = default;
+};
+
+// One write of a command file through WriteCommandFile: when it happened on the virtual clock,
+// the drive, the bytes handed over and what the write reported.
+struct CommandWrite {
+    std::uint64_t atMs;
+    char letter;
+    std::vector<std::uint8_t> data;
+    std::optional<std::uint32_t> result;
 };
 
 // Counts of the device-file operations, for benchmarks and tests.
@@ -72,6 +83,9 @@ class EmulatedHost final : public platform::Host {
     void SetAttribute(std::uint16_t attribute) { attribute_ = attribute; }
     std::uint16_t Attribute() const { return attribute_; }
     void SetInput(std::string keys) { input_ = std::move(keys); }
+    // When set, ReadKey asks this host (the demo passes the native one, so keys come from the real
+    // standard input) instead of the keys given with SetInput.
+    void SetKeyboard(platform::Host* keyboard) { keyboard_ = keyboard; }
     std::size_t KeysRead() const { return keysRead_; }
     const std::vector<ConsolePiece>& Console() const { return console_; }
     std::string ConsoleText() const;
@@ -79,6 +93,8 @@ class EmulatedHost final : public platform::Host {
     // Every Sleep, in order, in milliseconds.
     const std::vector<std::uint32_t>& Sleeps() const { return sleeps_; }
     const DeviceFileCounters& Counters() const { return counters_; }
+    // Every WriteCommandFile call, in order, whether or not it reached a drive.
+    const std::vector<CommandWrite>& CommandWrites() const { return commandWrites_; }
     void ResetCounters() { counters_ = {}; }
 
     // --- platform::Host ---------------------------------------------------------------------
@@ -105,6 +121,8 @@ class EmulatedHost final : public platform::Host {
     ReaderModel* ReaderAt(char letter);
     PlainDrive* PlainAt(char letter);
     void Capture(ConsolePiece::Path path, std::string_view text);
+    std::optional<std::uint32_t> WriteToDrive(char letter, std::string_view name,
+                                              std::span<const std::uint8_t> data);
 
     VirtualClock clock_;
     std::map<char, PlainDrive> drives_;
@@ -114,6 +132,8 @@ class EmulatedHost final : public platform::Host {
     bool terminal_ = true;
     std::uint16_t attribute_ = platform::kAttributeDefault;
     std::string input_;
+    platform::Host* keyboard_ = nullptr;
+    std::vector<CommandWrite> commandWrites_;
     std::size_t keysRead_ = 0;
     std::vector<ConsolePiece> console_;
     std::vector<std::uint32_t> sleeps_;

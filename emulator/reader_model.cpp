@@ -82,18 +82,18 @@ void ReaderModel::Advance() {
         if (config_.faults.returnLetter != 0) {
             letter_ = config_.faults.returnLetter;
         }
-        Boot();
+        Boot(config_.faults.returnsInFirmware);
     }
 }
 
-void ReaderModel::Boot() {
+void ReaderModel::Boot(bool forceFirmware) {
     flashArmed_ = false;
     reply_.fill(0);
     commandFile_.clear();
     commandFilled_.clear();
     commandProcessed_ = 0;
     ResetCartridgeBus();
-    if (!config_.fixedIdentity.empty() || config_.faults.returnsInFirmware) {
+    if (!config_.fixedIdentity.empty() || forceFirmware) {
         mode_ = ReaderMode::Firmware;
         return;
     }
@@ -141,10 +141,12 @@ std::string ReaderModel::PresentedIdentity() {
     if (!config_.fixedIdentity.empty()) {
         return config_.fixedIdentity.substr(0, kIdentitySize);
     }
+    // Flash bytes 0..15 as they stand; only the NUL padding at the end is dropped.
     std::string identity;
-    for (std::size_t i = 0; i < kIdentitySize && FlashByte(i) != 0; ++i) {
+    for (std::size_t i = 0; i < kIdentitySize; ++i) {
         identity.push_back(static_cast<char>(FlashByte(i)));
     }
+    identity.erase(identity.find_last_not_of('\0') + 1);
     return identity;
 }
 

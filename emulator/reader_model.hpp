@@ -62,7 +62,7 @@ struct ReaderFaults {
     std::uint32_t restartMs = kDefaultRestartMs;
     char returnLetter = 0;           // 0: back under the same letter
     bool neverReturns = false;       // the drive never comes back after a restart
-    bool returnsInFirmware = false;  // the restart ignores the boot rule and starts the firmware
+    bool returnsInFirmware = false;  // a restart (Reboot) ignores the boot rule: firmware mode
     // The N-th open of the command file fails (1-based), or every open from then on.
     std::optional<std::uint32_t> failCommandOpenAt;
     bool failCommandOpenFromThenOn = false;
@@ -168,7 +168,8 @@ class ReaderModel {
     enum class Outcome { Executed, Ignored };
 
     void Advance();
-    void Boot();
+    // The boot rule; forceFirmware is the fault of a restart that ignores it.
+    void Boot(bool forceFirmware = false);
     void BeginRestart();
     void ProcessSector(std::span<const std::uint8_t, kModelSectorSize> sector);
     Outcome ExecuteMaintenance(std::span<const std::uint8_t, kModelSectorSize> sector,
