@@ -2,6 +2,10 @@
 // bootloader entry and the flash programming.
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
 namespace reader {
 
 // Firmware of this version or later needs no update.
@@ -31,10 +35,26 @@ int FirmwareVersion();
 // "press any key to exit.\n", then one character from standard input.
 void ExitPrompt();
 
+// The reader needs up to this long to restart and come back as a drive; the client waits this
+// fixed time after Reboot, whether the reader is back sooner or not.
+inline constexpr std::uint32_t kRestartWaitMs = 5000;
+
+// The time a block is left between its erase and its write.
+inline constexpr std::uint32_t kEraseSettleMs = 300;
+
 // Restarts the reader into its bootloader; true when it came back there, false after a message.
 bool EnterBootloader();
 
-// Programs and verifies the flash; prints its own outcome.
+// Programs and verifies the flash; prints its own outcome. The reader must present a bootloader
+// identity.
 void ProgramFirmware();
+
+// The reader's serial number as ReadSerial delivers it; set by ProgramFirmware.
+inline constexpr std::size_t kSerialKeySize = 8;
+extern std::array<std::uint8_t, kSerialKeySize> SerialKey;
+
+// Combines FirmwareImage in place with SerialKey: byte k XOR SerialKey[k mod 8]. Applied twice it
+// gives back the image as it was.
+void ApplySerialKey();
 
 }  // namespace reader
