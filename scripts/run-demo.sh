@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds everything and runs the main job.
+# Builds everything and runs the demo: the update client against an emulated reader.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -7,4 +7,4 @@ bash scripts/install-deps.sh
 
 cmake --preset release
 cmake --build --preset release -j "$(nproc)"
-./build/release/update/n64-update
+./build/release/emulator/n64-update-demo
