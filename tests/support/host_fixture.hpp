@@ -5,10 +5,32 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
+#include <string>
 
 #include "drivers/system_driver.hpp"
 #include "emulator/emulated_host.hpp"
 #include "link/discovery.hpp"
+
+namespace reader::emulator {
+
+// Console pieces print with their path, colour and escaped text, so that a failed comparison of
+// whole console output shows where it differs.
+inline void PrintTo(const ConsolePiece& piece, std::ostream* out) {
+    std::string text;
+    for (const char c : piece.text) {
+        text += c == '\n' ? std::string("\\n") : c == '\r' ? std::string("\\r") : std::string(1, c);
+    }
+    *out << (piece.path == ConsolePiece::Path::Stream ? "stream" : "direct") << '/';
+    if (piece.attribute) {
+        *out << "attr" << *piece.attribute;
+    } else {
+        *out << "bare";
+    }
+    *out << " \"" << text << '"';
+}
+
+}  // namespace reader::emulator
 
 namespace reader::testing {
 
