@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -96,8 +97,11 @@ std::vector<MountEntry> LetteredVolumesNow(const fs::path& table) {
     if (!in) {
         return {};
     }
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    return posix::LetteredVolumes(posix::ParseMountTable(text));
+    // Streamed whole through the buffer: the table reports a size of 0, and GCC's optimiser warns
+    // (wrongly) about the iterator form in release builds.
+    std::ostringstream text;
+    text << in.rdbuf();
+    return posix::LetteredVolumes(posix::ParseMountTable(text.str()));
 }
 
 std::optional<MountEntry> VolumeOfLetter(const fs::path& table, char letter) {
