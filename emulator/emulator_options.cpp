@@ -1,0 +1,309 @@
+#include "emulator/emulator_options.hpp"
+
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <vector>
+
+namespace reader::emulator {
+namespace {
+
+// Decimal, or hexadecimal with 0x; the whole text must be the number.
+std::optional<std::uint64_t> ParseNumber(std::string_view text) {
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        int digit = 0;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (base == 16 && std::isxdigit(static_cast<unsigned char>(c)) != 0) {
+            digit = std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
+        } else {
+            return std::nullopt;
+        }
+        if (value > (std::numeric_limits<std::uint64_t>::max() - static_cast<unsigned>(digit)) /
+                        static_cast<unsigned>(base)) {
+            return std::nullopt;
+        }
+        value = value * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
+    }
+    return value;
+}
+
+std::optional<std::array<std::uint8_t, kSerialSize>> ParseSerial(std::string_view text) {
+    if (text.size() != 2 * kSerialSize) {
+        return std::nullopt;
+    }
+    std::array<std::uint8_t, kSerialSize> serial{};
+    for (std::size_t i = 0; i < kSerialSize; ++i) {
+        std::string hex = "0x";
+        hex += text.substr(2 * i, 2);
+        const auto byte = ParseNumber(hex);
+        if (!byte) {
+            return std::nullopt;
+        }
+        serial[i] = static_cast<std::uint8_t>(*byte);
+    }
+    return serial;
+}
+
+std::optional<char> ParseLetter(std::string_view text) {
+    if (text.size() != 1 || std::isalpha(static_cast<unsigned char>(text[0])) == 0) {
+        return std::nullopt;
+    }
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+}
+
+bool IsIdentity(std::string_view text) {
+    return !text.empty() && text.size() <= kIdentitySize;
+}
+
+}  // namespace
+
+std::string EmulatorUsage(std::string_view program) {
+    std::string usage = "usage: ";
+    usage += program;
+    usage += R"( MOUNTPOINT [options]
+
+Mounts an emulated cartridge reader at MOUNTPOINT: CMD.CMD, T-DRIVER.DMP and DUMP.ROM in its root.
+Stops on fusermount3 -u MOUNTPOINT, SIGINT or SIGTERM. SIGUSR1 cuts the power or turns it on again.
+
+The device:
+  --letter L                 drive letter the reader sits under (default E)
+  --firmware-identity ID     identity in the flash of a fresh N64 reader (default N64_KRN03_RV300)
+  --identity ID              a device with a fixed identity and no bootloader, for instance a
+                             cartridge variant (NES_KRN02_RV100) or a device of another kind
+  --bootloader-identity ID   identity in the bootloader (default BOOT_N64Q2)
+  --serial HEX               16 hex digits (default 3A7C19E405B26D81)
+  --misc-byte N              the MISC byte that the cartridge status reports (default 0)
+  --state FILE               flash and boot flag: loaded at start if FILE exists, saved at exit
+  --transcript FILE          one line per command sector received, written as they arrive
+Restart:
+  --restart-ms MS            how long a restart takes (default 2000)
+  --return-letter L          after a restart the reader comes back under L (gone from this mount)
+  --never-return             after a restart the reader never comes back
+  --return-in-firmware       a restart always starts the firmware, whatever the boot rule says
+Faults:
+  --fail-open N[+]           the N-th open of CMD.CMD for writing fails (N+: and every later one)
+  --fail-write N             the N-th write of CMD.CMD fails
+  --status-length N          T-DRIVER.DMP ends after N bytes
+  --corrupt-status-byte N    byte N of T-DRIVER.DMP reads inverted
+  --stuck-block K            flash block K (0..29) never verifies
+  --power-cut-after N        the power goes right after the N-th command sector
+  --power-on-after MS        after a power cut the power comes back after MS (default: on SIGUSR1)
+  --powered-off              start without power (a drive with no medium)
+Other:
+  --debug                    libfuse's debug output
+  -h, --help                 this text
+)";
+    return usage;
+}
+
+std::optional<EmulatorOptions> ParseEmulatorOptions(std::span<const std::string_view> args,
+                                                    bool mountPointRequired, std::string& error) {
+    EmulatorOptions options;
+    auto& faults = options.config.faults;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (arg == "-h" || arg == "--help") {
+            options.help = true;
+            return options;
+        }
+        if (arg.empty() || arg[0] != '-') {
+            if (!options.mountPoint.empty()) {
+                error = "more than one mount point: " + std::string(arg);
+                return std::nullopt;
+            }
+            options.mountPoint = std::string(arg);
+            continue;
+        }
+        // Switches without a value.
+        if (arg == "--never-return") {
+            faults.neverReturns = true;
+            continue;
+        }
+        if (arg == "--return-in-firmware") {
+            faults.returnsInFirmware = true;
+            continue;
+        }
+        if (arg == "--powered-off") {
+            options.startPoweredOff = true;
+            continue;
+        }
+        if (arg == "--debug") {
+            options.fuseDebug = true;
+            continue;
+        }
+        // Options with a value.
+        if (i + 1 >= args.size()) {
+            error = "missing value after " + std::string(arg);
+            return std::nullopt;
+        }
+        const std::string_view value = args[++i];
+        const auto number = ParseNumber(value);
+        const auto bad = [&] {
+            error = "bad value for " + std::string(arg) + ": " + std::string(value);
+            return std::nullopt;
+        };
+        const auto fits32 = [&] {
+            return number && *number <= std::numeric_limits<std::uint32_t>::max();
+        };
+        if (arg == "--letter" || arg == "--return-letter") {
+            const auto letter = ParseLetter(value);
+            if (!letter) {
+                return bad();
+            }
+            (arg == "--letter" ? options.letter : faults.returnLetter) = *letter;
+        } else if (arg == "--firmware-identity" || arg == "--identity" ||
+                   arg == "--bootloader-identity") {
+            if (!IsIdentity(value)) {
+                return bad();
+            }
+            if (arg == "--firmware-identity") {
+                options.firmwareIdentity = std::string(value);
+            } else if (arg == "--identity") {
+                options.config.fixedIdentity = std::string(value);
+            } else {
+                options.config.bootloaderIdentity = std::string(value);
+            }
+        } else if (arg == "--serial") {
+            const auto serial = ParseSerial(value);
+            if (!serial) {
+                return bad();
+            }
+            options.config.serial = *serial;
+        } else if (arg == "--misc-byte") {
+            if (!number || *number > 0xFF) {
+                return bad();
+            }
+            options.config.miscByte = static_cast<std::uint8_t>(*number);
+        } else if (arg == "--state") {
+            options.statePath = std::string(value);
+        } else if (arg == "--transcript") {
+            options.transcriptPath = std::string(value);
+        } else if (arg == "--restart-ms") {
+            if (!fits32()) {
+                return bad();
+            }
+            faults.restartMs = static_cast<std::uint32_t>(*number);
+        } else if (arg == "--fail-open") {
+            std::string_view count = value;
+            const bool fromThenOn = !count.empty() && count.back() == '+';
+            if (fromThenOn) {
+                count.remove_suffix(1);
+            }
+            const auto at = ParseNumber(count);
+            if (!at || *at == 0 || *at > std::numeric_limits<std::uint32_t>::max()) {
+                return bad();
+            }
+            faults.failCommandOpenAt = static_cast<std::uint32_t>(*at);
+            faults.failCommandOpenFromThenOn = fromThenOn;
+        } else if (arg == "--fail-write") {
+            if (!fits32() || *number == 0) {
+                return bad();
+            }
+            faults.failCommandWriteAt = static_cast<std::uint32_t>(*number);
+        } else if (arg == "--status-length") {
+            if (!fits32()) {
+                return bad();
+            }
+            faults.statusFileLength = static_cast<std::uint32_t>(*number);
+        } else if (arg == "--corrupt-status-byte") {
+            if (!fits32()) {
+                return bad();
+            }
+            faults.corruptStatusByte = static_cast<std::uint32_t>(*number);
+        } else if (arg == "--stuck-block") {
+            if (!number || *number >= kFlashBlockCount) {
+                return bad();
+            }
+            faults.stuckBlock = static_cast<std::size_t>(*number);
+        } else if (arg == "--power-cut-after") {
+            if (!number || *number == 0) {
+                return bad();
+            }
+            faults.powerCutAfterSector = *number;
+        } else if (arg == "--power-on-after") {
+            if (!fits32()) {
+                return bad();
+            }
+            options.powerOnAfterMs = static_cast<std::uint32_t>(*number);
+        } else {
+            error = "unknown option " + std::string(arg);
+            return std::nullopt;
+        }
+    }
+    if (mountPointRequired && options.mountPoint.empty()) {
+        error = "no mount point given";
+        return std::nullopt;
+    }
+    return options;
+}
+
+bool LoadReaderState(EmulatorOptions& options, std::string& error) {
+    auto& config = options.config;
+    config.flash = OldFirmwareFlash(options.firmwareIdentity);
+    config.bootFlag = false;
+    if (options.statePath.empty()) {
+        return true;
+    }
+    std::ifstream in(options.statePath, std::ios::binary);
+    if (!in) {
+        // No state yet: a fresh reader, whose state is saved at exit.
+        return true;
+    }
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        error = "cannot read the state file " + options.statePath;
+        return false;
+    }
+    if (bytes.size() != kStateFileSize) {
+        error = "the state file " + options.statePath + " has " + std::to_string(bytes.size()) +
+                " bytes, not " + std::to_string(kStateFileSize);
+        return false;
+    }
+    config.flash.assign(bytes.begin(), bytes.begin() + kFlashSize);
+    config.bootFlag = bytes[kStateBootFlagOffset] != 0;
+    return true;
+}
+
+bool SaveReaderState(const std::string& path, std::span<const std::uint8_t> flash, bool bootFlag,
+                     std::string& error) {
+    if (flash.size() != kFlashSize) {
+        error = "the flash to save has " + std::to_string(flash.size()) + " bytes";
+        return false;
+    }
+    const std::string temporary = path + ".new";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(flash.data()),
+                  static_cast<std::streamsize>(flash.size()));
+        const char flag = bootFlag ? 1 : 0;
+        out.write(&flag, 1);
+        out.flush();
+        if (!out) {
+            error = "cannot write the state file " + temporary;
+            std::remove(temporary.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = "cannot replace the state file " + path;
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace reader::emulator

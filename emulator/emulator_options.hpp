@@ -1,0 +1,61 @@
+// Settings of the file-system front of the emulated reader (reader-emulator), from its command
+// line, and the flash state file that lets one emulated reader live across several runs.
+//
+// Flash state file: exactly 30721 bytes, no header.
+//   bytes 0 .. 30719   the 30 flash blocks as they stand (block k at k * 1024), raw
+//   byte  30720        the boot flag: 1 set, 0 clear
+// A missing file means a fresh reader (the flash of the old firmware, boot flag clear); the file is
+// written when the emulator stops, so the next run continues with the same device.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "emulator/reader_model.hpp"
+
+namespace reader::emulator {
+
+inline constexpr char kDefaultDriveLetter = 'E';
+inline constexpr std::size_t kStateFileSize = kFlashSize + 1;
+inline constexpr std::size_t kStateBootFlagOffset = kFlashSize;
+
+struct EmulatorOptions {
+    std::string mountPoint;
+    // The drive letter this mount stands for. A reader that comes back under another letter after
+    // a restart is no longer behind this mount.
+    char letter = kDefaultDriveLetter;
+    // The identity that a fresh N64 reader's flash starts with (its firmware identity).
+    std::string firmwareIdentity = std::string(kOldFirmwareIdentity);
+    // The model's settings and faults; config.flash and config.bootFlag come from the state file.
+    ReaderConfig config;
+    std::string statePath;
+    std::string transcriptPath;
+    bool startPoweredOff = false;
+    // After a power cut the power comes back after this long; without it, only on SIGUSR1.
+    std::optional<std::uint32_t> powerOnAfterMs;
+    bool fuseDebug = false;
+    bool help = false;
+};
+
+// The usage text, for --help and for errors.
+std::string EmulatorUsage(std::string_view program);
+
+// Parses the arguments after the program name. A mount point is required when mountPointRequired
+// is set. Returns nothing and sets error for anything it cannot take.
+std::optional<EmulatorOptions> ParseEmulatorOptions(std::span<const std::string_view> args,
+                                                    bool mountPointRequired, std::string& error);
+
+// Fills config.flash and config.bootFlag: from the state file when options.statePath names an
+// existing file, otherwise a fresh reader with options.firmwareIdentity. Returns false and sets
+// error when the state file exists but cannot be read or has the wrong size.
+bool LoadReaderState(EmulatorOptions& options, std::string& error);
+
+// Writes the flash and the boot flag to path (through a temporary file and a rename, so a crash
+// never leaves half a state behind). Returns false and sets error on failure.
+bool SaveReaderState(const std::string& path, std::span<const std::uint8_t> flash, bool bootFlag,
+                     std::string& error);
+
+}  // namespace reader::emulator

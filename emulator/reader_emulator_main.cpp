@@ -1,0 +1,79 @@
+// reader-emulator: mounts an emulated cartridge reader as a directory, so that the real programs
+// (n64-update on Linux, n64-update.exe under Wine) and front-ends talk to it through the operating
+// system as they would to the hardware. Run it with --help for the options.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "emulator/emulator_options.hpp"
+#include "emulator/fuse_front.hpp"
+#include "emulator/fuse_mount.hpp"
+
+namespace {
+
+using namespace reader::emulator;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+int Fail(std::string_view message) {
+    std::fprintf(stderr, "reader-emulator: %.*s\n", static_cast<int>(message.size()),
+                 message.data());
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    std::string error;
+    auto options = ParseEmulatorOptions(args, true, error);
+    if (options && options->help) {
+        std::fputs(EmulatorUsage("reader-emulator").c_str(), stdout);
+        return 0;
+    }
+    if (!options) {
+        std::fputs(EmulatorUsage("reader-emulator").c_str(), stderr);
+        return Fail(error);
+    }
+    if (!LoadReaderState(*options, error)) {
+        return Fail(error);
+    }
+
+    std::unique_ptr<std::FILE, FileCloser> transcript;
+    if (!options->transcriptPath.empty()) {
+        transcript.reset(std::fopen(options->transcriptPath.c_str(), "w"));
+        if (!transcript) {
+            return Fail("cannot write the transcript " + options->transcriptPath);
+        }
+    }
+
+    SteadyClock clock;
+    ReaderModel model(clock, options->letter, options->config);
+    if (options->startPoweredOff) {
+        model.PowerCut();
+    }
+    FuseFront front(model, clock, options->letter, options->powerOnAfterMs);
+
+    const FuseMountSettings settings{options->mountPoint, options->fuseDebug, transcript.get()};
+    const bool served = ServeFuseFront(front, settings, error);
+
+    // Whatever happened, the device keeps what it went through.
+    int status = 0;
+    if (!served) {
+        status = Fail(error);
+    }
+    if (!options->statePath.empty() &&
+        !SaveReaderState(options->statePath, model.Flash(), model.BootFlag(), error)) {
+        status = Fail(error);
+    }
+    if (transcript) {
+        for (const std::string& line : front.TakeTranscript()) {
+            std::fprintf(transcript.get(), "%s\n", line.c_str());
+        }
+    }
+    return status;
+}
