@@ -1,0 +1,121 @@
+# Shared by the end-to-end scripts (sourced, not run).
+#
+# Environment, set by CTest (tests/e2e/CMakeLists.txt):
+#   READER_EMULATOR   the reader-emulator program (empty when libfuse3 was missing at build time)
+#   E2E_REFERENCE     the e2e-reference program
+#   E2E_WORK          a folder of the build directory for the tests' files
+#   CI                "true" in CI, where a test that cannot run is a failure, not a skip
+
+readonly SKIP_CODE=77
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# A test that cannot run here is skipped with its reason; in CI that is a failure.
+skip() {
+    if [[ "${CI:-}" == "true" ]]; then
+        fail "cannot run in CI: $*"
+    fi
+    echo "SKIP: $*"
+    exit "$SKIP_CODE"
+}
+
+need_fuse() {
+    [[ -c /dev/fuse ]] || skip "/dev/fuse is missing: the emulated reader cannot be mounted"
+    command -v fusermount3 >/dev/null || skip "fusermount3 is missing (apt-get install fuse3)"
+    [[ -n "${READER_EMULATOR:-}" && -x "${READER_EMULATOR}" ]] ||
+        skip "reader-emulator was not built (apt-get install libfuse3-dev, then configure again)"
+}
+
+# Whether a file system is mounted at the path, as /proc/self/mounts names it (octal escapes).
+is_mounted() {
+    local escaped
+    escaped=$(printf '%s' "$1" | sed -e 's/\\/\\134/g' -e 's/ /\\040/g' -e 's/\t/\\011/g')
+    MOUNT_POINT="$escaped" awk '$2 == ENVIRON["MOUNT_POINT"] { found = 1 } END { exit !found }' \
+        /proc/self/mounts
+}
+
+EMULATOR_PID=""
+EMULATOR_MOUNT=""
+
+# start_emulator MOUNT LOG [reader-emulator options...]: mounts a fresh emulated reader and waits
+# until the mount is in place.
+start_emulator() {
+    local mount=$1 log=$2
+    shift 2
+    mkdir -p "$mount"
+    # A mount left behind by an interrupted run.
+    if is_mounted "$mount"; then
+        fusermount3 -u -z "$mount" || true
+    fi
+    "$READER_EMULATOR" "$mount" "$@" 2>"$log" &
+    EMULATOR_PID=$!
+    EMULATOR_MOUNT=$mount
+    local tries
+    for ((tries = 0; tries < 200; ++tries)); do
+        if is_mounted "$mount"; then
+            return 0
+        fi
+        if ! kill -0 "$EMULATOR_PID" 2>/dev/null; then
+            cat "$log" >&2
+            fail "reader-emulator stopped before its mount was in place"
+        fi
+        sleep 0.05
+    done
+    fail "reader-emulator did not mount $mount within 10 s"
+}
+
+# Unmounts and waits for the emulator to save its state and transcript and stop cleanly.
+stop_emulator() {
+    [[ -n "$EMULATOR_PID" ]] || return 0
+    fusermount3 -u "$EMULATOR_MOUNT" || fail "cannot unmount $EMULATOR_MOUNT"
+    local status=0
+    wait "$EMULATOR_PID" || status=$?
+    EMULATOR_PID=""
+    [[ $status -eq 0 ]] || fail "reader-emulator ended with status $status"
+}
+
+# On any exit: never leave a mount or an emulator behind.
+cleanup_emulator() {
+    if [[ -n "$EMULATOR_PID" ]]; then
+        fusermount3 -u -z "$EMULATOR_MOUNT" 2>/dev/null || true
+        kill "$EMULATOR_PID" 2>/dev/null || true
+        wait "$EMULATOR_PID" 2>/dev/null || true
+        EMULATOR_PID=""
+    fi
+}
+
+# same_bytes WHAT EXPECTED ACTUAL: the files are equal byte for byte; shows the difference if not.
+same_bytes() {
+    local what=$1 expected=$2 actual=$3
+    if ! cmp -s "$expected" "$actual"; then
+        echo "--- $what differs (expected, then actual; control characters shown):" >&2
+        diff <(cat -A "$expected") <(cat -A "$actual") >&2 || true
+        fail "$what differs from $expected"
+    fi
+}
+
+# has_text FILE TEXT: the file holds TEXT somewhere, byte for byte (printf escapes such as \n and
+# \r allowed in TEXT).
+has_text() {
+    local file=$1 text haystack
+    text=$(printf '%b_' "$2")
+    text=${text%_}
+    haystack=$(
+        cat "$file"
+        printf '_'
+    )
+    haystack=${haystack%_}
+    [[ "$haystack" == *"$text"* ]] || fail "$(basename "$file") lacks: $2"
+}
+
+# is_text FILE TEXT: the file holds exactly TEXT (printf escapes allowed).
+is_text() {
+    local file=$1
+    cmp -s "$file" <(printf '%b' "$2") || {
+        cat -A "$file" >&2
+        fail "$(basename "$file") is not exactly: $2"
+    }
+}

@@ -1,0 +1,207 @@
+#!/usr/bin/env bash
+# One end-to-end scenario: the real update program against a freshly mounted emulated reader.
+#
+#   run_scenario.sh wine|linux SCENARIO
+#
+# wine:  n64-update.exe under Wine, with drive E: mapped to the mount and reported removable
+#        (the Wine prefix is made by wine_prefix.sh). Needs N64_UPDATE_EXE, WINEPREFIX, E2E_DRIVE_E.
+# linux: the Linux n64-update, in a private mount namespace whose /proc/self/mounts and /sys name
+#        the mount as a removable FAT volume on a USB disk. Needs N64_UPDATE_LINUX.
+#
+# Every run of the program is compared with what e2e-reference works out for the same device:
+# standard output byte for byte, the reader's transcript whole, and the flash it leaves. A few
+# lines of each scenario are also checked literally, so that the scenario means what it says.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=e2e_lib.sh
+source "$here/e2e_lib.sh"
+
+[[ $# -eq 2 ]] || fail "usage: $0 wine|linux SCENARIO"
+client=$1
+scenario=$2
+[[ -n "${E2E_WORK:-}" ]] || fail "E2E_WORK is not set"
+[[ -x "${E2E_REFERENCE:-}" ]] || fail "E2E_REFERENCE is not set"
+dir="$E2E_WORK/$client-$scenario"
+rm -rf "$dir"
+mkdir -p "$dir"
+trap cleanup_emulator EXIT
+
+# --- the two ways of running the program -------------------------------------------------------
+
+need_wine() {
+    command -v wine >/dev/null || skip "wine is missing (apt-get install wine wine64)"
+    [[ -n "${N64_UPDATE_EXE:-}" && -f "${N64_UPDATE_EXE}" ]] ||
+        skip "n64-update.exe is not built (cmake --preset windows && cmake --build --preset windows)"
+    [[ -f "${WINEPREFIX:-}/system.reg" && -L "$WINEPREFIX/dosdevices/e:" ]] ||
+        fail "the Wine prefix is not ready (the e2e_wine_prefix test makes it)"
+}
+
+run_wine_client() {
+    local status=0
+    (cd "$dir" && WINEDEBUG=-all wine "$N64_UPDATE_EXE" </dev/null >"$1" 2>"$1.stderr") ||
+        status=$?
+    # The next run must find a fresh wineserver that reads the drive settings anew.
+    wineserver -k 2>/dev/null || true
+    return "$status"
+}
+
+need_namespace() {
+    [[ -x "${N64_UPDATE_LINUX:-}" ]] || fail "N64_UPDATE_LINUX is not set"
+    command -v unshare >/dev/null || skip "unshare is missing (apt-get install util-linux)"
+    unshare --mount --propagation private true 2>/dev/null ||
+        skip "cannot make a private mount namespace (needs root)"
+}
+
+# The system as the Linux program sees it inside its namespace: a fixed FAT volume (an EFI system
+# partition on an NVMe disk) and the reader, a removable USB disk whose first partition is
+# mounted at the emulator's mount point.
+make_fake_system() {
+    local mount=$1 fake="$dir/system"
+    local usb=devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host7/target7:0:0/7:0:0:0/block/sdz
+    local nvme=devices/pci0000:00/0000:00:1d.0/0000:3d:00.0/nvme/nvme0/nvme0n1
+    mkdir -p "$fake/sys/$usb/sdz1" "$fake/sys/$nvme/nvme0n1p1" "$fake/sys/class/block"
+    echo 1 >"$fake/sys/$usb/removable"
+    echo 1 >"$fake/sys/$usb/sdz1/partition"
+    echo 0 >"$fake/sys/$nvme/removable"
+    echo 1 >"$fake/sys/$nvme/nvme0n1p1/partition"
+    ln -s "../../$usb" "$fake/sys/class/block/sdz"
+    ln -s "../../$usb/sdz1" "$fake/sys/class/block/sdz1"
+    ln -s "../../$nvme" "$fake/sys/class/block/nvme0n1"
+    ln -s "../../$nvme/nvme0n1p1" "$fake/sys/class/block/nvme0n1p1"
+    local escaped
+    escaped=$(printf '%s' "$mount" | sed -e 's/\\/\\134/g' -e 's/ /\\040/g' -e 's/\t/\\011/g')
+    cat >"$fake/mounts" <<EOF
+/dev/vda1 / ext4 rw,relatime 0 0
+proc /proc proc rw,nosuid,nodev,noexec,relatime 0 0
+sysfs /sys sysfs rw,nosuid,nodev,noexec,relatime 0 0
+/dev/nvme0n1p1 /boot/efi vfat rw,relatime,fmask=0077,dmask=0077,codepage=437,iocharset=ascii 0 0
+/dev/sdz1 $escaped vfat rw,nosuid,nodev,relatime,uid=0,gid=0,fmask=0022,dmask=0022,utf8 0 0
+EOF
+}
+
+run_linux_client() {
+    local fake="$dir/system"
+    # exec keeps the shell's process, so /proc/$$/mounts is the program's /proc/self/mounts.
+    unshare --mount --propagation private -- bash -c \
+        'mount --bind "$1" "/proc/$$/mounts" && mount --bind "$2" /sys && exec "$3"' \
+        namespace "$fake/mounts" "$fake/sys" "$N64_UPDATE_LINUX" </dev/null >"$1" 2>"$1.stderr"
+}
+
+need_fuse
+case $client in
+    wine)
+        need_wine
+        mount=$E2E_DRIVE_E
+        run_client() { run_wine_client "$@"; }
+        ;;
+    linux)
+        need_namespace
+        mount="$dir/drive"
+        make_fake_system "$mount"
+        run_client() { run_linux_client "$@"; }
+        ;;
+    *) fail "unknown client $client" ;;
+esac
+
+# --- one run -------------------------------------------------------------------------------------
+
+step=0
+STDOUT=""
+TRANSCRIPT=""
+
+# run_step [reader-emulator options...]: mounts a reader with these options that continues from
+# the flash the previous run left, runs the program once, and compares everything with the
+# reference. Leaves the run's files in STDOUT and TRANSCRIPT.
+run_step() {
+    step=$((step + 1))
+    local out="$dir/run$step"
+    start_emulator "$mount" "$out.emulator.log" \
+        --state "$dir/state.bin" --transcript "$out.transcript" "$@"
+    local status=0
+    run_client "$out.stdout" || status=$?
+    stop_emulator
+    [[ $status -eq 0 ]] || fail "run $step: the program ended with exit code $status"
+
+    "$E2E_REFERENCE" --state "$dir/expected-state.bin" --transcript "$out.expected-transcript" \
+        "$@" >"$out.expected-stdout"
+    same_bytes "run $step: standard output" "$out.expected-stdout" "$out.stdout"
+    same_bytes "run $step: transcript" "$out.expected-transcript" "$out.transcript"
+    same_bytes "run $step: flash and boot flag" "$dir/expected-state.bin" "$dir/state.bin"
+    STDOUT="$out.stdout"
+    TRANSCRIPT="$out.transcript"
+}
+
+# Every sector that reached the reader was whole, valid and meant for its mode.
+clean_transcript() {
+    if grep -nE "rejected|ignored" "$TRANSCRIPT" >&2; then
+        fail "the reader rejected or ignored sectors"
+    fi
+}
+
+# --- the scenarios -------------------------------------------------------------------------------
+
+# A drive letter with no medium behind it (the reader without power): nothing is found.
+scenario_no_reader() {
+    run_step --powered-off
+    is_text "$STDOUT" "Firmware update client not used for your device()\npress any key to exit.\n"
+    is_text "$TRANSCRIPT" ""
+}
+
+scenario_up_to_date() {
+    run_step --firmware-identity N64_KRN03_RV315
+    is_text "$STDOUT" "Device N64_KRN03_RV315 not need update firmware\npress any key to exit.\n"
+    is_text "$TRANSCRIPT" ""
+}
+
+# A reader of another cartridge system: identified and set up, but not updated.
+scenario_other_variant() {
+    run_step --identity HND_KRN02_RV100
+    has_text "$STDOUT" \
+        "Firmware update client not used for your device(HND_KRN02_RV100)\npress any key to exit.\n"
+    clean_transcript
+}
+
+# From the old firmware through the bootloader to the new one; the next run finds it current.
+scenario_full_update() {
+    run_step --restart-ms 500
+    has_text "$STDOUT" "Try to reboot device to bootloader\nPlease wait......\nStart update firmware.\n"
+    has_text "$STDOUT" "SN:3A7C19E4\n"
+    has_text "$STDOUT" "\nUpdate firmware success.\npress any key to exit.\n"
+    clean_transcript
+    head -n 4 "$TRANSCRIPT" | cut -d' ' -f1-3 | diff - <(printf '%s\n' \
+        "F0 07 SetBootMode" "F0 FF Reboot" "F0 0A UpdateBegin" "F0 04 ReadSerial") >&2 ||
+        fail "the update did not begin with boot mode, restart, update begin and serial"
+    tail -n 2 "$TRANSCRIPT" | diff - <(printf '%s\n' "F0 07 SetBootMode mode=0" "F0 FF Reboot") >&2 ||
+        fail "the update did not end by restarting into the firmware"
+
+    run_step --restart-ms 500
+    is_text "$STDOUT" "Device N64_KRN03_RV315 not need update firmware\npress any key to exit.\n"
+    is_text "$TRANSCRIPT" ""
+}
+
+# A flash block that never verifies fails the update and leaves the reader in its bootloader;
+# once the block is sound, the next run goes straight to programming and completes.
+scenario_stuck_block() {
+    run_step --restart-ms 500 --stuck-block 17
+    has_text "$STDOUT" "\nUpdate block 17 failure\n"
+    has_text "$STDOUT" "\nUpdate firmware failure.try again\npress any key to exit.\n"
+
+    run_step --restart-ms 500
+    has_text "$STDOUT" "Start update firmware.\n"
+    has_text "$STDOUT" "\nUpdate firmware success.\npress any key to exit.\n"
+    if grep -q "Try to reboot" "$STDOUT"; then
+        fail "the second run restarted the reader although it was in its bootloader"
+    fi
+    clean_transcript
+}
+
+# The reader needs longer than the program's 5000 ms wait to come back.
+scenario_slow_restart() {
+    run_step --restart-ms 6000
+    is_text "$STDOUT" "Try to reboot device to bootloader\nPlease wait......\n\
+Device(N64_KRN03_RV300) not in bootloader mode,please try again.\npress any key to exit.\n"
+}
+
+declare -F "scenario_$scenario" >/dev/null || fail "unknown scenario $scenario"
+"scenario_$scenario"
+echo "PASS: $client $scenario ($step run(s))"
