@@ -1,0 +1,209 @@
+#include "emulator/emulator_options.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace reader::emulator {
+namespace {
+
+std::optional<EmulatorOptions> Parse(std::vector<std::string_view> args, std::string& error,
+                                     bool mountPointRequired = true) {
+    return ParseEmulatorOptions(args, mountPointRequired, error);
+}
+
+TEST(EmulatorOptions, EachOptionReachesItsSetting) {
+    struct Case {
+        std::vector<std::string_view> args;
+        std::function<bool(const EmulatorOptions&)> holds;
+    };
+    const Case cases[] = {
+        {{"/mnt"},
+         [](const EmulatorOptions& o) {
+             return o.mountPoint == "/mnt" && o.letter == 'E' &&
+                    o.firmwareIdentity == "N64_KRN03_RV300" && o.config.fixedIdentity.empty() &&
+                    o.config.faults.restartMs == kDefaultRestartMs && !o.startPoweredOff;
+         }},
+        {{"/mnt", "--letter", "g"}, [](const EmulatorOptions& o) { return o.letter == 'G'; }},
+        {{"--firmware-identity", "N64_KRN03_RV315", "/mnt"},
+         [](const EmulatorOptions& o) { return o.firmwareIdentity == "N64_KRN03_RV315"; }},
+        {{"/mnt", "--identity", "NES_KRN02_RV100"},
+         [](const EmulatorOptions& o) { return o.config.fixedIdentity == "NES_KRN02_RV100"; }},
+        {{"/mnt", "--bootloader-identity", "BOOT_N64_R2_400"},
+         [](const EmulatorOptions& o) { return o.config.bootloaderIdentity == "BOOT_N64_R2_400"; }},
+        {{"/mnt", "--serial", "0011223344556677"},
+         [](const EmulatorOptions& o) {
+             return o.config.serial == std::array<std::uint8_t, kSerialSize>{
+                                           0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77};
+         }},
+        {{"/mnt", "--serial", "a1b2C3d4E5f60718"},
+         [](const EmulatorOptions& o) {
+             return o.config.serial[0] == 0xA1 && o.config.serial[7] == 0x18;
+         }},
+        {{"/mnt", "--misc-byte", "0x80"},
+         [](const EmulatorOptions& o) { return o.config.miscByte == 0x80; }},
+        {{"/mnt", "--restart-ms", "6000"},
+         [](const EmulatorOptions& o) { return o.config.faults.restartMs == 6000; }},
+        {{"/mnt", "--return-letter", "F"},
+         [](const EmulatorOptions& o) { return o.config.faults.returnLetter == 'F'; }},
+        {{"/mnt", "--never-return", "--return-in-firmware"},
+         [](const EmulatorOptions& o) {
+             return o.config.faults.neverReturns && o.config.faults.returnsInFirmware;
+         }},
+        {{"/mnt", "--fail-open", "3"},
+         [](const EmulatorOptions& o) {
+             return o.config.faults.failCommandOpenAt == 3u &&
+                    !o.config.faults.failCommandOpenFromThenOn;
+         }},
+        {{"/mnt", "--fail-open", "3+"},
+         [](const EmulatorOptions& o) {
+             return o.config.faults.failCommandOpenAt == 3u &&
+                    o.config.faults.failCommandOpenFromThenOn;
+         }},
+        {{"/mnt", "--fail-write", "2"},
+         [](const EmulatorOptions& o) { return o.config.faults.failCommandWriteAt == 2u; }},
+        {{"/mnt", "--status-length", "0x8008"},
+         [](const EmulatorOptions& o) { return o.config.faults.statusFileLength == 0x8008u; }},
+        {{"/mnt", "--corrupt-status-byte", "32771"},
+         [](const EmulatorOptions& o) { return o.config.faults.corruptStatusByte == 0x8003u; }},
+        {{"/mnt", "--stuck-block", "29"},
+         [](const EmulatorOptions& o) { return o.config.faults.stuckBlock == 29u; }},
+        {{"/mnt", "--power-cut-after", "40", "--power-on-after", "1500"},
+         [](const EmulatorOptions& o) {
+             return o.config.faults.powerCutAfterSector == 40u && o.powerOnAfterMs == 1500u;
+         }},
+        {{"/mnt", "--powered-off", "--debug"},
+         [](const EmulatorOptions& o) { return o.startPoweredOff && o.fuseDebug; }},
+        {{"/mnt", "--state", "s.bin", "--transcript", "t.txt"},
+         [](const EmulatorOptions& o) {
+             return o.statePath == "s.bin" && o.transcriptPath == "t.txt";
+         }},
+        {{"--help"}, [](const EmulatorOptions& o) { return o.help; }},
+    };
+    for (const auto& c : cases) {
+        std::string trace;
+        for (const auto arg : c.args) {
+            trace += std::string(arg) + " ";
+        }
+        SCOPED_TRACE(trace);
+        std::string error;
+        const auto options = Parse(c.args, error);
+        ASSERT_TRUE(options) << error;
+        EXPECT_TRUE(c.holds(*options));
+    }
+}
+
+TEST(EmulatorOptions, RefusesWhatItCannotTake) {
+    const std::vector<std::vector<std::string_view>> cases = {
+        {},                                              // no mount point
+        {"/a", "/b"},                                    // two mount points
+        {"/mnt", "--restart-ms"},                        // value missing
+        {"/mnt", "--restart-ms", "soon"},                // not a number
+        {"/mnt", "--restart-ms", "99999999999"},         // does not fit
+        {"/mnt", "--restart-ms", "-5"},                  // an option, not a value
+        {"/mnt", "--letter", "EF"},                      // not one letter
+        {"/mnt", "--letter", "5"},                       //
+        {"/mnt", "--identity", "AN_IDENTITY_TOO_LONG"},  // more than 16 characters
+        {"/mnt", "--identity", ""},                      //
+        {"/mnt", "--serial", "3A7C19E405B26D"},          // 7 bytes
+        {"/mnt", "--serial", "3A7C19E405B26DZZ"},        // not hex
+        {"/mnt", "--misc-byte", "256"},                  // not a byte
+        {"/mnt", "--fail-open", "0"},                    // counts start at 1
+        {"/mnt", "--fail-open", "+"},                    //
+        {"/mnt", "--fail-write", "0"},                   //
+        {"/mnt", "--stuck-block", "30"},                 // blocks are 0..29
+        {"/mnt", "--power-cut-after", "0"},              //
+        {"/mnt", "--frobnicate", "1"},                   // unknown
+        {"/mnt", "--restart-ms", "0x"},                  //
+    };
+    for (const auto& args : cases) {
+        std::string trace;
+        for (const auto arg : args) {
+            trace += std::string(arg) + " ";
+        }
+        SCOPED_TRACE(trace);
+        std::string error;
+        EXPECT_FALSE(Parse(args, error));
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(EmulatorOptions, TheReferenceRunNeedsNoMountPoint) {
+    std::string error;
+    const auto options = Parse({"--restart-ms", "500"}, error, false);
+    ASSERT_TRUE(options) << error;
+    EXPECT_TRUE(options->mountPoint.empty());
+}
+
+class ReaderStateTest : public ::testing::Test {
+  protected:
+    ReaderStateTest()
+        : dir_(std::filesystem::temp_directory_path() /
+               ("reader-state-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name())) {
+        std::filesystem::create_directories(dir_);
+    }
+    ~ReaderStateTest() override { std::filesystem::remove_all(dir_); }
+
+    std::string Path(const char* name) const { return (dir_ / name).string(); }
+
+    std::filesystem::path dir_;
+};
+
+TEST_F(ReaderStateTest, AMissingFileIsAFreshReaderWithTheGivenFirmware) {
+    EmulatorOptions options;
+    options.statePath = Path("none.bin");
+    options.firmwareIdentity = "N64_KRN03_RV315";
+    std::string error;
+    ASSERT_TRUE(LoadReaderState(options, error)) << error;
+    EXPECT_EQ(options.config.flash, OldFirmwareFlash("N64_KRN03_RV315"));
+    EXPECT_FALSE(options.config.bootFlag);
+}
+
+TEST_F(ReaderStateTest, WhatIsSavedIsLoadedAgain) {
+    for (const bool bootFlag : {false, true}) {
+        SCOPED_TRACE(bootFlag);
+        std::vector<std::uint8_t> flash = OldFirmwareFlash();
+        std::fill_n(flash.begin(), kFlashBlockSize, kErasedByte);  // block 0 erased
+        flash.back() = 0x5A;
+        std::string error;
+        ASSERT_TRUE(SaveReaderState(Path("state.bin"), flash, bootFlag, error)) << error;
+        EXPECT_EQ(std::filesystem::file_size(Path("state.bin")), kStateFileSize);
+        EXPECT_FALSE(std::filesystem::exists(Path("state.bin.new")));
+
+        EmulatorOptions options;
+        options.statePath = Path("state.bin");
+        ASSERT_TRUE(LoadReaderState(options, error)) << error;
+        EXPECT_EQ(options.config.flash, flash);
+        EXPECT_EQ(options.config.bootFlag, bootFlag);
+    }
+}
+
+TEST_F(ReaderStateTest, AFileOfTheWrongSizeIsRefusedNotOverwritten) {
+    {
+        std::ofstream out(Path("short.bin"), std::ios::binary);
+        out << "not a reader";
+    }
+    EmulatorOptions options;
+    options.statePath = Path("short.bin");
+    std::string error;
+    EXPECT_FALSE(LoadReaderState(options, error));
+    EXPECT_NE(error.find("12 bytes"), std::string::npos) << error;
+    EXPECT_EQ(std::filesystem::file_size(Path("short.bin")), 12u);
+}
+
+TEST_F(ReaderStateTest, SavingIntoAMissingFolderFails) {
+    std::string error;
+    EXPECT_FALSE(
+        SaveReaderState(Path("no/such/folder/state.bin"), OldFirmwareFlash(), false, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(SaveReaderState(Path("state.bin"), std::vector<std::uint8_t>(10), false, error));
+}
+
+}  // namespace
+}  // namespace reader::emulator
