@@ -8,6 +8,10 @@ packages=(
     libgtest-dev libgmock-dev googletest
     libbenchmark-dev
     clang libclang-rt-14-dev
+    # The Windows program (cross-built, tests under Wine) and the mounted emulated reader.
+    g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    wine wine64
+    fuse3 libfuse3-dev util-linux
 )
 
 missing=()

@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the plain build, then the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer.
+# First the Windows program and its tests (cross-built, run under Wine); the plain build's
+# end-to-end tests run that n64-update.exe under Wine against the mounted emulated reader.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
 jobs=$(nproc)
+windows_program="$PWD/build/windows/update/n64-update.exe"
+echo "=== windows: build"
+cmake --preset windows
+cmake --build --preset windows -j "$jobs"
+echo "=== windows: tests (under Wine)"
+ctest --preset windows -j "$jobs"
+
 for preset in debug asan; do
     echo "=== ${preset}: build"
-    cmake --preset "$preset"
+    cmake --preset "$preset" -DREADER_WINDOWS_PROGRAM="$windows_program"
     cmake --build --preset "$preset" -j "$jobs"
     echo "=== ${preset}: tests"
     ctest --preset "$preset" -j "$jobs"
