@@ -13,6 +13,9 @@ find_program(CMAKE_RC_COMPILER NAMES ${READER_MINGW_TRIPLE}-windres)
 find_program(READER_MINGW_OBJDUMP NAMES ${READER_MINGW_TRIPLE}-objdump)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${READER_MINGW_TRIPLE})
+# Prefixes named in CMAKE_PREFIX_PATH hold Windows builds too (for instance the device library's
+# package installed for a front-end): search them as they are, not below the MinGW root.
+list(APPEND CMAKE_FIND_ROOT_PATH ${CMAKE_PREFIX_PATH})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
@@ -22,4 +25,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Test programs run under Wine, in a Wine prefix of the build directory (see wine-run.sh).
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh")
+set(CMAKE_CROSSCOMPILING_EMULATOR
+    "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh;--prefix;${CMAKE_BINARY_DIR}/wineprefix")
