@@ -156,8 +156,10 @@ scenario_up_to_date() {
 # A reader of another cartridge system: identified and set up, but not updated.
 scenario_other_variant() {
     run_step --identity HND_KRN02_RV100
-    has_text "$STDOUT" \
-        "Firmware update client not used for your device(HND_KRN02_RV100)\npress any key to exit.\n"
+    is_text "$STDOUT" "Init HND_KRN02_RV100 OK\n\
+Firmware update client not used for your device(HND_KRN02_RV100)\npress any key to exit.\n"
+    # The set-up command is two sectors in one write.
+    [[ $(wc -l <"$TRANSCRIPT") -eq 2 ]] || fail "the set-up did not arrive as two sectors"
     clean_transcript
 }
 
