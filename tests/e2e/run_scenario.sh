@@ -42,6 +42,7 @@ run_wine_client() {
         status=$?
     # The next run must find a fresh wineserver that reads the drive settings anew.
     wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
     return "$status"
 }
 
