@@ -11,13 +11,6 @@ namespace {
 using platform::DriveType;
 using platform::kUnbufferedSectorSize;
 
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-           });
-}
-
 std::optional<char> RootLetter(const char* root) {
     if (root == nullptr || root[0] == '\0' || root[1] != ':') {
         return std::nullopt;

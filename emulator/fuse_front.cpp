@@ -18,13 +18,6 @@ constexpr std::array<std::string_view, 3> kRootFiles = {kCommandFileName, kStatu
 // The errno of every access while the drive is gone.
 constexpr int kDriveGone = ENOMEDIUM;
 
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-           });
-}
-
 bool IsRoot(std::string_view path) {
     return path == "/";
 }

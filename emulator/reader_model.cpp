@@ -32,13 +32,6 @@ constexpr std::size_t kWriteMaxLength = 256;
 constexpr std::size_t kChecksumOffset = 510;
 constexpr std::uint8_t kMarker = 0x5A;
 
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-           });
-}
-
 std::string Hex(std::uint32_t value, int digits) {
     std::array<char, 16> text{};
     std::snprintf(text.data(), text.size(), "%0*X", digits, value);
@@ -50,6 +43,13 @@ std::string CodeOf(std::span<const std::uint8_t, kModelSectorSize> sector) {
 }
 
 }  // namespace
+
+bool SameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
 
 std::vector<std::uint8_t> OldFirmwareFlash(std::string_view identity) {
     std::vector<std::uint8_t> flash(kFlashSize);

@@ -113,6 +113,9 @@ CartridgeSystem CartridgeSystemOf(std::string_view identity);
 // address, so even the 16 MiB address spaces cost no memory.
 std::uint8_t CartridgeImageByte(CartridgeSystem system, std::uint32_t address);
 
+// File names on the reader's drive are matched without regard to case, as on a FAT volume.
+bool SameName(std::string_view a, std::string_view b);
+
 // The old firmware's flash: a deterministic image whose first 16 bytes are the identity.
 std::vector<std::uint8_t> OldFirmwareFlash(std::string_view identity = kOldFirmwareIdentity);
 
