@@ -238,11 +238,18 @@ std::string EmulatedHost::ConsoleText() const {
 }
 
 void EmulatedHost::Sleep(std::uint32_t milliseconds) {
+    const std::size_t index = sleeps_.size();
     sleeps_.push_back(milliseconds);
+    if (sleepObserver_) {
+        sleepObserver_(index, milliseconds, SleepPhase::Begins);
+    }
     if (realTime_) {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }
     clock_.Advance(milliseconds);
+    if (sleepObserver_) {
+        sleepObserver_(index, milliseconds, SleepPhase::Ends);
+    }
 }
 
 int EmulatedHost::ReadKey() {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -92,6 +93,13 @@ class EmulatedHost final : public platform::Host {
     void ClearConsole() { console_.clear(); }
     // Every Sleep, in order, in milliseconds.
     const std::vector<std::uint32_t>& Sleeps() const { return sleeps_; }
+    // Called as each Sleep begins (before the clock moves) and as it ends, with the wait's index
+    // among all Sleeps so far (0-based) and its length: lets a test cut the reader's power, or
+    // bring it back, in the middle of one of the client's fixed waits.
+    enum class SleepPhase : std::uint8_t { Begins, Ends };
+    using SleepObserver =
+        std::function<void(std::size_t index, std::uint32_t milliseconds, SleepPhase phase)>;
+    void SetSleepObserver(SleepObserver observer) { sleepObserver_ = std::move(observer); }
     const DeviceFileCounters& Counters() const { return counters_; }
     // Every WriteCommandFile call, in order, whether or not it reached a drive.
     const std::vector<CommandWrite>& CommandWrites() const { return commandWrites_; }
@@ -137,6 +145,7 @@ class EmulatedHost final : public platform::Host {
     std::size_t keysRead_ = 0;
     std::vector<ConsolePiece> console_;
     std::vector<std::uint32_t> sleeps_;
+    SleepObserver sleepObserver_;
     DeviceFileCounters counters_;
 };
 

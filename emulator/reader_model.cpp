@@ -95,11 +95,14 @@ void ReaderModel::Boot(bool forceFirmware) {
     ResetCartridgeBus();
     if (!config_.fixedIdentity.empty() || forceFirmware) {
         mode_ = ReaderMode::Firmware;
-        return;
+    } else {
+        const bool block0Erased = std::all_of(flash_.begin(), flash_.begin() + kFlashBlockSize,
+                                              [](std::uint8_t b) { return b == kErasedByte; });
+        mode_ = (bootFlag_ || block0Erased) ? ReaderMode::Bootloader : ReaderMode::Firmware;
     }
-    const bool block0Erased = std::all_of(flash_.begin(), flash_.begin() + kFlashBlockSize,
-                                          [](std::uint8_t b) { return b == kErasedByte; });
-    mode_ = (bootFlag_ || block0Erased) ? ReaderMode::Bootloader : ReaderMode::Firmware;
+    if (bootObserver_) {
+        bootObserver_(mode_, flash_);
+    }
 }
 
 void ReaderModel::BeginRestart() {

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <span>
@@ -167,6 +168,12 @@ class ReaderModel {
     void PowerOn();
     bool Powered() const { return powered_; }
 
+    // Called at every start of the reader (power-on, the end of a restart) once the boot rule has
+    // chosen the mode, with that mode and the flash the reader starts from: what a watcher needs
+    // to tell whether the reader ever starts a firmware that is only half there.
+    using BootObserver = std::function<void(ReaderMode mode, std::span<const std::uint8_t> flash)>;
+    void SetBootObserver(BootObserver observer) { bootObserver_ = std::move(observer); }
+
   private:
     enum class Outcome { Executed, Ignored };
 
@@ -215,6 +222,7 @@ class ReaderModel {
     std::uint8_t nesMode_ = 0;
     std::uint8_t controlValue_ = 0;
     std::map<std::uint32_t, std::uint8_t> cartridgeWrites_;
+    BootObserver bootObserver_;
 };
 
 }  // namespace reader::emulator
