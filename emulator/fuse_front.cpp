@@ -217,10 +217,10 @@ int FuseFront::Touch(std::string_view path) {
 
 std::vector<std::string> FuseFront::TakeTranscript() {
     const auto& transcript = model_.Transcript();
+    // Line by line: GCC 12 at -O2 takes a range assign of strings for a null dereference.
     std::vector<std::string> lines;
-    if (transcriptTaken_ < transcript.size()) {
-        lines.assign(transcript.begin() + static_cast<std::ptrdiff_t>(transcriptTaken_),
-                     transcript.end());
+    for (std::size_t at = transcriptTaken_; at < transcript.size(); ++at) {
+        lines.push_back(transcript[at]);
     }
     transcriptTaken_ = transcript.size();
     return lines;
