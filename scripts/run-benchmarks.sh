@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# Builds the optimised programs and prints every figure of the README's "Figures" section:
+#   1. the machine;
+#   2. the power-cut campaign (in process, virtual time);
+#   3. the device-file operations of a full update next to the protocol's minimum;
+#   4. Google Benchmark: CRC-16 throughput next to a bitwise reference, disassembled lines per
+#      second, CPU time of a full update in process;
+#   5. a full update from firmware 300 in real time against the mounted emulated reader, with the
+#      Linux n64-update and with n64-update.exe under Wine, next to the waits the device imposes
+#      (5000 ms after the restart, 300 ms per programmed block).
+# Part 5 needs root (a private mount namespace for the Linux program), /dev/fuse and Wine; what
+# cannot run here is reported and left out. Usage: scripts/run-benchmarks.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+bash scripts/install-deps.sh >/dev/null
+
+echo "=== machine"
+echo "cores: $(nproc)"
+lscpu | sed -n 's/^Model name: *//p' | sed 's/^/cpu: /'
+awk '/^MemTotal:/ { printf "memory: %.1f GiB\n", $2 / 1048576 }' /proc/meminfo
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+echo "=== build (release, and the Windows program)"
+cmake --preset release >/dev/null
+cmake --build --preset release -j 2 --target reader_benchmarks full-update-figures \
+    power-cut-campaign n64-update reader-emulator >/dev/null
+have_wine=1
+if cmake --preset windows >/dev/null 2>&1 &&
+    cmake --build --preset windows -j 2 --target n64-update >/dev/null 2>&1; then
+    windows_program=$root/build/windows/update/n64-update.exe
+else
+    echo "the Windows program could not be built: the Wine figures are left out"
+    have_wine=0
+fi
+
+echo
+echo "=== power-cut campaign: build/release/proof/power-cut-campaign"
+./build/release/proof/power-cut-campaign
+
+echo
+echo "=== device-file operations: build/release/bench/full-update-figures"
+./build/release/bench/full-update-figures
+
+echo
+echo "=== benchmarks: build/release/bench/reader_benchmarks"
+./build/release/bench/reader_benchmarks 2>&1 | grep -v '^\*\*\*WARNING\*\*\* Library was built as DEBUG'
+
+echo
+echo "=== full update in real time against the mounted emulated reader"
+# The emulator's start, stop and clean-up, as the end-to-end tests use them.
+# shellcheck source=../tests/e2e/e2e_lib.sh
+source "$root/tests/e2e/e2e_lib.sh"
+READER_EMULATOR=$root/build/release/emulator/reader-emulator
+work=$root/build/release/bench-realtime
+rm -rf "$work"
+mkdir -p "$work"
+trap cleanup_emulator EXIT
+
+# The fixed waits of the client: 5000 ms after the restart, 300 ms before each block's write.
+readonly restart_wait_ms=5000
+readonly block_wait_ms=300
+
+if [[ ! -c /dev/fuse ]] || ! command -v fusermount3 >/dev/null; then
+    echo "no /dev/fuse or fusermount3: the real-time figures are left out"
+    exit 0
+fi
+
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# The Linux program finds the reader as a removable FAT volume on a USB disk: in a private mount
+# namespace, /proc/self/mounts and /sys are replaced by a description of such a system whose
+# volume is mounted at the emulator's mount point.
+make_fake_system() {
+    local fake=$1 mount=$2
+    local usb=devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host7/target7:0:0/7:0:0:0/block/sdz
+    mkdir -p "$fake/sys/$usb/sdz1" "$fake/sys/class/block"
+    echo 1 >"$fake/sys/$usb/removable"
+    echo 1 >"$fake/sys/$usb/sdz1/partition"
+    ln -s "../../$usb" "$fake/sys/class/block/sdz"
+    ln -s "../../$usb/sdz1" "$fake/sys/class/block/sdz1"
+    printf '%s\n' "/dev/vda1 / ext4 rw,relatime 0 0" \
+        "/dev/sdz1 $mount vfat rw,nosuid,nodev,relatime,fmask=0022,dmask=0022,utf8 0 0" \
+        >"$fake/mounts"
+}
+
+run_linux() {
+    unshare --mount --propagation private -- bash -c \
+        'mount --bind "$1" "/proc/$$/mounts" && mount --bind "$2" /sys && exec "$3"' \
+        namespace "$work/linux/mounts" "$work/linux/sys" "$root/build/release/update/n64-update" \
+        </dev/null >"$1" 2>"$1.stderr"
+}
+
+run_wine() {
+    (cd "$work" && WINEPREFIX=$work/wineprefix WINEDEBUG=-all wine "$windows_program" \
+        </dev/null >"$1" 2>"$1.stderr")
+    WINEPREFIX=$work/wineprefix wineserver -k 2>/dev/null || true
+    WINEPREFIX=$work/wineprefix wineserver -w 2>/dev/null || true
+}
+
+results=()
+
+# measure CLIENT LABEL MOUNT [reader-emulator options...]: one run of the program against a fresh
+# reader with the old firmware; records the wall time next to the waits of the blocks it
+# programmed.
+measure() {
+    local client=$1 label=$2 mount=$3
+    shift 3
+    local name=${label//[^a-z0-9]/-}
+    local out=$work/$client-${name%%-}
+    start_emulator "$mount" "$out.emulator.log" "$@"
+    local start end
+    start=$(now_ms)
+    "run_$client" "$out.stdout"
+    end=$(now_ms)
+    stop_emulator
+    local programmed waits
+    programmed=$({ grep -aoE 'Update block [0-9]+ \(' "$out.stdout" || true; } | wc -l)
+    waits=0
+    if grep -q 'Try to reboot device to bootloader' "$out.stdout"; then
+        waits=$((restart_wait_ms + programmed * block_wait_ms))
+    fi
+    if [[ $label == "full update" ]] && ! grep -q 'Update firmware success' "$out.stdout"; then
+        cat -A "$out.stdout" >&2
+        fail "$client: the update did not succeed"
+    fi
+    results+=("$(printf '%-8s %-34s %9d %9d' "$client" "$label" $((end - start)) "$waits")")
+}
+
+if unshare --mount --propagation private true 2>/dev/null; then
+    make_fake_system "$work/linux" "$work/linux-drive"
+    measure linux "start-up and exit alone (no reader)" "$work/linux-drive" --powered-off
+    measure linux "full update" "$work/linux-drive"
+else
+    echo "no private mount namespace (needs root): the Linux figures are left out"
+fi
+
+if ((have_wine)) && command -v wine >/dev/null; then
+    # A Wine prefix of its own whose drive E: is the mount point, reported removable.
+    WINEPREFIX=$work/wineprefix E2E_DRIVE_E=$work/wine-drive \
+        bash tests/e2e/wine_prefix.sh setup >/dev/null
+    measure wine "start-up and exit alone (no reader)" "$work/wine-drive" --powered-off
+    measure wine "full update" "$work/wine-drive"
+    WINEPREFIX=$work/wineprefix E2E_DRIVE_E=$work/wine-drive bash tests/e2e/wine_prefix.sh cleanup
+else
+    echo "no Wine: the Wine figures are left out"
+fi
+
+echo
+printf '%-8s %-34s %9s %9s %7s\n' "program" "run" "wall ms" "waits ms" "ratio"
+for row in "${results[@]}"; do
+    wall=$(awk '{ print $(NF - 1) }' <<<"$row")
+    waits=$(awk '{ print $NF }' <<<"$row")
+    if ((waits > 0)); then
+        printf '%s %7.3f\n' "$row" "$(awk -v w="$wall" -v i="$waits" 'BEGIN { print w / i }')"
+    else
+        printf '%s %7s\n' "$row" "-"
+    fi
+done
