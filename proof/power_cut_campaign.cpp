@@ -64,6 +64,11 @@ std::string Format(const char* format, ...) {
     return text.data();
 }
 
+// Counts as printf takes them everywhere (the Windows C library knows no %zu).
+unsigned Count(std::size_t count) {
+    return static_cast<unsigned>(count);
+}
+
 std::string BlockFailure(std::uint32_t block) {
     return Format("\nUpdate block %u failure\n", static_cast<unsigned>(block));
 }
@@ -264,7 +269,8 @@ std::vector<FaultCase> PowerCutCases(const Reference& reference) {
     for (std::size_t n = 1; n <= reference.sectors.size(); ++n) {
         cases.push_back(
             {"power cut after a command sector",
-             Format("after sector %zu: %s", n, reference.sectors[n - 1].c_str()),
+             Format("after sector %u: %s", static_cast<unsigned>(n),
+                    reference.sectors[n - 1].c_str()),
              [n](EmulatedHost&, ReaderModel& reader) { reader.Faults().powerCutAfterSector = n; },
              {},
              true});
@@ -273,9 +279,10 @@ std::vector<FaultCase> PowerCutCases(const Reference& reference) {
         const bool restartWait = wait == kRestartWaitIndex;
         const std::uint32_t block = restartWait ? 0 : reference.written.at(wait - 1);
         const std::string what =
-            restartWait ? Format("wait %zu: %u ms after the restart", wait, reference.waits[wait])
-                        : Format("wait %zu: %u ms before the write of block %u", wait,
-                                 reference.waits[wait], block);
+            restartWait ? Format("wait %u: %u ms after the restart", static_cast<unsigned>(wait),
+                                 reference.waits[wait])
+                        : Format("wait %u: %u ms before the write of block %u",
+                                 static_cast<unsigned>(wait), reference.waits[wait], block);
         const Arrange cutDuringWait = [wait](EmulatedHost& host, ReaderModel& reader) {
             host.SetSleepObserver(
                 [wait, &reader](std::size_t index, std::uint32_t, SleepPhase phase) {
@@ -553,12 +560,14 @@ void BrickWatch::Check(ReaderMode mode, std::span<const std::uint8_t> flash) {
         if (SameBytes(bytes, std::span(releaseImage_).subspan(at, kFlashBlockSize))) {
             ++fresh;
         } else if (!SameBytes(bytes, std::span(oldFirmware_).subspan(at, kFlashBlockSize))) {
-            neither += " " + std::to_string(block);
+            neither += Format(" %u", block);
         }
     }
-    what_ = "started its firmware with " + std::to_string(fresh) + " of " +
-            std::to_string(kFlashBlockCount) + " blocks new" +
-            (neither.empty() ? std::string() : ", and neither old nor new:" + neither);
+    what_ = Format("started its firmware with %u of %u blocks new", Count(fresh), kFlashBlockCount);
+    if (!neither.empty()) {
+        what_ += ", and neither old nor new:";
+        what_ += neither;
+    }
 }
 
 // --- the campaign --------------------------------------------------------------------------------
@@ -622,9 +631,9 @@ std::string FormatTable(std::span<const GroupTotals> totals) {
         if (row.group == "total") {
             table += std::string(95, '-') + "\n";
         }
-        table +=
-            Format("%-42s %6zu %8zu %8zu %9zu %8zu %8zu\n", row.group.c_str(), row.tried,
-                   row.afterOneRun, row.afterTwoRuns, row.notRecovered, row.bricked, row.wrong);
+        table += Format("%-42s %6u %8u %8u %9u %8u %8u\n", row.group.c_str(), Count(row.tried),
+                        Count(row.afterOneRun), Count(row.afterTwoRuns), Count(row.notRecovered),
+                        Count(row.bricked), Count(row.wrong));
     }
     return table;
 }

@@ -16,7 +16,8 @@ int main() {
     std::printf(
         "Power-cut campaign: full update from N64_KRN03_RV300, in process, virtual time\n\n");
     std::printf("%s", FormatTable(Tally(outcomes)).c_str());
-    std::printf("\n%zu cases in %.1f s of real time\n", outcomes.size(), elapsed.count());
+    std::printf("\n%u cases in %.1f s of real time\n", static_cast<unsigned>(outcomes.size()),
+                elapsed.count());
 
     bool clean = true;
     for (const auto& outcome : outcomes) {
