@@ -8,7 +8,7 @@
 #   5. a full update from firmware 300 in real time against the mounted emulated reader, with the
 #      Linux n64-update and with n64-update.exe under Wine, next to the waits the device imposes
 #      (5000 ms after the restart, 300 ms per programmed block).
-# Part 5 needs root (a private mount namespace for the Linux program), /dev/fuse and Wine; what
+# The last one needs root (a private mount namespace for the Linux program), /dev/fuse and Wine; what
 # cannot run here is reported and left out. Usage: scripts/run-benchmarks.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
