@@ -8,8 +8,8 @@
 #   5. a full update from firmware 300 in real time against the mounted emulated reader, with the
 #      Linux n64-update and with n64-update.exe under Wine, next to the waits the device imposes
 #      (5000 ms after the restart, 300 ms per programmed block).
-# The last one needs root (a private mount namespace for the Linux program), /dev/fuse and Wine; what
-# cannot run here is reported and left out. Usage: scripts/run-benchmarks.sh
+# The last needs root (a private mount namespace for the Linux program), /dev/fuse and Wine;
+# what cannot run here is reported and left out. Usage: scripts/run-benchmarks.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
