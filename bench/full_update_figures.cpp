@@ -30,6 +30,10 @@ struct Minimum {
 //    command file of one 512-byte sector, but the write of a block carries its 1024 bytes in four
 //    sectors of 256.
 //  - opens: one per read and one per write.
+// The client sends one command more than this: SetBootMode into the bootloader again as
+// programming begins. An update that came from the firmware has the flag set already; one that
+// found the reader in its bootloader with the flag clear needs it so that a power cut while block
+// 0 is written cannot start a half-written firmware.
 constexpr Minimum ProtocolMinimum() {
     constexpr std::uint64_t blocks = kFlashBlockCount;
     constexpr std::uint64_t sectorsPerBlockWrite = kFlashBlockSize / kWriteFlashChunkSize;

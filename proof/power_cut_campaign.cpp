@@ -105,13 +105,18 @@ std::uint32_t BlockOf(std::uint32_t address) {
     return (address - kFlashBase) / kFlashBlockSize;
 }
 
-// A reader with the old firmware on drive E, in a host of its own that is installed while the
-// stage lives, watched at every start.
+// How the reader is found when the user starts the update: running the old firmware, or already in
+// its bootloader with the boot flag clear because block 0 is erased (an update that was cut short
+// by something the campaign does not model, such as the reader being unplugged mid-erase).
+enum class Start : std::uint8_t { OldFirmware, BootloaderFlagClear };
+
+// A reader on drive E, in a host of its own that is installed while the stage lives, watched at
+// every start.
 class Stage {
   public:
-    explicit Stage(std::span<const std::uint8_t> image)
+    explicit Stage(std::span<const std::uint8_t> image, Start start = Start::OldFirmware)
         : installed_(host_),
-          reader_(host_.AttachReader(kReaderLetter, OldFirmware())),
+          reader_(host_.AttachReader(kReaderLetter, Initial(start))),
           watch_(reader_, reader_.Flash(), image),
           image_(image) {}
 
@@ -151,9 +156,12 @@ class Stage {
     }
 
   private:
-    static emulator::ReaderConfig OldFirmware() {
+    static emulator::ReaderConfig Initial(Start start) {
         emulator::ReaderConfig config;
         config.flash = emulator::OldFirmwareFlash();
+        if (start == Start::BootloaderFlagClear) {
+            std::fill_n(config.flash.begin(), kFlashBlockSize, emulator::kErasedByte);
+        }
         return config;
     }
 
@@ -174,9 +182,9 @@ struct Reference {
     bool completed = false;
 };
 
-Reference ReferenceRun(std::span<const std::uint8_t> image) {
+Reference ReferenceRun(std::span<const std::uint8_t> image, Start start) {
     Reference reference;
-    Stage stage(image);
+    Stage stage(image, start);
     std::string wrong;
     const std::string text = stage.Run(wrong);
     stage.Host().Clock().Advance(kPauseBetweenRunsMs);
@@ -203,6 +211,7 @@ struct FaultCase {
     std::vector<std::string> messages;
     // The reader must be without power when the faulted run ends: the cut did happen.
     bool leavesPowerOff = false;
+    Start start = Start::OldFirmware;
 };
 
 // The messages of a run in which the command-file write at index (0-based, of the reference
@@ -223,6 +232,14 @@ std::vector<std::string> MessagesForLostCommand(const Reference& reference, std:
     if (afterProgramming) {
         // The success has been printed before these two go out.
         return {kSuccessMessage};
+    }
+    // The boot flag set again as programming begins: an update from the firmware has set it
+    // already, so losing it changes nothing; losing every command from it on fails every block.
+    const bool bootFlagGuard = lost.operation == kOpSetBootMode &&
+                               lost.mode == kBootIntoBootloader && index > 0 &&
+                               commands[index - 1].operation == kOpReadSerial;
+    if (bootFlagGuard) {
+        return {fromThenOn ? kFailureMessage : kSuccessMessage};
     }
     switch (lost.operation) {
         case kOpSetBootMode:
@@ -262,6 +279,24 @@ std::vector<std::string> MessagesForLostCommand(const Reference& reference, std:
         default:
             return {};
     }
+}
+
+// A power cut after every command sector of an update that starts in the bootloader with the
+// boot flag clear: nothing but the boot flag the client sets keeps a half-written block 0 from
+// being started.
+std::vector<FaultCase> BootloaderPowerCutCases(const Reference& reference) {
+    std::vector<FaultCase> cases;
+    for (std::size_t n = 1; n <= reference.sectors.size(); ++n) {
+        cases.push_back(
+            {"power cut after a sector, in bootloader",
+             Format("after sector %u: %s", static_cast<unsigned>(n),
+                    reference.sectors[n - 1].c_str()),
+             [n](EmulatedHost&, ReaderModel& reader) { reader.Faults().powerCutAfterSector = n; },
+             {},
+             true,
+             Start::BootloaderFlagClear});
+    }
+    return cases;
 }
 
 std::vector<FaultCase> PowerCutCases(const Reference& reference) {
@@ -474,7 +509,7 @@ std::vector<FaultCase> StuckBlockCases() {
 
 CaseOutcome RunCase(const FaultCase& fault, std::span<const std::uint8_t> image) {
     CaseOutcome outcome{fault.group, fault.name, 0, false, {}, {}};
-    Stage stage(image);
+    Stage stage(image, fault.start);
     EmulatedHost& host = stage.Host();
     ReaderModel& reader = stage.Reader();
 
@@ -577,8 +612,9 @@ std::vector<CaseOutcome> RunPowerCutCampaign() {
     const std::vector<std::uint8_t> image(FirmwareImage.begin(), FirmwareImage.end());
     std::vector<CaseOutcome> outcomes;
 
-    const Reference reference = ReferenceRun(image);
-    if (!reference.completed) {
+    const Reference reference = ReferenceRun(image, Start::OldFirmware);
+    const Reference fromBootloader = ReferenceRun(image, Start::BootloaderFlagClear);
+    if (!reference.completed || !fromBootloader.completed) {
         outcomes.push_back({"clean update",
                             "full update from firmware 300",
                             0,
@@ -590,8 +626,8 @@ std::vector<CaseOutcome> RunPowerCutCampaign() {
     }
 
     std::vector<FaultCase> cases = PowerCutCases(reference);
-    for (auto&& more :
-         {RestartCases(), CommandFileCases(reference), StatusFileCases(), StuckBlockCases()}) {
+    for (auto&& more : {BootloaderPowerCutCases(fromBootloader), RestartCases(),
+                        CommandFileCases(reference), StatusFileCases(), StuckBlockCases()}) {
         cases.insert(cases.end(), more.begin(), more.end());
     }
     for (const auto& fault : cases) {

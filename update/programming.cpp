@@ -3,8 +3,9 @@
 // The bootloader takes the image combined with the reader's own serial number and takes the
 // combination off again as it programs. Block 0 holds the identity the reader boots by: it is
 // erased before any other block is touched and, the blocks going from 29 down to 0, written last,
-// so an update interrupted anywhere leaves it erased and the reader starts into its bootloader
-// again. Every block is judged by the checksum the reader reports after the write.
+// so an update interrupted anywhere leaves it erased or the boot flag set, and the reader starts
+// into its bootloader again. Every block is judged by the checksum the reader reports after the
+// write.
 #include <algorithm>
 #include <span>
 
@@ -73,6 +74,15 @@ void ProgramFirmware() {
     platform::StreamPrintf("SN:%.2X%.2X%.2X%.2X\n", static_cast<unsigned>(SerialKey[0]),
                            static_cast<unsigned>(SerialKey[1]), static_cast<unsigned>(SerialKey[2]),
                            static_cast<unsigned>(SerialKey[3]));
+
+    // Set the boot flag before the first flash command. The reader starts its firmware whenever
+    // the flag is clear and block 0 is not wholly erased, so a reader found in its bootloader with
+    // the flag clear (block 0 erased by an earlier, interrupted update) would start a half-written
+    // block 0 if the power went while block 0 is being written, or between its check and the final
+    // erase of a failed run. An update that came through EnterBootloader has the flag set already;
+    // sending it again costs one sector. The result is not examined: a command file that cannot be
+    // written shows in the checks that follow.
+    (void)SetBootMode(kBootIntoBootloader);
 
     // From here to the second ApplySerialKey the image is in its transformed form; nothing in
     // between leaves this function early, so every path restores it.

@@ -90,6 +90,7 @@ class ExpectedRun {
         Command("F0 0A UpdateBegin");
         Command("F0 04 ReadSerial");
         Stream("SN:3A7C19E4\n");
+        Command("F0 07 SetBootMode mode=1");
 
         checksumLine(kFlashBase, checksum(0));
         Stream(Format("Erase block 0 (%04X).\n", checksum(0)));
@@ -422,13 +423,13 @@ TEST_F(UpdateFlowTest, SerialReplyCutShort) {
 
 TEST_F(UpdateFlowTest, PowerCutInTheBlockLoopNeverBricksTheReader) {
     auto& reader = AttachN64Reader('E');
-    // Sectors: SetBootMode, Reboot, UpdateBegin, ReadSerial, three for block 0, then block 29
-    // (checksum, erase, four writes, checksum) and block 28 up to its second write sector.
-    reader.Faults().powerCutAfterSector = 7 + 7 + 4;
+    // Sectors: SetBootMode, Reboot, UpdateBegin, ReadSerial, SetBootMode, three for block 0, then
+    // block 29 (checksum, erase, four writes, checksum) and block 28 up to its second write sector.
+    reader.Faults().powerCutAfterSector = 8 + 7 + 4;
 
     UpdateClient();
 
-    EXPECT_EQ(reader.Transcript().size(), 18u);
+    EXPECT_EQ(reader.Transcript().size(), 19u);
     EXPECT_EQ(reader.Transcript().back(), "F0 E4 WriteFlash address=0800B100 length=256");
     const std::string text = host_.ConsoleText();
     EXPECT_NE(text.find("\nUpdate block 28 failure\n"), std::string::npos);
