@@ -6,38 +6,14 @@
 
 #include "link/device_files.hpp"
 #include "support/host_fixture.hpp"
+#include "support/placed_buffer.hpp"
 
 namespace reader {
 namespace {
 
-std::uint8_t PatternByte(std::size_t at) {
-    return static_cast<std::uint8_t>((at * 7 + at / 251) & 0xFF);
-}
-
-std::vector<std::uint8_t> Pattern(std::size_t size) {
-    std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = PatternByte(i);
-    }
-    return bytes;
-}
-
-// A buffer whose start sits at a chosen distance from a 4096 boundary.
-class PlacedBuffer {
-  public:
-    PlacedBuffer(std::size_t size, std::size_t misalignment)
-        : storage_(size + 8192, 0xEE),
-          data_(storage_.data() +
-                (4096 - reinterpret_cast<std::uintptr_t>(storage_.data()) % 4096) + misalignment),
-          size_(size) {}
-    std::uint8_t* data() { return data_; }
-    std::span<std::uint8_t> span() { return {data_, size_}; }
-
-  private:
-    std::vector<std::uint8_t> storage_;
-    std::uint8_t* data_;
-    std::size_t size_;
-};
+using testing::Pattern;
+using testing::PatternByte;
+using testing::PlacedBuffer;
 
 class ReplyReadTest : public testing::HostFixture {
   protected:

@@ -25,6 +25,7 @@
 #include "link/discovery.hpp"
 #include "platform/posix_host.hpp"
 #include "platform/posix_mounts.hpp"
+#include "support/placed_buffer.hpp"
 #include "update/console.hpp"
 
 namespace reader::platform {
@@ -32,17 +33,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::uint8_t PatternByte(std::size_t at) {
-    return static_cast<std::uint8_t>((at * 13 + at / 253) & 0xFF);
-}
-
-std::vector<std::uint8_t> Pattern(std::size_t size) {
-    std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = PatternByte(i);
-    }
-    return bytes;
-}
+using testing::Pattern;
+using testing::PatternByte;
+using testing::PlacedBuffer;
 
 void WriteBytes(const fs::path& file, const std::vector<std::uint8_t>& bytes) {
     fs::create_directories(file.parent_path());
@@ -73,25 +66,6 @@ std::string Escaped(const fs::path& path) {
     }
     return text;
 }
-
-// A buffer whose start sits at a chosen distance from a 4096 boundary.
-class PlacedBuffer {
-  public:
-    PlacedBuffer(std::size_t size, std::size_t misalignment)
-        : storage_(size + 2 * kUnbufferedBufferAlignment, 0xEE),
-          data_(storage_.data() +
-                (kUnbufferedBufferAlignment -
-                 reinterpret_cast<std::uintptr_t>(storage_.data()) % kUnbufferedBufferAlignment) +
-                misalignment),
-          size_(size) {}
-    std::uint8_t* data() { return data_; }
-    std::span<std::uint8_t> span() { return {data_, size_}; }
-
-  private:
-    std::vector<std::uint8_t> storage_;
-    std::uint8_t* data_;
-    std::size_t size_;
-};
 
 class PosixHostTest : public ::testing::Test {
   protected:

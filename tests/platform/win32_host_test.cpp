@@ -10,35 +10,20 @@
 #include <string>
 #include <vector>
 
+#include "support/placed_buffer.hpp"
+
 namespace reader::platform {
 namespace {
 
 constexpr std::size_t kFileSize = 0x10000;
 
-std::uint8_t PatternByte(std::size_t at) {
-    return static_cast<std::uint8_t>((at * 13 + at / 509) & 0xFF);
-}
+using testing::PatternByte;
+using testing::PlacedBuffer;
 
 std::vector<std::uint8_t> FileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
-
-// A buffer that starts at a chosen distance from a 4096 boundary.
-class PlacedBuffer {
-  public:
-    PlacedBuffer(std::size_t size, std::size_t misalignment)
-        : storage_(size + 2 * kUnbufferedBufferAlignment, 0xEE) {
-        const auto address = reinterpret_cast<std::uintptr_t>(storage_.data());
-        const std::size_t lead = kUnbufferedBufferAlignment - address % kUnbufferedBufferAlignment;
-        span_ = std::span<std::uint8_t>(storage_.data() + lead + misalignment, size);
-    }
-    std::span<std::uint8_t> span() const { return span_; }
-
-  private:
-    std::vector<std::uint8_t> storage_;
-    std::span<std::uint8_t> span_;
-};
 
 class Win32HostTest : public ::testing::Test {
   protected:
