@@ -17,23 +17,44 @@ void InstallHost(Host* host) {
     g_installed = host;
 }
 
-int StreamPrintf(const char* format, ...) {
-    std::va_list args;
-    va_start(args, format);
+namespace {
+
+// Measures the text first, so nothing is cut short.
+__attribute__((format(printf, 1, 0))) std::string FormatTextV(const char* format,
+                                                              std::va_list args) {
     std::va_list measure;
     va_copy(measure, args);
     const int length = std::vsnprintf(nullptr, 0, format, measure);
     va_end(measure);
     if (length <= 0) {
-        va_end(args);
-        return 0;
+        return {};
     }
     std::string text(static_cast<std::size_t>(length) + 1, '\0');
     std::vsnprintf(text.data(), text.size(), format, args);
-    va_end(args);
     text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+}  // namespace
+
+std::string FormatText(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    std::string text = FormatTextV(format, args);
+    va_end(args);
+    return text;
+}
+
+int StreamPrintf(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    const std::string text = FormatTextV(format, args);
+    va_end(args);
+    if (text.empty()) {
+        return 0;
+    }
     ActiveHost().WriteStream(text);
-    return length;
+    return static_cast<int>(text.size());
 }
 
 }  // namespace reader::platform

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace reader::platform {
@@ -105,5 +106,8 @@ Host& NativeHost();
 // printf-style text on the C standard output stream of the active host. Returns the length of the
 // formatted text.
 int StreamPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// printf-style text as a string, whatever its length; empty when the format fails.
+std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace reader::platform

@@ -1,9 +1,6 @@
 #include "proof/power_cut_campaign.hpp"
 
 #include <algorithm>
-#include <array>
-#include <cstdarg>
-#include <cstdio>
 #include <functional>
 #include <utility>
 
@@ -14,6 +11,7 @@
 #include "link/command_sector.hpp"
 #include "link/crc16.hpp"
 #include "link/discovery.hpp"
+#include "platform/host.hpp"
 #include "update/release_data.hpp"
 #include "update/update_client.hpp"
 
@@ -54,15 +52,7 @@ constexpr const char* kNotInBootloader =
 constexpr const char* kNoReader = "Firmware update client not used for your device()\n";
 constexpr const char* kPrompt = "press any key to exit.\n";
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-    std::array<char, 256> text{};
-    std::va_list args;
-    va_start(args, format);
-    std::vsnprintf(text.data(), text.size(), format, args);
-    va_end(args);
-    return text.data();
-}
+using platform::FormatText;
 
 // Counts as printf takes them everywhere (the Windows C library knows no %zu).
 unsigned Count(std::size_t count) {
@@ -70,7 +60,7 @@ unsigned Count(std::size_t count) {
 }
 
 std::string BlockFailure(std::uint32_t block) {
-    return Format("\nUpdate block %u failure\n", static_cast<unsigned>(block));
+    return FormatText("\nUpdate block %u failure\n", static_cast<unsigned>(block));
 }
 
 bool SameBytes(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
@@ -289,8 +279,8 @@ std::vector<FaultCase> BootloaderPowerCutCases(const Reference& reference) {
     for (std::size_t n = 1; n <= reference.sectors.size(); ++n) {
         cases.push_back(
             {"power cut after a sector, in bootloader",
-             Format("after sector %u: %s", static_cast<unsigned>(n),
-                    reference.sectors[n - 1].c_str()),
+             FormatText("after sector %u: %s", static_cast<unsigned>(n),
+                        reference.sectors[n - 1].c_str()),
              [n](EmulatedHost&, ReaderModel& reader) { reader.Faults().powerCutAfterSector = n; },
              {},
              true,
@@ -304,8 +294,8 @@ std::vector<FaultCase> PowerCutCases(const Reference& reference) {
     for (std::size_t n = 1; n <= reference.sectors.size(); ++n) {
         cases.push_back(
             {"power cut after a command sector",
-             Format("after sector %u: %s", static_cast<unsigned>(n),
-                    reference.sectors[n - 1].c_str()),
+             FormatText("after sector %u: %s", static_cast<unsigned>(n),
+                        reference.sectors[n - 1].c_str()),
              [n](EmulatedHost&, ReaderModel& reader) { reader.Faults().powerCutAfterSector = n; },
              {},
              true});
@@ -314,10 +304,10 @@ std::vector<FaultCase> PowerCutCases(const Reference& reference) {
         const bool restartWait = wait == kRestartWaitIndex;
         const std::uint32_t block = restartWait ? 0 : reference.written.at(wait - 1);
         const std::string what =
-            restartWait ? Format("wait %u: %u ms after the restart", static_cast<unsigned>(wait),
-                                 reference.waits[wait])
-                        : Format("wait %u: %u ms before the write of block %u",
-                                 static_cast<unsigned>(wait), reference.waits[wait], block);
+            restartWait ? FormatText("wait %u: %u ms after the restart",
+                                     static_cast<unsigned>(wait), reference.waits[wait])
+                        : FormatText("wait %u: %u ms before the write of block %u",
+                                     static_cast<unsigned>(wait), reference.waits[wait], block);
         const Arrange cutDuringWait = [wait](EmulatedHost& host, ReaderModel& reader) {
             host.SetSleepObserver(
                 [wait, &reader](std::size_t index, std::uint32_t, SleepPhase phase) {
@@ -378,11 +368,11 @@ std::vector<FaultCase> CommandFileCases(const Reference& reference) {
     for (std::uint32_t n = 1; n <= count; ++n) {
         const auto messages = MessagesForLostCommand(reference, n - 1, false);
         cases.push_back(
-            {"command file open fails once", Format("open %u fails", n),
+            {"command file open fails once", FormatText("open %u fails", n),
              [n](EmulatedHost&, ReaderModel& reader) { reader.Faults().failCommandOpenAt = n; },
              messages});
         cases.push_back(
-            {"command file write fails once", Format("write %u fails", n),
+            {"command file write fails once", FormatText("write %u fails", n),
              [n](EmulatedHost&, ReaderModel& reader) { reader.Faults().failCommandWriteAt = n; },
              messages});
     }
@@ -398,7 +388,7 @@ std::vector<FaultCase> CommandFileCases(const Reference& reference) {
     }
     for (const std::uint32_t n : from) {
         cases.push_back({"command file fails from one open on",
-                         Format("opens %u and later fail", n),
+                         FormatText("opens %u and later fail", n),
                          [n](EmulatedHost&, ReaderModel& reader) {
                              reader.Faults().failCommandOpenAt = n;
                              reader.Faults().failCommandOpenFromThenOn = true;
@@ -482,7 +472,7 @@ std::vector<FaultCase> StuckBlockCases() {
     for (std::uint32_t block = 1; block < kFlashBlockCount; ++block) {
         cases.push_back(
             {group,
-             Format("block %u has stuck bits", block),
+             FormatText("block %u has stuck bits", block),
              [block](EmulatedHost&, ReaderModel& reader) { reader.Faults().stuckBlock = block; },
              {BlockFailure(block), kFailureMessage}});
     }
@@ -595,10 +585,11 @@ void BrickWatch::Check(ReaderMode mode, std::span<const std::uint8_t> flash) {
         if (SameBytes(bytes, std::span(releaseImage_).subspan(at, kFlashBlockSize))) {
             ++fresh;
         } else if (!SameBytes(bytes, std::span(oldFirmware_).subspan(at, kFlashBlockSize))) {
-            neither += Format(" %u", block);
+            neither += FormatText(" %u", block);
         }
     }
-    what_ = Format("started its firmware with %u of %u blocks new", Count(fresh), kFlashBlockCount);
+    what_ =
+        FormatText("started its firmware with %u of %u blocks new", Count(fresh), kFlashBlockCount);
     if (!neither.empty()) {
         what_ += ", and neither old nor new:";
         what_ += neither;
@@ -661,15 +652,15 @@ std::vector<GroupTotals> Tally(std::span<const CaseOutcome> outcomes) {
 }
 
 std::string FormatTable(std::span<const GroupTotals> totals) {
-    std::string table = Format("%-42s %6s %8s %8s %9s %8s %8s\n", "case", "tried", "after 1",
-                               "after 2", "not rec.", "bricked", "wrong");
+    std::string table = FormatText("%-42s %6s %8s %8s %9s %8s %8s\n", "case", "tried", "after 1",
+                                   "after 2", "not rec.", "bricked", "wrong");
     for (const auto& row : totals) {
         if (row.group == "total") {
             table += std::string(95, '-') + "\n";
         }
-        table += Format("%-42s %6u %8u %8u %9u %8u %8u\n", row.group.c_str(), Count(row.tried),
-                        Count(row.afterOneRun), Count(row.afterTwoRuns), Count(row.notRecovered),
-                        Count(row.bricked), Count(row.wrong));
+        table += FormatText("%-42s %6u %8u %8u %9u %8u %8u\n", row.group.c_str(), Count(row.tried),
+                            Count(row.afterOneRun), Count(row.afterTwoRuns),
+                            Count(row.notRecovered), Count(row.bricked), Count(row.wrong));
     }
     return table;
 }

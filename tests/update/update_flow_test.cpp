@@ -4,8 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdarg>
-#include <cstdio>
+#include <array>
 #include <span>
 #include <string>
 #include <utility>
@@ -13,6 +12,7 @@
 
 #include "commands/maintenance.hpp"
 #include "link/crc16.hpp"
+#include "platform/host.hpp"
 #include "support/host_fixture.hpp"
 #include "update/release_data.hpp"
 #include "update/update_client.hpp"
@@ -24,15 +24,7 @@ using emulator::ConsolePiece;
 using emulator::ReaderMode;
 using Path = ConsolePiece::Path;
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-    std::array<char, 256> text{};
-    std::va_list args;
-    va_start(args, format);
-    std::vsnprintf(text.data(), text.size(), format, args);
-    va_end(args);
-    return text.data();
-}
+using platform::FormatText;
 
 std::span<const std::uint8_t> Block(std::span<const std::uint8_t> bytes, std::size_t block) {
     return bytes.subspan(block * kFlashBlockSize, kFlashBlockSize);
@@ -84,7 +76,8 @@ class ExpectedRun {
             return link::Crc16Xmodem(bytes);
         };
         const auto checksumLine = [&](std::uint32_t address, std::uint16_t value) {
-            Command(Format("F0 E2 FlashBlockChecksum address=%08X checksum=%04X", address, value));
+            Command(
+                FormatText("F0 E2 FlashBlockChecksum address=%08X checksum=%04X", address, value));
         };
         Green("Start update firmware.\n");
         Command("F0 0A UpdateBegin");
@@ -93,11 +86,11 @@ class ExpectedRun {
         Command("F0 07 SetBootMode mode=1");
 
         checksumLine(kFlashBase, checksum(0));
-        Stream(Format("Erase block 0 (%04X).\n", checksum(0)));
-        Command(Format("F0 E0 EraseFlashBlock address=%08X", kFlashBase));
+        Stream(FormatText("Erase block 0 (%04X).\n", checksum(0)));
+        Command(FormatText("F0 E0 EraseFlashBlock address=%08X", kFlashBase));
         std::fill_n(flash.begin(), kFlashBlockSize, std::uint8_t{0xFF});
         checksumLine(kFlashBase, checksum(0));
-        Stream(Format("Erase block 0 finished %04X\n", checksum(0)));
+        Stream(FormatText("Erase block 0 finished %04X\n", checksum(0)));
 
         bool failed = false;
         for (int block = 29; block >= 0; --block) {
@@ -105,16 +98,16 @@ class ExpectedRun {
             const std::uint32_t address = kFlashBase + 0x400u * static_cast<std::uint32_t>(k);
             checksumLine(address, checksum(k));
             if (checksum(k) == BlockChecksumTable[k]) {
-                Green(Format("Update block %d success\r", block));
+                Green(FormatText("Update block %d success\r", block));
                 continue;
             }
-            Stream(Format("Update block %d (%04x)\r", block, checksum(k)));
-            Command(Format("F0 E0 EraseFlashBlock address=%08X", address));
+            Stream(FormatText("Update block %d (%04x)\r", block, checksum(k)));
+            Command(FormatText("F0 E0 EraseFlashBlock address=%08X", address));
             Sleep(300);
-            transcript.push_back(Format("F0 E4 WriteFlash address=%08X length=256", address));
+            transcript.push_back(FormatText("F0 E4 WriteFlash address=%08X length=256", address));
             for (std::uint32_t chunk = 1; chunk < 4; ++chunk) {
-                transcript.push_back(
-                    Format("F0 E4 WriteFlash address=%08X length=256", address + chunk * 0x100));
+                transcript.push_back(FormatText("F0 E4 WriteFlash address=%08X length=256",
+                                                address + chunk * 0x100));
             }
             writes.emplace_back(nowMs_, 2048);
             const auto image = Block(FirmwareImage, k);
@@ -124,12 +117,12 @@ class ExpectedRun {
             if (checksum(k) == BlockChecksumTable[k]) {
                 Green(": success");
             } else {
-                Red(Format("\nUpdate block %d failure\n", block));
+                Red(FormatText("\nUpdate block %d failure\n", block));
                 failed = true;
             }
         }
         if (failed) {
-            Command(Format("F0 E0 EraseFlashBlock address=%08X", kFlashBase));
+            Command(FormatText("F0 E0 EraseFlashBlock address=%08X", kFlashBase));
             std::fill_n(flash.begin(), kFlashBlockSize, std::uint8_t{0xFF});
             Red("\nUpdate firmware failure.try again\n");
         } else {
