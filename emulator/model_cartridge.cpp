@@ -9,28 +9,23 @@
 // is ignored and shows so in the transcript.
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <string>
 #include <utility>
 
+#include "emulator/model_sector.hpp"
 #include "emulator/reader_model.hpp"
 #include "link/bytes.hpp"
 
 namespace reader::emulator {
 namespace {
 
-constexpr std::size_t kGroupOffset = 1;
-constexpr std::size_t kOperationOffset = 2;
-
 // Groups and operations, as the reader decodes them.
-constexpr std::uint8_t kReaderGroup = 0xF0;
 constexpr std::uint8_t kHndGroup = 0x03;
 constexpr std::uint8_t kNesGroup = 0x0E;
 constexpr std::uint8_t kSfcGroup = 0x0F;
 constexpr std::uint8_t kN64Group = 0x10;
 constexpr std::uint8_t kPceGroup = 0x11;
 
-constexpr std::uint8_t kOpHndPrepare = 0x03;  // reader group: first half of the HND set-up
 constexpr std::uint8_t kOpInitBus = 0x01;
 constexpr std::uint8_t kOpHndRead = 0x06;
 constexpr std::uint8_t kOpN64Read = 0x02;
@@ -136,12 +131,6 @@ bool FromPatches(const std::array<Patch, N>& patches, std::uint32_t address, std
         }
     }
     return false;
-}
-
-std::string Hex(std::uint32_t value, int digits) {
-    std::array<char, 16> text{};
-    std::snprintf(text.data(), text.size(), "%0*X", digits, value);
-    return text.data();
 }
 
 bool IsSetup(std::uint8_t group, std::uint8_t operation) {

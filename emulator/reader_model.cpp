@@ -1,17 +1,17 @@
 #include "emulator/reader_model.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
-#include <cstdio>
 
+#include "emulator/model_sector.hpp"
 #include "link/bytes.hpp"
 #include "link/crc16.hpp"
 
 namespace reader::emulator {
 namespace {
 
-// Maintenance group and its operations, as the reader decodes them.
-constexpr std::uint8_t kMaintenanceGroup = 0xF0;
+// Maintenance operations (reader group), as the reader decodes them.
 constexpr std::uint8_t kOpSetBootMode = 0x07;
 constexpr std::uint8_t kOpReboot = 0xFF;
 constexpr std::uint8_t kOpUpdateBegin = 0x0A;
@@ -19,11 +19,8 @@ constexpr std::uint8_t kOpReadSerial = 0x04;
 constexpr std::uint8_t kOpEraseFlashBlock = 0xE0;
 constexpr std::uint8_t kOpFlashBlockChecksum = 0xE2;
 constexpr std::uint8_t kOpWriteFlash = 0xE4;
-constexpr std::uint8_t kOpHndSetupFirstSector = 0x03;  // first sector of the HND set-up
 
 constexpr std::size_t kMarkerOffset = 0;
-constexpr std::size_t kGroupOffset = 1;
-constexpr std::size_t kOperationOffset = 2;
 constexpr std::size_t kAddressOffset = 3;
 constexpr std::size_t kBootModeOffset = 4;
 constexpr std::size_t kWriteLengthOffset = 7;
@@ -31,12 +28,6 @@ constexpr std::size_t kWriteDataOffset = 12;
 constexpr std::size_t kWriteMaxLength = 256;
 constexpr std::size_t kChecksumOffset = 510;
 constexpr std::uint8_t kMarker = 0x5A;
-
-std::string Hex(std::uint32_t value, int digits) {
-    std::array<char, 16> text{};
-    std::snprintf(text.data(), text.size(), "%0*X", digits, value);
-    return text.data();
-}
 
 std::string CodeOf(std::span<const std::uint8_t, kModelSectorSize> sector) {
     return Hex(sector[kGroupOffset], 2) + " " + Hex(sector[kOperationOffset], 2);
@@ -293,8 +284,8 @@ void ReaderModel::ProcessSector(std::span<const std::uint8_t, kModelSectorSize> 
                               " checksum=" + Hex(stored, 4) + " expected=" + Hex(expected, 4));
     } else {
         std::string line = CodeOf(sector) + " ";
-        const bool maintenance = sector[kGroupOffset] == kMaintenanceGroup &&
-                                 sector[kOperationOffset] != kOpHndSetupFirstSector;
+        const bool maintenance =
+            sector[kGroupOffset] == kReaderGroup && sector[kOperationOffset] != kOpHndPrepare;
         const Outcome outcome =
             maintenance ? ExecuteMaintenance(sector, line) : ExecuteCartridge(sector, line);
         if (outcome == Outcome::Ignored) {
