@@ -31,9 +31,8 @@ TEST(PowerCutCampaign, NoCaseBricksTheReaderAndEveryCaseRecoversWithinTwoRuns) {
 
     // A full update from 300 sends 220 command sectors: SetBootMode, Reboot, UpdateBegin,
     // ReadSerial, SetBootMode again, block 0's checksum, erase and checksum, then 7 for each of
-    // the 30 blocks
-    // (checksum, erase, four write sectors, checksum), then SetBootMode and Reboot. It waits 31
-    // times: once after the restart and once before each block's write.
+    // the 30 blocks (checksum, erase, four write sectors, checksum), then SetBootMode and Reboot.
+    // It waits 31 times: once after the restart and once before each block's write.
     EXPECT_EQ(perGroup["power cut after a command sector"], 220u);
     // From the bootloader the first two sectors (SetBootMode, Reboot) are not needed.
     EXPECT_EQ(perGroup["power cut after a sector, in bootloader"], 218u);
