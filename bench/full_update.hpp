@@ -20,11 +20,7 @@ class FullUpdate {
         emulator::ReaderConfig config;
         config.flash = emulator::OldFirmwareFlash();
         reader_ = &host_.AttachReader('E', std::move(config));
-        // The program's globals as at its start.
-        DeviceDrive = 0;
-        DeviceIdentity.fill(0);
-        VolumeLabel.fill(0);
-        SystemDriver = {};
+        emulator::ResetDeviceGlobals();
         host_.SetInput("\n");
     }
 

@@ -5,6 +5,9 @@
 #include <chrono>
 #include <thread>
 
+#include "drivers/system_driver.hpp"
+#include "link/discovery.hpp"
+
 namespace reader::emulator {
 namespace {
 
@@ -269,6 +272,13 @@ ScopedHost::ScopedHost(platform::Host& host) : previous_(&platform::ActiveHost()
 
 ScopedHost::~ScopedHost() {
     platform::InstallHost(previous_);
+}
+
+void ResetDeviceGlobals() {
+    DeviceDrive = 0;
+    DeviceIdentity.fill(0);
+    VolumeLabel.fill(0);
+    SystemDriver = {};
 }
 
 }  // namespace reader::emulator

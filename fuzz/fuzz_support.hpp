@@ -11,10 +11,7 @@
 namespace reader::fuzz {
 
 inline void ResetGlobals() {
-    DeviceDrive = 0;
-    DeviceIdentity.fill(0);
-    VolumeLabel.fill(0);
-    SystemDriver = {};
+    emulator::ResetDeviceGlobals();
 }
 
 // A broken invariant ends the run with a crash, which libFuzzer reports with the input.

@@ -69,10 +69,7 @@ bool SameBytes(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b)
 
 // The program's globals as they are when the program starts.
 void ResetProgramState() {
-    DeviceDrive = 0;
-    DeviceIdentity.fill(0);
-    VolumeLabel.fill(0);
-    SystemDriver = {};
+    emulator::ResetDeviceGlobals();
     SerialKey.fill(0);
 }
 

@@ -36,12 +36,7 @@ namespace reader::testing {
 
 class HostFixture : public ::testing::Test {
   protected:
-    HostFixture() : scoped_(host_) {
-        DeviceDrive = 0;
-        DeviceIdentity.fill(0);
-        VolumeLabel.fill(0);
-        SystemDriver = {};
-    }
+    HostFixture() : scoped_(host_) { emulator::ResetDeviceGlobals(); }
 
     emulator::ReaderModel& AttachN64Reader(
         char letter, std::string_view firmwareIdentity = emulator::kOldFirmwareIdentity) {
