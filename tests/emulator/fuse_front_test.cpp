@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "commands/maintenance.hpp"
 #include "emulator/emulated_host.hpp"
 #include "link/bytes.hpp"
 #include "link/command_sector.hpp"
@@ -17,22 +18,15 @@
 namespace reader::emulator {
 namespace {
 
-constexpr std::uint8_t kMaintenance = 0xF0;
-constexpr std::uint8_t kSetBootMode = 0x07;
-constexpr std::uint8_t kReboot = 0xFF;
-constexpr std::uint8_t kUpdateBegin = 0x0A;
-constexpr std::uint8_t kReadSerial = 0x04;
-constexpr std::size_t kBootModeOffset = 4;
-
 // A run of stamped maintenance sectors, as the client writes them.
 std::vector<std::uint8_t> Sectors(
     std::initializer_list<std::pair<std::uint8_t, std::uint8_t>> ops) {
     std::vector<std::uint8_t> bytes(ops.size() * kSectorSize, 0);
     std::size_t at = 0;
     for (const auto& [operation, mode] : ops) {
-        bytes[at + kSectorGroupOffset] = kMaintenance;
+        bytes[at + kSectorGroupOffset] = reader::kMaintenanceGroup;
         bytes[at + kSectorOperationOffset] = operation;
-        bytes[at + kBootModeOffset] = mode;
+        bytes[at + reader::kBootModeOffset] = mode;
         at += kSectorSize;
     }
     StampSectors(bytes);
@@ -66,7 +60,7 @@ class FuseFrontTest : public ::testing::Test {
         FrontAttributes attributes;
         std::vector<std::string> names;
         std::array<std::uint8_t, 16> buffer{};
-        const auto command = Sectors({{kUpdateBegin, 0}});
+        const auto command = Sectors({{reader::kOpUpdateBegin, 0}});
         EXPECT_EQ(front_.GetAttributes("/", attributes), -ENOMEDIUM);
         EXPECT_EQ(front_.GetAttributes("/T-DRIVER.DMP", attributes), -ENOMEDIUM);
         EXPECT_EQ(front_.OpenDirectory("/"), -ENOMEDIUM);
@@ -162,11 +156,11 @@ TEST_F(FuseFrontTest, OnlyTheCommandFileTakesWrites) {
 }
 
 TEST_F(FuseFrontTest, EitherFormOfCreateAlwaysStartsANewCommand) {
-    const auto first = Sectors({{kSetBootMode, 1}});
+    const auto first = Sectors({{reader::kOpSetBootMode, 1}});
     ASSERT_EQ(Send(first), static_cast<int>(kSectorSize));
 
     // Wine: a read-write open, then a truncate to 0, then the write.
-    const auto second = Sectors({{kSetBootMode, 0}});
+    const auto second = Sectors({{reader::kOpSetBootMode, 0}});
     ASSERT_EQ(front_.Open("/CMD.CMD", O_RDWR), 0);
     ASSERT_EQ(front_.Truncate("/CMD.CMD", 0), 0);
     ASSERT_EQ(front_.Write("/CMD.CMD", 0, second), static_cast<int>(kSectorSize));
@@ -185,9 +179,9 @@ TEST_F(FuseFrontTest, EitherFormOfCreateAlwaysStartsANewCommand) {
 TEST_F(FuseFrontTest, WithoutTruncationARewrittenSectorIsNotRunAgain) {
     // The file already holds a processed sector at offset 0; writing the same place again without
     // a create-always is not a new command.
-    ASSERT_EQ(Send(Sectors({{kSetBootMode, 1}})), static_cast<int>(kSectorSize));
+    ASSERT_EQ(Send(Sectors({{reader::kOpSetBootMode, 1}})), static_cast<int>(kSectorSize));
     ASSERT_EQ(front_.Open("/CMD.CMD", O_WRONLY), 0);
-    ASSERT_EQ(front_.Write("/CMD.CMD", 0, Sectors({{kSetBootMode, 0}})),
+    ASSERT_EQ(front_.Write("/CMD.CMD", 0, Sectors({{reader::kOpSetBootMode, 0}})),
               static_cast<int>(kSectorSize));
     EXPECT_EQ(front_.TakeTranscript(), (std::vector<std::string>{"F0 07 SetBootMode mode=1"}));
     EXPECT_TRUE(model_.BootFlag());
@@ -195,8 +189,10 @@ TEST_F(FuseFrontTest, WithoutTruncationARewrittenSectorIsNotRunAgain) {
 
 TEST_F(FuseFrontTest, PiecesOfOneWriteRunEachSectorOnceItIsComplete) {
     // The kernel splits a write at page edges; pieces may even arrive out of order.
-    const auto command =
-        Sectors({{kSetBootMode, 1}, {kSetBootMode, 0}, {kSetBootMode, 1}, {kSetBootMode, 0}});
+    const auto command = Sectors({{reader::kOpSetBootMode, 1},
+                                  {reader::kOpSetBootMode, 0},
+                                  {reader::kOpSetBootMode, 1},
+                                  {reader::kOpSetBootMode, 0}});
     struct Piece {
         std::size_t from;
         std::size_t to;
@@ -219,9 +215,9 @@ TEST_F(FuseFrontTest, PiecesOfOneWriteRunEachSectorOnceItIsComplete) {
 
 TEST_F(FuseFrontTest, ReadsServeTheReplyOfTheLastCommandAndStopAtTheEnd) {
     // The serial is a bootloader reply: restart into the bootloader first.
-    ASSERT_GT(Send(Sectors({{kSetBootMode, 1}, {kReboot, 0}})), 0);
+    ASSERT_GT(Send(Sectors({{reader::kOpSetBootMode, 1}, {reader::kOpReboot, 0}})), 0);
     clock_.Advance(kDefaultRestartMs);
-    ASSERT_GT(Send(Sectors({{kUpdateBegin, 0}, {kReadSerial, 0}})), 0);
+    ASSERT_GT(Send(Sectors({{reader::kOpUpdateBegin, 0}, {reader::kOpReadSerial, 0}})), 0);
     std::array<std::uint8_t, kSerialSize> serial{};
     ASSERT_EQ(front_.Read("/t-driver.dmp", 0, serial), static_cast<int>(kSerialSize));
     EXPECT_EQ(serial, kDefaultSerial);
@@ -234,7 +230,8 @@ TEST_F(FuseFrontTest, ReadsServeTheReplyOfTheLastCommandAndStopAtTheEnd) {
 
 TEST_F(FuseFrontTest, DuringARestartEveryAccessFailsUntilTheReaderIsBack) {
     EXPECT_EQ(Identity(), "N64_KRN03_RV300");
-    ASSERT_EQ(Send(Sectors({{kSetBootMode, 1}, {kReboot, 0}})), static_cast<int>(2 * kSectorSize));
+    ASSERT_EQ(Send(Sectors({{reader::kOpSetBootMode, 1}, {reader::kOpReboot, 0}})),
+              static_cast<int>(2 * kSectorSize));
     ExpectDriveGone();
     clock_.Advance(kDefaultRestartMs - 1);
     ExpectDriveGone();
@@ -253,7 +250,7 @@ class FuseFrontReturnLetterTest : public FuseFrontTest {
 };
 
 TEST_F(FuseFrontReturnLetterTest, AReaderBackUnderAnotherLetterIsGoneFromThisMount) {
-    ASSERT_GT(Send(Sectors({{kReboot, 0}})), 0);
+    ASSERT_GT(Send(Sectors({{reader::kOpReboot, 0}})), 0);
     clock_.Advance(10 * kDefaultRestartMs);
     EXPECT_TRUE(model_.Present());
     ExpectDriveGone();
@@ -271,7 +268,10 @@ class FuseFrontPowerTest : public FuseFrontTest {
 
 TEST_F(FuseFrontPowerTest, PowerCutInsideAWriteThenBackAfterTheSetTime) {
     // The power goes with the second of three sectors: the write fails, the third never runs.
-    EXPECT_EQ(Send(Sectors({{kSetBootMode, 1}, {kSetBootMode, 0}, {kSetBootMode, 1}})), -EIO);
+    EXPECT_EQ(Send(Sectors({{reader::kOpSetBootMode, 1},
+                            {reader::kOpSetBootMode, 0},
+                            {reader::kOpSetBootMode, 1}})),
+              -EIO);
     EXPECT_EQ(front_.TakeTranscript().size(), 2u);
     ExpectDriveGone();
     clock_.Advance(699);
@@ -302,7 +302,7 @@ class FuseFrontFaultTest : public FuseFrontTest {
 };
 
 TEST_F(FuseFrontFaultTest, FailingOpensAndWritesOfTheCommandFileReportIo) {
-    const auto command = Sectors({{kSetBootMode, 1}});
+    const auto command = Sectors({{reader::kOpSetBootMode, 1}});
     EXPECT_EQ(Send(command), static_cast<int>(kSectorSize));  // open 1, write 1
     EXPECT_EQ(Send(command), -EIO);                           // open 2 fails
     EXPECT_EQ(Send(command), static_cast<int>(kSectorSize));  // open 3, write 2
