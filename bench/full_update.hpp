@@ -20,7 +20,7 @@ class FullUpdate {
         emulator::ReaderConfig config;
         config.flash = emulator::OldFirmwareFlash();
         reader_ = &host_.AttachReader('E', std::move(config));
-        emulator::ResetDeviceGlobals();
+        ResetDeviceGlobals();
         host_.SetInput("\n");
     }
 

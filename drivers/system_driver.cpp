@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "drivers/trace_disassembler.hpp"
 #include "link/discovery.hpp"
 #include "platform/host.hpp"
 
@@ -11,12 +12,16 @@ SystemDriverTable SystemDriver{};
 
 namespace {
 
+// The row installed by the last IdentifyDevice; nullptr while the defaults are in the slots.
+const SystemInstallation* g_installed = nullptr;
+
 void PrintNotInitialized() {
     platform::StreamPrintf("please init device first\n");
     platform::StreamPrintf("get more infomation,type h[enter].\n");
 }
 
 void InstallDefaults() {
+    g_installed = nullptr;
     SystemDriver.ReadSlot = static_cast<ReadHandler>(NotInitialized);
     SystemDriver.WriteSlot = static_cast<WriteHandler>(NotInitialized);
     SystemDriver.ControlSlot = static_cast<ControlHandler>(NotInitialized);
@@ -103,8 +108,42 @@ int IdentifyDevice(int letter, int fcMode) {
         return 0;
     }
     Install(*match, fcMode);
+    g_installed = &*match;
     platform::StreamPrintf("Init %s OK\n", DeviceIdentity.data());
     return 1;
+}
+
+const SystemInstallation* InstalledSystem() {
+    return g_installed;
+}
+
+bool SlotOffered(DriverSlot slot) {
+    if (g_installed == nullptr) {
+        return false;
+    }
+    switch (slot) {
+        case DriverSlot::Read:
+            return g_installed->read != nullptr;
+        case DriverSlot::Write:
+            return g_installed->write != nullptr && g_installed->write != NoWrite;
+        case DriverSlot::Control:
+            return g_installed->control != nullptr;
+        case DriverSlot::Status:
+            return g_installed->status != nullptr;
+        case DriverSlot::Disassemble:
+            return g_installed->disassemble != nullptr;
+    }
+    return false;
+}
+
+void ResetDeviceGlobals() {
+    DeviceDrive = 0;
+    DeviceIdentity.fill(0);
+    VolumeLabel.fill(0);
+    SystemDriver = {};
+    g_installed = nullptr;
+    TraceMemory.fill(0);
+    TraceLineCount = 0;
 }
 
 }  // namespace reader

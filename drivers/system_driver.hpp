@@ -82,4 +82,22 @@ extern const std::array<SystemInstallation, kSystemCount> SystemInstallTable;
 // variant that matches its identity. Returns 1 when a variant was installed, 0 otherwise.
 int IdentifyDevice(int letter, int fcMode);
 
+// The row of SystemInstallTable that the last IdentifyDevice installed, or nullptr while the
+// slots hold the defaults (no call yet, no reader found, or an identity that no row matches).
+// A front-end names the variant with it.
+const SystemInstallation* InstalledSystem();
+
+// The slots through which a variant can offer an operation of its own.
+enum class DriverSlot : std::uint8_t { Read, Write, Control, Status, Disassemble };
+
+// Whether the installed variant offers the operation of a slot: the slot holds a handler of the
+// variant's own rather than the NotInitialized default, and for WriteSlot one that writes
+// (NoWrite, the HND and N64 readers' handler, does nothing). False while nothing is installed.
+// A front-end asks this instead of calling a slot only to get the default's two lines.
+bool SlotOffered(DriverSlot slot);
+
+// Puts the device library's globals back as a program starts with them: no drive, no identity
+// and no volume label read, every slot and the window zero, nothing installed, TraceMemory zero.
+void ResetDeviceGlobals();
+
 }  // namespace reader

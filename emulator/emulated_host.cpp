@@ -274,11 +274,4 @@ ScopedHost::~ScopedHost() {
     platform::InstallHost(previous_);
 }
 
-void ResetDeviceGlobals() {
-    DeviceDrive = 0;
-    DeviceIdentity.fill(0);
-    VolumeLabel.fill(0);
-    SystemDriver = {};
-}
-
 }  // namespace reader::emulator

@@ -168,9 +168,4 @@ struct DevicePath {
 };
 std::optional<DevicePath> ParseDevicePath(const char* path);
 
-// The device library's globals as a program starts with them: no reader found, no identity or
-// volume label read, no driver installed. Each emulated run that stands for a fresh start of the
-// program begins here.
-void ResetDeviceGlobals();
-
 }  // namespace reader::emulator

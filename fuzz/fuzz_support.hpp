@@ -11,7 +11,7 @@
 namespace reader::fuzz {
 
 inline void ResetGlobals() {
-    emulator::ResetDeviceGlobals();
+    ResetDeviceGlobals();
 }
 
 // A broken invariant ends the run with a crash, which libFuzzer reports with the input.

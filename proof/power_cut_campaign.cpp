@@ -69,7 +69,7 @@ bool SameBytes(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b)
 
 // The program's globals as they are when the program starts.
 void ResetProgramState() {
-    emulator::ResetDeviceGlobals();
+    ResetDeviceGlobals();
     SerialKey.fill(0);
 }
 

@@ -163,6 +163,65 @@ TEST_F(InstallTest, EveryVariantIsRecognisedSetUpAndInstalled) {
     }
 }
 
+TEST_F(InstallTest, AFrontEndLearnsTheVariantAndTheSlotsItOffers) {
+    using enum DriverSlot;
+    struct Offer {
+        std::string_view identity;
+        std::string_view system;
+        std::vector<DriverSlot> offered;
+    };
+    const Offer offers[] = {
+        {emulator::kHndIdentity, "HND", {Read}},
+        {emulator::kN64CartIdentity, "N64", {Read}},
+        {emulator::kSfcIdentity, "SFC", {Read, Write, Disassemble}},
+        {emulator::kFc2Identity, "FC2", {Read, Write, Control, Status, Disassemble}},
+        {emulator::kNesIdentity, "NES", {Read, Write, Control, Status, Disassemble}},
+        {emulator::kPceIdentity, "PCE", {Read, Write, Disassemble}},
+    };
+    for (const auto& offer : offers) {
+        SCOPED_TRACE(offer.identity);
+        emulator::EmulatedHost host;
+        emulator::ScopedHost scoped(host);
+        emulator::ReaderConfig config;
+        config.fixedIdentity = std::string(offer.identity);
+        auto& reader = host.AttachReader('E', config);
+        ASSERT_EQ(IdentifyDevice(0, 0), 1);
+        ASSERT_NE(InstalledSystem(), nullptr);
+        EXPECT_EQ(InstalledSystem()->system, offer.system);
+        std::vector<DriverSlot> offered;
+        for (const auto slot : {Read, Write, Control, Status, Disassemble}) {
+            if (SlotOffered(slot)) {
+                offered.push_back(slot);
+            }
+        }
+        EXPECT_EQ(offered, offer.offered);
+
+        // Once the reader is gone, nothing is installed and nothing is offered.
+        reader.PowerCut();
+        EXPECT_EQ(IdentifyDevice(0, 0), 0);
+        EXPECT_EQ(InstalledSystem(), nullptr);
+        for (const auto slot : {Read, Write, Control, Status, Disassemble}) {
+            EXPECT_FALSE(SlotOffered(slot));
+        }
+    }
+}
+
+TEST_F(InstallTest, ResetPutsTheLibraryBackAsAProgramStarts) {
+    Attach(emulator::kNesIdentity);
+    ASSERT_EQ(IdentifyDevice(0, 0), 1);
+    const std::array<std::uint8_t, 256> code{0xEA};
+    ASSERT_EQ(SystemDriver.DisassembleSlot(code.data(), 0x1000), 10);
+
+    ResetDeviceGlobals();
+    EXPECT_EQ(DeviceDrive, 0);
+    EXPECT_EQ(std::string(DeviceIdentity.data()), "");
+    EXPECT_EQ(SystemDriver.ReadSlot, nullptr);
+    EXPECT_EQ(SystemDriver.RomWindowStart, 0u);
+    EXPECT_EQ(SystemDriver.RomWindowEnd, 0u);
+    EXPECT_EQ(InstalledSystem(), nullptr);
+    EXPECT_EQ(TraceMemory[0x1000], 0);
+}
+
 TEST_F(InstallTest, AnyTailAfterTheTwelveCharacterPrefixIsAccepted) {
     auto& reader = Attach("NES_KRN02_RVxyz!");
     ASSERT_EQ(IdentifyDevice(0, 0), 1);

@@ -36,7 +36,7 @@ namespace reader::testing {
 
 class HostFixture : public ::testing::Test {
   protected:
-    HostFixture() : scoped_(host_) { emulator::ResetDeviceGlobals(); }
+    HostFixture() : scoped_(host_) { ResetDeviceGlobals(); }
 
     emulator::ReaderModel& AttachN64Reader(
         char letter, std::string_view firmwareIdentity = emulator::kOldFirmwareIdentity) {
