@@ -144,8 +144,11 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
     if (offset < 0) {
         return -EINVAL;
     }
-    return Front().Read(path, static_cast<std::uint64_t>(offset),
-                        {reinterpret_cast<std::uint8_t*>(buffer), size});
+    const int result = Front().Read(path, static_cast<std::uint64_t>(offset),
+                                    {reinterpret_cast<std::uint8_t*>(buffer), size});
+    // A read can add a line too (a data read that a fault corrupted).
+    WriteTranscript();
+    return result;
 }
 
 int Write(const char* path, const char* buffer, size_t size, off_t offset,
