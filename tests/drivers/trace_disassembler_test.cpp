@@ -14,11 +14,6 @@ namespace {
 
 class TraceTest : public testing::HostFixture {
   protected:
-    TraceTest() {
-        TraceMemory.fill(0);
-        TraceLineCount = 0;
-    }
-
     static void Place(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
         for (std::size_t i = 0; i < bytes.size(); ++i) {
             TraceMemory[(address + i) & 0xFFFF] = bytes[i];

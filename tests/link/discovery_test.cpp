@@ -124,8 +124,7 @@ TEST_F(DiscoveryTest, FindsTheReaderAndLeavesDriveAndIdentity) {
         SCOPED_TRACE(c.what);
         emulator::EmulatedHost host;
         emulator::ScopedHost scoped(host);
-        DeviceDrive = 0;
-        DeviceIdentity.fill(0);
+        ResetDeviceGlobals();
         for (const auto& d : c.drives) {
             std::map<std::string, std::vector<std::uint8_t>> files;
             if (d.identity != nullptr) {

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "drivers/system_driver.hpp"
 #include "emulator/emulated_host.hpp"
 #include "link/command_sector.hpp"
 #include "link/device_files.hpp"
@@ -471,9 +472,7 @@ TEST_F(PosixHostTest, DeviceLinkFindsTheReaderThroughTheBackend) {
     const auto fixed = Mount("/dev/sda", "fixed", "vfat");
     WriteMounts({reader, fixed});
 
-    DeviceDrive = 0;
-    DeviceIdentity.fill(0);
-    VolumeLabel.fill(0);
+    ResetDeviceGlobals();
     PosixHost host(Paths());
     emulator::ScopedHost installed(host);
 

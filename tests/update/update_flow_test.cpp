@@ -233,7 +233,7 @@ TEST_F(UpdateFlowTest, ReaderAlreadyInItsBootloaderIsProgrammedAtOnce) {
         SCOPED_TRACE(c.bootloaderIdentity + (c.bootFlag ? " boot flag" : " block 0 erased"));
         emulator::EmulatedHost host;
         emulator::ScopedHost scoped(host);
-        DeviceIdentity.fill(0);
+        ResetUpdateGlobals();
         emulator::ReaderConfig config;
         config.flash = emulator::OldFirmwareFlash();
         if (!c.bootFlag) {
@@ -319,7 +319,7 @@ TEST_F(UpdateFlowTest, ReaderNotBackInItsBootloader) {
         SCOPED_TRACE(c.name);
         emulator::EmulatedHost host;
         emulator::ScopedHost scoped(host);
-        DeviceIdentity.fill(0);
+        ResetUpdateGlobals();
         emulator::ReaderConfig config;
         c.fault(config.faults);
         auto& reader = host.AttachReader('E', config);
@@ -374,7 +374,7 @@ TEST_F(UpdateFlowTest, CommandFileFailures) {
             SCOPED_TRACE(std::string(c.name) + (openFails ? ": open fails" : ": write fails"));
             emulator::EmulatedHost host;
             emulator::ScopedHost scoped(host);
-            DeviceIdentity.fill(0);
+            ResetUpdateGlobals();
             emulator::ReaderConfig config;
             (openFails ? config.faults.failCommandOpenAt : config.faults.failCommandWriteAt) =
                 c.failingWrite;
