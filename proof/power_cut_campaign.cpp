@@ -190,6 +190,9 @@ struct FaultCase {
     // The reader must be without power when the faulted run ends: the cut did happen.
     bool leavesPowerOff = false;
     Start start = Start::OldFirmware;
+    // The client's process is stopped during the run: it prints nothing more, so the run ends
+    // without the exit prompt, and the stop must have happened.
+    bool stopsProcess = false;
 };
 
 // The messages of a run in which the command-file write at index (0-based, of the reference
@@ -273,6 +276,25 @@ std::vector<FaultCase> BootloaderPowerCutCases(const Reference& reference) {
              {},
              true,
              Start::BootloaderFlagClear});
+    }
+    return cases;
+}
+
+// The client's process stopped right after every command sector of a full update from 300, as a
+// closed console window or Ctrl-C would stop it, while the reader keeps its power: the rest of that
+// write is lost, nothing the process does afterwards reaches the reader or the console, and the
+// reader goes on from whatever it had received. Then the user starts the program again.
+std::vector<FaultCase> HostStopCases(const Reference& reference) {
+    std::vector<FaultCase> cases;
+    for (std::size_t n = 1; n <= reference.sectors.size(); ++n) {
+        cases.push_back({"host stopped after a command sector",
+                         FormatText("after sector %u: %s", static_cast<unsigned>(n),
+                                    reference.sectors[n - 1].c_str()),
+                         [n](EmulatedHost& host, ReaderModel&) { host.StopProcessAfterSector(n); },
+                         {},
+                         false,
+                         Start::OldFirmware,
+                         true});
     }
     return cases;
 }
@@ -494,7 +516,11 @@ CaseOutcome RunCase(const FaultCase& fault) {
     // The faulted run.
     fault.arrange(host, reader);
     const std::string text = stage.Run(outcome.wrong);
-    if (!text.ends_with(kPrompt)) {
+    if (fault.stopsProcess) {
+        if (!host.ProcessStopped()) {
+            outcome.wrong += "the process was never stopped; ";
+        }
+    } else if (!text.ends_with(kPrompt)) {
         outcome.wrong += "the run did not end at the exit prompt; ";
     }
     for (const auto& message : fault.messages) {
@@ -510,8 +536,9 @@ CaseOutcome RunCase(const FaultCase& fault) {
         outcome.wrong += "the power was never cut; ";
     }
 
-    // The user puts things right: the fault goes, the power comes back, and a reader that is
-    // still not there is unplugged and plugged in again.
+    // The user puts things right: the fault goes, the program is started afresh, the power comes
+    // back, and a reader that is still not there is unplugged and plugged in again.
+    host.StartProcess();
     host.SetSleepObserver(nullptr);
     reader.Faults() = ReaderFaults{};
     host.Clock().Advance(kPauseBetweenRunsMs);
@@ -604,8 +631,9 @@ std::vector<CaseOutcome> RunPowerCutCampaign() {
     }
 
     std::vector<FaultCase> cases = PowerCutCases(reference);
-    for (auto&& more : {BootloaderPowerCutCases(fromBootloader), RestartCases(),
-                        CommandFileCases(reference), StatusFileCases(), StuckBlockCases()}) {
+    for (auto&& more :
+         {BootloaderPowerCutCases(fromBootloader), HostStopCases(reference), RestartCases(),
+          CommandFileCases(reference), StatusFileCases(), StuckBlockCases()}) {
         cases.insert(cases.end(), more.begin(), more.end());
     }
     for (const auto& fault : cases) {
