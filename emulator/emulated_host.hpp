@@ -92,7 +92,11 @@ class EmulatedHost final : public platform::Host {
     void SetTerminal(bool terminal) { terminal_ = terminal; }
     void SetAttribute(std::uint16_t attribute) { attribute_ = attribute; }
     std::uint16_t Attribute() const { return attribute_; }
-    void SetInput(std::string keys) { input_ = std::move(keys); }
+    // New keys to read from the start; KeysRead counts again from 0.
+    void SetInput(std::string keys) {
+        input_ = std::move(keys);
+        keysRead_ = 0;
+    }
     // When set, ReadKey asks this host (the demo passes the native one, so keys come from the real
     // standard input) instead of the keys given with SetInput.
     void SetKeyboard(platform::Host* keyboard) { keyboard_ = keyboard; }
