@@ -40,12 +40,14 @@ std::string LoggedRun(emulator::EmulatedHost& host, const emulator::ReaderModel&
     return log.Log();
 }
 
-// Compares a log with its golden file, whole. On a difference the log is also written next to the
-// test program as NAME.actual, for a look with diff.
+// Compares a log with its golden file, whole. On a difference the log is also written into the
+// tests' build folder as NAME.actual, for a look with diff.
 void ExpectGolden(const std::string& log, const std::string& name) {
     const std::string golden = testing::ReadGoldenFile(std::string(READER_GOLDEN_DIR) + "/" + name);
     if (log != golden) {
-        std::ofstream(name + ".actual", std::ios::binary) << log;
+        std::ofstream(std::string(READER_GOLDEN_ACTUAL_DIR) + "/" + name + ".actual",
+                      std::ios::binary)
+            << log;
     }
     ASSERT_FALSE(golden.empty()) << "cannot read the golden file " << name;
     EXPECT_EQ(log, golden) << name;
