@@ -300,7 +300,11 @@ std::string ExpectedCell(std::string_view cell) {
             }
         }
     }
-    return (undocumented ? "*" : " ") + std::string(name) + " " + std::to_string(mode);
+    std::string expected(1, undocumented ? '*' : ' ');
+    expected.append(name);
+    expected += ' ';
+    expected += std::to_string(mode);
+    return expected;
 }
 
 TEST_F(TraceTest, EveryOpcodeHasTheMnemonicAndModeOfTheOpcodeMatrix) {

@@ -17,8 +17,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -143,10 +143,16 @@ class RunLogHost final : public platform::Host {
     std::string log_;
 };
 
-// The text of a golden file, read as it is stored; empty when the file cannot be read.
+// The text of a golden file, read as it is stored; empty when the file cannot be read. Streamed
+// whole through the buffer: GCC's optimiser warns (wrongly) about the iterator form.
 inline std::string ReadGoldenFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (!in) {
+        return {};
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 }  // namespace reader::testing
