@@ -20,7 +20,7 @@ class FullUpdate {
         emulator::ReaderConfig config;
         config.flash = emulator::OldFirmwareFlash();
         reader_ = &host_.AttachReader('E', std::move(config));
-        ResetDeviceGlobals();
+        ResetUpdateGlobals();
         host_.SetInput("\n");
     }
 

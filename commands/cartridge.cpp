@@ -19,10 +19,10 @@ void SetCode(SectorView sector, std::uint8_t group, std::uint8_t operation) {
     sector[kSectorOperationOffset] = operation;
 }
 
-// Handler results are signed 32-bit counts. Sector runs stay below 2^31 bytes by
+// Handler results are signed 32-bit counts. Sector runs stay below 2 GiB by
 // kMaxSectorsPerWrite; a single read of 2 GiB or more is the only count that needs the cap.
 int AsCount(std::uint32_t count) {
-    return static_cast<int>(std::min<std::uint32_t>(count, 0x7FFFFFFFu));
+    return static_cast<int>(std::min(count, kMaxCountResult));
 }
 
 // One sector with only its command code set.
@@ -68,7 +68,7 @@ int SendByteWise(const std::uint8_t* source, std::uint32_t length, FillByte fill
 
 int InitHndBus() {
     CommandSector sector{};
-    SetCode(sector, kReaderGroup, kOpHndPrepare);
+    SetCode(sector, kMaintenanceGroup, kOpHndPrepare);
     (void)SendCommands(sector);
     // The same sector once more, with only the code changed: two commands, two writes.
     SetCode(sector, kHndGroup, kOpInitBus);

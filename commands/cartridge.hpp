@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <span>
 
+#include "commands/maintenance.hpp"
 #include "link/command_sector.hpp"
 
 namespace reader {
@@ -25,7 +26,7 @@ inline constexpr std::uint8_t kNesGroup = 0x0E;  // NES and FC2 readers
 inline constexpr std::uint8_t kSfcGroup = 0x0F;
 inline constexpr std::uint8_t kN64Group = 0x10;
 inline constexpr std::uint8_t kPceGroup = 0x11;
-inline constexpr std::uint8_t kReaderGroup = 0xF0;  // the reader itself
+// The HND set-up begins with a step in the reader's own group, kMaintenanceGroup.
 
 // Operations.
 inline constexpr std::uint8_t kOpHndPrepare = 0x03;  // in the reader's own group, first HND step
@@ -62,15 +63,12 @@ inline constexpr std::uint32_t kNesChunkSize = 256;
 inline constexpr std::uint32_t kSfcBankSize = 0x800000;
 inline constexpr std::uint32_t kSfcOffsetMask = kSfcBankSize - 1;
 
-// A write handler's result is a signed 32-bit count of sector bytes, so one call carries at most
-// this many sectors; a longer request is refused before anything is built or sent.
-inline constexpr std::uint32_t kMaxSectorsPerWrite = 0x7FFFFFFFu / kSectorSize;
-
 }  // namespace cartridge
 
 // --- set-up commands ---------------------------------------------------------------------------
 
-// Two separate writes: the reader's own 0xF0 0x03 step, then the HND bus set-up. Returns the
+// Two separate writes: the reader's own step (kMaintenanceGroup, kOpHndPrepare), then the HND bus
+// set-up. Returns the
 // result of the second write.
 int InitHndBus();
 int InitN64Bus();

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <new>
 #include <span>
 #include <vector>
@@ -25,10 +24,6 @@ CommandSector MaintenanceSector(std::uint8_t operation) {
 int Send(CommandSector& sector) {
     return static_cast<int>(SendCommands(sector));
 }
-
-// The largest run of WriteFlash sectors whose byte count the int result can still report (and so
-// a 32-bit count too).
-constexpr std::uint64_t kMaxWriteFlashSectors = INT_MAX / kSectorSize;
 
 }  // namespace
 
@@ -77,7 +72,7 @@ int FlashBlockChecksum(std::uint32_t address) {
 int WriteFlash(std::uint32_t address, const std::uint8_t* source, std::uint32_t length) {
     const std::uint64_t sectorCount =
         (static_cast<std::uint64_t>(length) + kWriteFlashChunkSize - 1) / kWriteFlashChunkSize;
-    if (sectorCount > kMaxWriteFlashSectors || (length != 0 && source == nullptr)) {
+    if (sectorCount > kMaxSectorsPerWrite || (length != 0 && source == nullptr)) {
         return 0;
     }
     std::vector<std::uint8_t> buffer;

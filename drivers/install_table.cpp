@@ -37,8 +37,61 @@ constexpr std::uint32_t kN64RomWindow = 0x10000000;
 constexpr std::uint32_t kCpuWindowStart = 0x8000;
 constexpr std::uint32_t kCpuWindowEnd = 0xFFFC;
 
-constexpr bool kStoresWindow = false;
-constexpr bool kKeepsWindow = true;
+// A handler left out keeps the NotInitialized default. The PCE row keeps the window of whatever
+// reader was identified before it.
+constexpr SystemInstallation kInstallRows[] = {
+    {.prefix = Prefix("HND_KRN02_RV"),
+     .system = "HND",
+     .setup = SetupHnd,
+     .read = HndRead,
+     .write = NoWrite,
+     .romWindowStart = 0,
+     .romWindowEnd = 0},
+    {.prefix = Prefix("N64_KRN20_RV"),
+     .system = "N64",
+     .setup = SetupN64,
+     .read = N64Read,
+     .write = NoWrite,
+     .romWindowStart = kN64RomWindow,
+     .romWindowEnd = kN64RomWindow},
+    {.prefix = Prefix("SFC_KRN02_RV"),
+     .system = "SFC",
+     .setup = SetupSfc,
+     .read = SfcRead,
+     .write = SfcWriteBytes,
+     .disassemble = TraceDisassemble,
+     .romWindowStart = kCpuWindowStart,
+     .romWindowEnd = kCpuWindowEnd},
+    {.prefix = Prefix("FC2_KRN02_RV"),
+     .system = "FC2",
+     .setup = InitNesBus,
+     .setupMode = SetupMode::FromFcFlag,
+     .read = DirectRead,
+     .write = NesWriteBlock,
+     .control = NesControl,
+     .status = ReportCartStatus,
+     .disassemble = TraceDisassemble,
+     .romWindowStart = kCpuWindowStart,
+     .romWindowEnd = kCpuWindowEnd},
+    {.prefix = Prefix("NES_KRN02_RV"),
+     .system = "NES",
+     .setup = InitNesBus,
+     .setupMode = SetupMode::One,
+     .read = DirectRead,
+     .write = NesWriteBytes,
+     .control = NesControl,
+     .status = ReportCartStatus,
+     .disassemble = TraceDisassemble,
+     .romWindowStart = kCpuWindowStart,
+     .romWindowEnd = kCpuWindowEnd},
+    {.prefix = Prefix("PCE_KRN02_RV"),
+     .system = "PCE",
+     .setup = SetupPce,
+     .read = DirectRead,
+     .write = PceWriteBytes,
+     .disassemble = TraceDisassemble,
+     .keepWindow = true},
+};
 
 }  // namespace
 
@@ -46,21 +99,6 @@ int NoWrite(std::uint32_t /*address*/, const std::uint8_t* /*source*/, std::uint
     return 0;
 }
 
-// Null handlers keep the NotInitialized default. The PCE row keeps the window of whatever reader
-// was identified before it.
-const std::array<SystemInstallation, kSystemCount> SystemInstallTable{{
-    {Prefix("HND_KRN02_RV"), "HND", SetupHnd, SetupMode::None, HndRead, NoWrite, nullptr, nullptr,
-     nullptr, kStoresWindow, 0, 0},
-    {Prefix("N64_KRN20_RV"), "N64", SetupN64, SetupMode::None, N64Read, NoWrite, nullptr, nullptr,
-     nullptr, kStoresWindow, kN64RomWindow, kN64RomWindow},
-    {Prefix("SFC_KRN02_RV"), "SFC", SetupSfc, SetupMode::None, SfcRead, SfcWriteBytes, nullptr,
-     nullptr, TraceDisassemble, kStoresWindow, kCpuWindowStart, kCpuWindowEnd},
-    {Prefix("FC2_KRN02_RV"), "FC2", InitNesBus, SetupMode::FromFcFlag, DirectRead, NesWriteBlock,
-     NesControl, ReportCartStatus, TraceDisassemble, kStoresWindow, kCpuWindowStart, kCpuWindowEnd},
-    {Prefix("NES_KRN02_RV"), "NES", InitNesBus, SetupMode::One, DirectRead, NesWriteBytes,
-     NesControl, ReportCartStatus, TraceDisassemble, kStoresWindow, kCpuWindowStart, kCpuWindowEnd},
-    {Prefix("PCE_KRN02_RV"), "PCE", SetupPce, SetupMode::None, DirectRead, PceWriteBytes, nullptr,
-     nullptr, TraceDisassemble, kKeepsWindow, 0, 0},
-}};
+const std::span<const SystemInstallation> SystemInstallTable = kInstallRows;
 
 }  // namespace reader

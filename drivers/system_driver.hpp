@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace reader {
 
@@ -59,24 +60,23 @@ inline constexpr std::size_t kIdentityPrefixLength = 12;
 
 // One reader variant. Null handlers keep the default that IdentifyDevice installed first.
 struct SystemInstallation {
-    std::array<char, kIdentityPrefixLength> prefix;
-    const char* system;
-    int (*setup)(int mode);
-    SetupMode setupMode;
-    ReadHandler read;
-    WriteHandler write;
-    ControlHandler control;
-    StatusHandler status;
-    DisassembleHandler disassemble;
-    bool keepWindow;  // the row stores no window values
-    std::uint32_t romWindowStart;
-    std::uint32_t romWindowEnd;
+    std::array<char, kIdentityPrefixLength> prefix{};
+    const char* system = nullptr;  // the variant's name, for a front-end ("NES")
+    int (*setup)(int mode) = nullptr;
+    SetupMode setupMode = SetupMode::None;
+    ReadHandler read = nullptr;
+    WriteHandler write = nullptr;
+    ControlHandler control = nullptr;
+    StatusHandler status = nullptr;
+    DisassembleHandler disassemble = nullptr;
+    bool keepWindow = false;  // the row stores no window values
+    std::uint32_t romWindowStart = 0;
+    std::uint32_t romWindowEnd = 0;
 };
 
-inline constexpr std::size_t kSystemCount = 6;
-
-// The rows, tried in order; the first whose prefix equals bytes 0..11 of the identity wins.
-extern const std::array<SystemInstallation, kSystemCount> SystemInstallTable;
+// The rows, tried in order; the first whose prefix equals bytes 0..11 of the identity wins. The
+// number of variants is SystemInstallTable.size().
+extern const std::span<const SystemInstallation> SystemInstallTable;
 
 // Installs the defaults, finds the reader (letter as for FindDevice, 0 scans) and installs the
 // variant that matches its identity. Returns 1 when a variant was installed, 0 otherwise.

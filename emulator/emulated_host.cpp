@@ -63,7 +63,21 @@ EmulatedHost::PlainDrive* EmulatedHost::PlainAt(char letter) {
     return found == drives_.end() ? nullptr : &found->second;
 }
 
+void EmulatedHost::StopProcessAfterSector(std::uint64_t sector) {
+    stopAfterSector_ = sector;
+    sectorsToReaders_ = 0;
+}
+
+void EmulatedHost::StartProcess() {
+    stopAfterSector_.reset();
+    sectorsToReaders_ = 0;
+    processStopped_ = false;
+}
+
 std::uint32_t EmulatedHost::LogicalDrives() {
+    if (processStopped_) {
+        return 0;
+    }
     std::uint32_t mask = 0;
     for (char letter = 'A'; letter <= 'Z'; ++letter) {
         if (ReaderAt(letter) != nullptr || PlainAt(letter) != nullptr) {
@@ -75,7 +89,7 @@ std::uint32_t EmulatedHost::LogicalDrives() {
 
 DriveType EmulatedHost::DriveTypeOf(const char* root) {
     const auto letter = RootLetter(root);
-    if (!letter || root[2] != '\0') {
+    if (processStopped_ || !letter || root[2] != '\0') {
         return DriveType::NoRootDir;
     }
     if (ReaderAt(*letter) != nullptr) {
@@ -87,7 +101,7 @@ DriveType EmulatedHost::DriveTypeOf(const char* root) {
 
 bool EmulatedHost::VolumeLabelOf(const char* root, std::span<char> label) {
     const auto letter = RootLetter(root);
-    if (!letter || label.empty()) {
+    if (processStopped_ || !letter || label.empty()) {
         return false;
     }
     std::string text;
@@ -106,7 +120,7 @@ bool EmulatedHost::VolumeLabelOf(const char* root, std::span<char> label) {
 std::optional<std::uint32_t> EmulatedHost::ReadUnbuffered(const char* path, std::uint32_t position,
                                                           std::span<std::uint8_t> destination) {
     const auto parsed = ParseDevicePath(path);
-    if (!parsed) {
+    if (processStopped_ || !parsed) {
         return std::nullopt;
     }
     ReaderModel* reader = ReaderAt(parsed->letter);
@@ -128,6 +142,8 @@ std::optional<std::uint32_t> EmulatedHost::ReadUnbuffered(const char* path, std:
         return std::nullopt;
     }
     ++counters_.opens;
+    unbufferedReads_.push_back(
+        UnbufferedRead{parsed->letter, parsed->name, position, destination.size()});
     // The rules of unbuffered reads: sector-aligned position, whole sectors, aligned buffer.
     const auto address = reinterpret_cast<std::uintptr_t>(destination.data());
     if (position % kUnbufferedSectorSize != 0 || destination.size() % kUnbufferedSectorSize != 0 ||
@@ -154,6 +170,9 @@ std::optional<std::uint32_t> EmulatedHost::ReadUnbuffered(const char* path, std:
 
 std::optional<std::uint32_t> EmulatedHost::WriteCommandFile(const char* path,
                                                             std::span<const std::uint8_t> data) {
+    if (processStopped_) {
+        return std::nullopt;
+    }
     const auto parsed = ParseDevicePath(path);
     commandWrites_.push_back(CommandWrite{clock_.NowMs(), parsed ? parsed->letter : '\0',
                                           std::vector<std::uint8_t>(data.begin(), data.end()),
@@ -174,8 +193,21 @@ std::optional<std::uint32_t> EmulatedHost::WriteToDrive(char letter, std::string
         }
         ++counters_.opens;
         ++counters_.writes;
-        const auto written = reader->WriteCommandFile(0, data);
+        // A process stopped inside this write gets the sectors up to the chosen one out.
+        std::span<const std::uint8_t> reaching = data;
+        if (stopAfterSector_) {
+            const std::uint64_t left = *stopAfterSector_ - sectorsToReaders_;
+            if (data.size() / kModelSectorSize >= left) {
+                reaching = data.first(static_cast<std::size_t>(left) * kModelSectorSize);
+                processStopped_ = true;
+            }
+            sectorsToReaders_ += reaching.size() / kModelSectorSize;
+        }
+        const auto written = reader->WriteCommandFile(0, reaching);
         counters_.bytesWritten += written.value_or(0);
+        if (processStopped_) {
+            return std::nullopt;  // nobody is there to hear how the write went
+        }
         return written;
     }
     PlainDrive* drive = PlainAt(letter);
@@ -190,14 +222,14 @@ std::optional<std::uint32_t> EmulatedHost::WriteToDrive(char letter, std::string
 }
 
 std::optional<std::uint16_t> EmulatedHost::ConsoleAttribute() {
-    if (!terminal_) {
+    if (processStopped_ || !terminal_) {
         return std::nullopt;
     }
     return attribute_;
 }
 
 void EmulatedHost::SetConsoleAttribute(std::uint16_t attribute) {
-    if (!terminal_) {
+    if (processStopped_ || !terminal_) {
         return;
     }
     attribute_ = attribute;
@@ -207,6 +239,9 @@ void EmulatedHost::SetConsoleAttribute(std::uint16_t attribute) {
 }
 
 void EmulatedHost::Capture(ConsolePiece::Path path, std::string_view text) {
+    if (processStopped_) {
+        return;
+    }
     const std::optional<std::uint16_t> attribute =
         terminal_ ? std::optional<std::uint16_t>(attribute_) : std::nullopt;
     // Consecutive pieces of the same path and colour are merged, so tests compare whole lines.
@@ -220,14 +255,14 @@ void EmulatedHost::Capture(ConsolePiece::Path path, std::string_view text) {
 
 void EmulatedHost::WriteConsole(std::string_view text) {
     Capture(ConsolePiece::Path::Direct, text);
-    if (echo_ != nullptr) {
+    if (echo_ != nullptr && !processStopped_) {
         echo_->WriteConsole(text);
     }
 }
 
 void EmulatedHost::WriteStream(std::string_view text) {
     Capture(ConsolePiece::Path::Stream, text);
-    if (echo_ != nullptr) {
+    if (echo_ != nullptr && !processStopped_) {
         echo_->WriteStream(text);
     }
 }
@@ -241,6 +276,9 @@ std::string EmulatedHost::ConsoleText() const {
 }
 
 void EmulatedHost::Sleep(std::uint32_t milliseconds) {
+    if (processStopped_) {
+        return;
+    }
     const std::size_t index = sleeps_.size();
     sleeps_.push_back(milliseconds);
     if (sleepObserver_) {
@@ -256,6 +294,9 @@ void EmulatedHost::Sleep(std::uint32_t milliseconds) {
 }
 
 int EmulatedHost::ReadKey() {
+    if (processStopped_) {
+        return -1;
+    }
     if (keyboard_ != nullptr) {
         ++keysRead_;
         return keyboard_->ReadKey();

@@ -48,6 +48,15 @@ struct CommandWrite {
     std::optional<std::uint32_t> result;
 };
 
+// One unbuffered read of a file on a drive: the drive, the file, the position the read started at
+// and the number of bytes it asked for, whether or not the unbuffered rules let it through.
+struct UnbufferedRead {
+    char letter;
+    std::string name;
+    std::uint32_t position;
+    std::size_t size;
+};
+
 // Counts of the device-file operations, for benchmarks and tests.
 struct DeviceFileCounters {
     std::uint64_t opens = 0;
@@ -83,7 +92,11 @@ class EmulatedHost final : public platform::Host {
     void SetTerminal(bool terminal) { terminal_ = terminal; }
     void SetAttribute(std::uint16_t attribute) { attribute_ = attribute; }
     std::uint16_t Attribute() const { return attribute_; }
-    void SetInput(std::string keys) { input_ = std::move(keys); }
+    // New keys to read from the start; KeysRead counts again from 0.
+    void SetInput(std::string keys) {
+        input_ = std::move(keys);
+        keysRead_ = 0;
+    }
     // When set, ReadKey asks this host (the demo passes the native one, so keys come from the real
     // standard input) instead of the keys given with SetInput.
     void SetKeyboard(platform::Host* keyboard) { keyboard_ = keyboard; }
@@ -103,7 +116,21 @@ class EmulatedHost final : public platform::Host {
     const DeviceFileCounters& Counters() const { return counters_; }
     // Every WriteCommandFile call, in order, whether or not it reached a drive.
     const std::vector<CommandWrite>& CommandWrites() const { return commandWrites_; }
+    // Every ReadUnbuffered call that found its file, in order.
+    const std::vector<UnbufferedRead>& UnbufferedReads() const { return unbufferedReads_; }
     void ResetCounters() { counters_ = {}; }
+
+    // --- the process that runs the client ---------------------------------------------------
+    // Stops the process right after the n-th command sector that reaches a reader from now on
+    // (1-based), as a closed console window or Ctrl-C would: the sectors after it in the same
+    // write never reach the reader, and from then on nothing the process does reaches anything.
+    // Its device-file accesses fail without touching a drive, its waits take no time, its console
+    // output and its key reads go nowhere. The readers keep running on the virtual clock.
+    void StopProcessAfterSector(std::uint64_t sector);
+    bool ProcessStopped() const { return processStopped_; }
+    // A new process: the client's next run reaches the drives and the console again. Its globals
+    // are the caller's to reset.
+    void StartProcess();
 
     // --- platform::Host ---------------------------------------------------------------------
     std::uint32_t LogicalDrives() override;
@@ -142,6 +169,10 @@ class EmulatedHost final : public platform::Host {
     std::string input_;
     platform::Host* keyboard_ = nullptr;
     std::vector<CommandWrite> commandWrites_;
+    std::vector<UnbufferedRead> unbufferedReads_;
+    std::optional<std::uint64_t> stopAfterSector_;
+    std::uint64_t sectorsToReaders_ = 0;
+    bool processStopped_ = false;
     std::size_t keysRead_ = 0;
     std::vector<ConsolePiece> console_;
     std::vector<std::uint32_t> sleeps_;

@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned drive = data[0] % 3;
     const std::vector<std::uint8_t> status(data + 1, data + size);
 
-    fuzz::ResetGlobals();
+    ResetDeviceGlobals();
     emulator::EmulatedHost host;
     emulator::ScopedHost scoped(host);
     if (drive == 0) {

@@ -1,5 +1,6 @@
-// Shared set-up for the fuzz targets: a fresh emulated host per input, and the program's globals
-// back in their start-of-run state.
+// Shared by the fuzz targets. Each input runs against a fresh emulated host and starts with the
+// globals as a program starts with them: ResetDeviceGlobals for the device library's targets,
+// ResetUpdateGlobals for the update client's.
 #pragma once
 
 #include <cstdlib>
@@ -9,10 +10,6 @@
 #include "link/discovery.hpp"
 
 namespace reader::fuzz {
-
-inline void ResetGlobals() {
-    ResetDeviceGlobals();
-}
 
 // A broken invariant ends the run with a crash, which libFuzzer reports with the input.
 inline void Require(bool condition) {

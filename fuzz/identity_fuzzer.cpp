@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 16) {
         return 0;
     }
-    fuzz::ResetGlobals();
+    ResetUpdateGlobals();
     std::vector<std::uint8_t> status(0x10000, 0);
     std::memcpy(status.data() + 0x8000, data, 16);
 
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool bootloader = IsBootloaderIdentity();
     fuzz::Require(!bootloader || std::memcmp(data, "BOOT_N64", 8) == 0);
 
-    fuzz::ResetGlobals();
+    ResetUpdateGlobals();
     UpdateClient();
     const std::string text = host.ConsoleText();
     const std::string prompt = "press any key to exit.\n";

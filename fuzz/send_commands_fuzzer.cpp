@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     buffer.resize(bufferSize, 0);
     const std::vector<std::uint8_t> before = buffer;
 
-    fuzz::ResetGlobals();
+    ResetDeviceGlobals();
     emulator::EmulatedHost host;
     emulator::ScopedHost scoped(host);
     host.AddDrive('E', platform::DriveType::Removable);

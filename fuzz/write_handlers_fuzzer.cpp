@@ -36,8 +36,6 @@ constexpr Handler kHandlers[] = {
 
 constexpr std::size_t kHeaderSize = 10;
 constexpr std::uint64_t kChunk = 256;
-// The most sectors whose byte count a signed 32-bit result can hold.
-constexpr std::uint64_t kMaxSectors = 0x7FFFFFFFu / kSectorSize;
 
 bool Blocked(Kind kind) {
     return kind == Kind::Flash || kind == Kind::NesBlock;
@@ -101,12 +99,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint32_t length = link::GetLe32(input, 6);
     // An exact-size copy, so that AddressSanitizer sees any read past the source.
     const std::vector<std::uint8_t> source(input.begin() + kHeaderSize, input.end());
-    const bool refused = noSource ? length != 0 : SectorsFor(handler.kind, length) > kMaxSectors;
+    const bool refused =
+        noSource ? length != 0 : SectorsFor(handler.kind, length) > kMaxSectorsPerWrite;
     if (!refused && length > source.size()) {
         length = static_cast<std::uint32_t>(source.size());
     }
 
-    fuzz::ResetGlobals();
+    ResetDeviceGlobals();
     emulator::EmulatedHost host;
     emulator::ScopedHost scoped(host);
     if (!noDrive) {

@@ -22,6 +22,12 @@ inline constexpr std::uint8_t kSectorMarker = 0x5A;        // 'Z'
 
 using CommandSector = std::array<std::uint8_t, kSectorSize>;
 
+// What a command reports is a signed 32-bit count of the bytes it wrote (or delivered), so one
+// write of the command file carries at most kMaxSectorsPerWrite sectors: a run of sectors stays
+// below 2 GiB. Longer requests are refused before anything is built or sent.
+inline constexpr std::uint32_t kMaxCountResult = 0x7FFFFFFF;
+inline constexpr std::uint32_t kMaxSectorsPerWrite = kMaxCountResult / kSectorSize;
+
 // The checksum over bytes 0..509 of one sector.
 std::uint16_t SectorChecksum(std::span<const std::uint8_t, kSectorSize> sector);
 

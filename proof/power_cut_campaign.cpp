@@ -67,12 +67,6 @@ bool SameBytes(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b)
     return std::equal(a.begin(), a.end(), b.begin(), b.end());
 }
 
-// The program's globals as they are when the program starts.
-void ResetProgramState() {
-    ResetDeviceGlobals();
-    SerialKey.fill(0);
-}
-
 // One command-file write of the client, decoded from its first sector.
 struct SentCommand {
     std::uint8_t operation;
@@ -101,27 +95,25 @@ enum class Start : std::uint8_t { OldFirmware, BootloaderFlagClear };
 // every start.
 class Stage {
   public:
-    explicit Stage(std::span<const std::uint8_t> image, Start start = Start::OldFirmware)
+    explicit Stage(Start start = Start::OldFirmware)
         : installed_(host_),
           reader_(host_.AttachReader(kReaderLetter, Initial(start))),
-          watch_(reader_, reader_.Flash(), image),
-          image_(image) {}
+          watch_(reader_, reader_.Flash(), StoredFirmwareImage()) {}
 
     EmulatedHost& Host() { return host_; }
     ReaderModel& Reader() { return reader_; }
     BrickWatch& Watch() { return watch_; }
 
-    // One run of the program as the user starts it. Returns its console text; a run that does not
-    // leave the image in memory in its stored form is noted in wrong, and the image put back so
-    // that later runs start from it.
+    // One run of the program as the user starts it, with the globals as the program starts with
+    // them. Returns its console text; a run that does not leave the image in memory in its stored
+    // form is noted in wrong.
     std::string Run(std::string& wrong) {
-        ResetProgramState();
+        ResetUpdateGlobals();
         host_.ClearConsole();
         host_.SetInput("\n");
         UpdateClient();
-        if (!SameBytes(FirmwareImage, image_)) {
+        if (!SameBytes(FirmwareImage, StoredFirmwareImage())) {
             wrong += "the image in memory is not back in its stored form; ";
-            std::copy(image_.begin(), image_.end(), FirmwareImage.begin());
         }
         return host_.ConsoleText();
     }
@@ -130,7 +122,7 @@ class Stage {
     bool RunsNewFirmware() {
         if (!reader_.Present() || reader_.Mode() != ReaderMode::Firmware ||
             reader_.PresentedIdentity() != kReleaseIdentity ||
-            !SameBytes(reader_.Flash(), image_)) {
+            !SameBytes(reader_.Flash(), StoredFirmwareImage())) {
             return false;
         }
         for (std::uint32_t block = 0; block < kFlashBlockCount; ++block) {
@@ -156,7 +148,6 @@ class Stage {
     emulator::ScopedHost installed_;
     ReaderModel& reader_;
     BrickWatch watch_;
-    std::span<const std::uint8_t> image_;
 };
 
 // What a clean full update from firmware 300 sends and waits: the campaign's cases are laid out
@@ -169,9 +160,9 @@ struct Reference {
     bool completed = false;
 };
 
-Reference ReferenceRun(std::span<const std::uint8_t> image, Start start) {
+Reference ReferenceRun(Start start) {
     Reference reference;
-    Stage stage(image, start);
+    Stage stage(start);
     std::string wrong;
     const std::string text = stage.Run(wrong);
     stage.Host().Clock().Advance(kPauseBetweenRunsMs);
@@ -199,6 +190,9 @@ struct FaultCase {
     // The reader must be without power when the faulted run ends: the cut did happen.
     bool leavesPowerOff = false;
     Start start = Start::OldFirmware;
+    // The client's process is stopped during the run: it prints nothing more, so the run ends
+    // without the exit prompt, and the stop must have happened.
+    bool stopsProcess = false;
 };
 
 // The messages of a run in which the command-file write at index (0-based, of the reference
@@ -282,6 +276,25 @@ std::vector<FaultCase> BootloaderPowerCutCases(const Reference& reference) {
              {},
              true,
              Start::BootloaderFlagClear});
+    }
+    return cases;
+}
+
+// The client's process stopped right after every command sector of a full update from 300, as a
+// closed console window or Ctrl-C would stop it, while the reader keeps its power: the rest of that
+// write is lost, nothing the process does afterwards reaches the reader or the console, and the
+// reader goes on from whatever it had received. Then the user starts the program again.
+std::vector<FaultCase> HostStopCases(const Reference& reference) {
+    std::vector<FaultCase> cases;
+    for (std::size_t n = 1; n <= reference.sectors.size(); ++n) {
+        cases.push_back({"host stopped after a command sector",
+                         FormatText("after sector %u: %s", static_cast<unsigned>(n),
+                                    reference.sectors[n - 1].c_str()),
+                         [n](EmulatedHost& host, ReaderModel&) { host.StopProcessAfterSector(n); },
+                         {},
+                         false,
+                         Start::OldFirmware,
+                         true});
     }
     return cases;
 }
@@ -494,16 +507,20 @@ std::vector<FaultCase> StuckBlockCases() {
     return cases;
 }
 
-CaseOutcome RunCase(const FaultCase& fault, std::span<const std::uint8_t> image) {
+CaseOutcome RunCase(const FaultCase& fault) {
     CaseOutcome outcome{fault.group, fault.name, 0, false, {}, {}};
-    Stage stage(image, fault.start);
+    Stage stage(fault.start);
     EmulatedHost& host = stage.Host();
     ReaderModel& reader = stage.Reader();
 
     // The faulted run.
     fault.arrange(host, reader);
     const std::string text = stage.Run(outcome.wrong);
-    if (!text.ends_with(kPrompt)) {
+    if (fault.stopsProcess) {
+        if (!host.ProcessStopped()) {
+            outcome.wrong += "the process was never stopped; ";
+        }
+    } else if (!text.ends_with(kPrompt)) {
         outcome.wrong += "the run did not end at the exit prompt; ";
     }
     for (const auto& message : fault.messages) {
@@ -511,15 +528,17 @@ CaseOutcome RunCase(const FaultCase& fault, std::span<const std::uint8_t> image)
             outcome.wrong += "no \"" + message + "\"; ";
         }
     }
-    if (text.find(kSuccessMessage) != std::string::npos && !SameBytes(reader.Flash(), image)) {
+    if (text.find(kSuccessMessage) != std::string::npos &&
+        !SameBytes(reader.Flash(), StoredFirmwareImage())) {
         outcome.wrong += "success claimed over a flash that is not the image; ";
     }
     if (fault.leavesPowerOff && reader.Powered()) {
         outcome.wrong += "the power was never cut; ";
     }
 
-    // The user puts things right: the fault goes, the power comes back, and a reader that is
-    // still not there is unplugged and plugged in again.
+    // The user puts things right: the fault goes, the program is started afresh, the power comes
+    // back, and a reader that is still not there is unplugged and plugged in again.
+    host.StartProcess();
     host.SetSleepObserver(nullptr);
     reader.Faults() = ReaderFaults{};
     host.Clock().Advance(kPauseBetweenRunsMs);
@@ -596,12 +615,10 @@ void BrickWatch::Check(ReaderMode mode, std::span<const std::uint8_t> flash) {
 // --- the campaign --------------------------------------------------------------------------------
 
 std::vector<CaseOutcome> RunPowerCutCampaign() {
-    // The image as stored; every run must leave FirmwareImage so.
-    const std::vector<std::uint8_t> image(FirmwareImage.begin(), FirmwareImage.end());
     std::vector<CaseOutcome> outcomes;
 
-    const Reference reference = ReferenceRun(image, Start::OldFirmware);
-    const Reference fromBootloader = ReferenceRun(image, Start::BootloaderFlagClear);
+    const Reference reference = ReferenceRun(Start::OldFirmware);
+    const Reference fromBootloader = ReferenceRun(Start::BootloaderFlagClear);
     if (!reference.completed || !fromBootloader.completed) {
         outcomes.push_back({"clean update",
                             "full update from firmware 300",
@@ -609,19 +626,20 @@ std::vector<CaseOutcome> RunPowerCutCampaign() {
                             false,
                             {},
                             "a clean update did not complete; "});
-        ResetProgramState();
+        ResetUpdateGlobals();
         return outcomes;
     }
 
     std::vector<FaultCase> cases = PowerCutCases(reference);
-    for (auto&& more : {BootloaderPowerCutCases(fromBootloader), RestartCases(),
-                        CommandFileCases(reference), StatusFileCases(), StuckBlockCases()}) {
+    for (auto&& more :
+         {BootloaderPowerCutCases(fromBootloader), HostStopCases(reference), RestartCases(),
+          CommandFileCases(reference), StatusFileCases(), StuckBlockCases()}) {
         cases.insert(cases.end(), more.begin(), more.end());
     }
     for (const auto& fault : cases) {
-        outcomes.push_back(RunCase(fault, image));
+        outcomes.push_back(RunCase(fault));
     }
-    ResetProgramState();
+    ResetUpdateGlobals();
     return outcomes;
 }
 

@@ -3,10 +3,11 @@
 //
 // Every case starts from a reader with the old firmware (N64_KRN03_RV300), does one thing to it
 // while the client updates it (cuts the power right after one command sector, cuts it during one
-// of the fixed waits, or switches on one of the emulated reader's faults), lets the client run to
-// its exit prompt, puts the reader right again as a user would (power back on, plugged in again)
-// and runs the client again, at most twice, until the reader runs the new firmware. All of it
-// happens in process, on the emulated reader's virtual clock.
+// of the fixed waits, stops the client's process right after one command sector while the reader
+// keeps its power, or switches on one of the emulated reader's faults), lets the client run to its
+// exit prompt or its stop, puts the reader right again as a user would (power back on, plugged in
+// again, the program started afresh) and runs the client again, at most twice, until the reader
+// runs the new firmware. All of it happens in process, on the emulated reader's virtual clock.
 #pragma once
 
 #include <cstddef>

@@ -10,6 +10,7 @@
 #include <span>
 
 #include "commands/maintenance.hpp"
+#include "drivers/system_driver.hpp"
 #include "platform/host.hpp"
 #include "update/console.hpp"
 #include "update/release_data.hpp"
@@ -24,6 +25,13 @@ void ApplySerialKey() {
         FirmwareImage[k] =
             static_cast<std::uint8_t>(FirmwareImage[k] ^ SerialKey[k % kSerialKeySize]);
     }
+}
+
+void ResetUpdateGlobals() {
+    ResetDeviceGlobals();
+    SerialKey.fill(0);
+    const auto stored = StoredFirmwareImage();
+    std::copy(stored.begin(), stored.end(), FirmwareImage.begin());
 }
 
 namespace {

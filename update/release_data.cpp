@@ -13,6 +13,17 @@ constexpr std::uint8_t kStoredImage[] = {
 };
 static_assert(sizeof(kStoredImage) == kFirmwareImageSize);
 
+// The image opens with the identity that the new firmware presents, NUL-padded to 16 bytes.
+static_assert([] {
+    for (std::size_t i = 0; i < kReleaseIdentitySize; ++i) {
+        const char expected = i < kReleaseIdentity.size() ? kReleaseIdentity[i] : '\0';
+        if (kStoredImage[i] != static_cast<std::uint8_t>(expected)) {
+            return false;
+        }
+    }
+    return true;
+}());
+
 constexpr std::array<std::uint16_t, kFlashBlockCount> kBlockChecksums = {
 #include "update/release/block_checksums.inc"
 };
@@ -40,5 +51,9 @@ constinit std::array<std::uint8_t, kFirmwareImageSize> FirmwareImage = [] {
 }();
 
 const std::array<std::uint16_t, kFlashBlockCount> BlockChecksumTable = kBlockChecksums;
+
+std::span<const std::uint8_t, kFirmwareImageSize> StoredFirmwareImage() {
+    return std::span<const std::uint8_t, kFirmwareImageSize>(kStoredImage);
+}
 
 }  // namespace reader

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "commands/maintenance.hpp"
@@ -31,6 +32,10 @@ inline constexpr std::uint16_t kErasedBlockChecksum = 0xC084;
 // The image in its stored form. ProgramFirmware combines it with the reader's serial number in
 // place and restores it before it returns.
 extern std::array<std::uint8_t, kFirmwareImageSize> FirmwareImage;
+
+// The stored form as the build made it from update/release/firmware-315.bin, read-only: what
+// FirmwareImage holds at program start and after every run of ProgramFirmware.
+std::span<const std::uint8_t, kFirmwareImageSize> StoredFirmwareImage();
 
 // Entry k: the CRC-16/XMODEM of image block k, as FlashBlockChecksum reports it for a correct
 // block.

@@ -5,9 +5,12 @@
 #include "drivers/system_driver.hpp"
 #include "link/discovery.hpp"
 #include "platform/host.hpp"
+#include "update/release_data.hpp"
 
 namespace reader {
 namespace {
+
+static_assert(kFirmwareCompareLength <= kReleaseIdentity.size());
 
 bool IdentityStartsWith(const char* constant, int length) {
     return std::memcmp(DeviceIdentity.data(), constant, static_cast<std::size_t>(length)) == 0;
@@ -25,7 +28,7 @@ bool IsBootloaderIdentity() {
 }
 
 int FirmwareVersion() {
-    if (!IdentityStartsWith(kFirmwareIdentity, kFirmwareCompareLength)) {
+    if (!IdentityStartsWith(kReleaseIdentity.data(), kFirmwareCompareLength)) {
         return 0;
     }
     // The identity is terminated at byte 16 at the latest, so the run has one to four digits.

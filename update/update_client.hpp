@@ -11,9 +11,8 @@ namespace reader {
 // Firmware of this version or later needs no update.
 inline constexpr int kUpdateThreshold = 315;
 
-// The reader's firmware identity: the first 13 bytes are compared, the digits from byte 12 on are
-// the version.
-inline constexpr const char* kFirmwareIdentity = "N64_KRN03_RV315";
+// The reader's firmware identity is the one the release presents, kReleaseIdentity: the first 13
+// bytes are compared, the digits from byte 12 on are the version.
 inline constexpr int kFirmwareCompareLength = 13;
 inline constexpr int kVersionDigitsOffset = 12;
 
@@ -56,5 +55,11 @@ extern std::array<std::uint8_t, kSerialKeySize> SerialKey;
 // Combines FirmwareImage in place with SerialKey: byte k XOR SerialKey[k mod 8]. Applied twice it
 // gives back the image as it was.
 void ApplySerialKey();
+
+// Puts every global of the program back as the program starts with them: the device library's
+// (ResetDeviceGlobals), SerialKey zero and FirmwareImage in its stored form. Whatever runs the
+// client more than once in one process (tests, the power-cut campaign, fuzz targets, benchmarks)
+// starts each run with it.
+void ResetUpdateGlobals();
 
 }  // namespace reader

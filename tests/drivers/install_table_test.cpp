@@ -138,7 +138,7 @@ TEST_F(InstallTest, EveryVariantIsRecognisedSetUpAndInstalled) {
         emulator::ReaderConfig config;
         config.fixedIdentity = std::string(row.identity);
         auto& reader = host.AttachReader('F', config);
-        SystemDriver = {};
+        ResetDeviceGlobals();
         SystemDriver.RomWindowStart = 0xAAAA;
         SystemDriver.RomWindowEnd = 0xBBBB;
 

@@ -5,6 +5,8 @@
 #include <array>
 #include <sstream>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "support/host_fixture.hpp"
@@ -14,11 +16,6 @@ namespace {
 
 class TraceTest : public testing::HostFixture {
   protected:
-    TraceTest() {
-        TraceMemory.fill(0);
-        TraceLineCount = 0;
-    }
-
     static void Place(std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
         for (std::size_t i = 0; i < bytes.size(); ++i) {
             TraceMemory[(address + i) & 0xFFFF] = bytes[i];
@@ -67,6 +64,23 @@ TEST_F(TraceTest, EveryAddressingModeHasItsExactLine) {
         {0x8000, {0xB6, 0x10}, 2, "8000  B6 10     LDX $10,Y @ FFFF = 5C   "},
         {0x8000, {0xA1, 0x10}, 2, "8000  A1 10     LDA ($10,X) @ 00 = FFFF = 5C"},
         {0x8000, {0xB1, 0x10}, 2, "8000  B1 10     LDA ($10),Y = 0000 @ FFFF = 5C"},
+        // The cells of the opcode matrix that are easiest to get wrong: zero page,Y (only STX,
+        // LDX and their undocumented twins), absolute,Y outside the ALU columns, the indirect
+        // JMP, the immediate NOPs and the undocumented SBC.
+        {0x8000, {0x96, 0x10}, 2, "8000  96 10     STX $10,Y @ FFFF = 5C   "},
+        {0x8000, {0x97, 0x10}, 2, "8000  97 10    *SAX $10,Y @ FFFF = 5C   "},
+        {0x8000, {0xB7, 0x10}, 2, "8000  B7 10    *LAX $10,Y @ FFFF = 5C   "},
+        {0x8000, {0x99, 0x34, 0x12}, 3, "8000  99 34 12  STA $1234,Y @ FFFF = 5C     "},
+        {0x8000, {0x9E, 0x34, 0x12}, 3, "8000  9E 34 12  ??? $1234,Y @ FFFF = 5C     "},
+        {0x8000, {0x9F, 0x34, 0x12}, 3, "8000  9F 34 12  ??? $1234,Y @ FFFF = 5C     "},
+        {0x8000, {0xBE, 0x34, 0x12}, 3, "8000  BE 34 12  LDX $1234,Y @ FFFF = 5C     "},
+        {0x8000, {0xBF, 0x34, 0x12}, 3, "8000  BF 34 12 *LAX $1234,Y @ FFFF = 5C     "},
+        {0x8000, {0x80, 0x42}, 2, "8000  80 42    *NOP #$42                  "},
+        {0x8000, {0x82, 0x42}, 2, "8000  82 42    *NOP #$42                  "},
+        {0x8000, {0x89, 0x42}, 2, "8000  89 42    *NOP #$42                  "},
+        {0x8000, {0xC2, 0x42}, 2, "8000  C2 42    *NOP #$42                  "},
+        {0x8000, {0xE2, 0x42}, 2, "8000  E2 42    *NOP #$42                  "},
+        {0x8000, {0xEB, 0x42}, 2, "8000  EB 42    *SBC #$42                  "},
         // The address is taken modulo 0x10000.
         {0x18000, {0xEA}, 1, "8000  EA        NOP                           "},
     };
@@ -217,6 +231,94 @@ TEST_F(TraceTest, NoSourceCopiesAndPrintsNothing) {
     EXPECT_EQ(TraceDisassemble(nullptr, 0x8000), 0);
     EXPECT_TRUE(host_.ConsoleText().empty());
     EXPECT_EQ(TraceMemory[0x8000], 0x12);
+}
+
+// The 6502's opcode matrix as the processor's documentation lays it out, written down here on its
+// own rather than taken from the program: row H holds opcodes 0xH0 to 0xHF. A cell is the
+// mnemonic and the operand in assembler notation: "#" immediate, "d" zero page, "d,X" and "d,Y",
+// "(d,X)" and "(d),Y", "a" absolute, "a,X" and "a,Y", "(a)" indirect, "r" relative, "A" the
+// accumulator, nothing for implied. A '*' marks an undocumented instruction; "???" is an opcode
+// the trace leaves unnamed. BRK is shown with the signature byte that follows it.
+// clang-format off
+constexpr const char* kOpcodeMatrix[16][16] = {
+    {"BRK #", "ORA (d,X)", "*HLT", "*SLO (d,X)", "*NOP d",   "ORA d",   "ASL d",   "*SLO d",
+     "PHP",   "ORA #",     "ASL A", "??? #",     "*NOP a",   "ORA a",   "ASL a",   "*SLO a"},
+    {"BPL r", "ORA (d),Y", "*HLT", "*SLO (d),Y", "*NOP d,X", "ORA d,X", "ASL d,X", "*SLO d,X",
+     "CLC",   "ORA a,Y",   "*NOP",  "*SLO a,Y",  "*NOP a,X", "ORA a,X", "ASL a,X", "*SLO a,X"},
+    {"JSR a", "AND (d,X)", "*HLT", "*RLA (d,X)", "BIT d",    "AND d",   "ROL d",   "*RLA d",
+     "PLP",   "AND #",     "ROL A", "??? #",     "BIT a",    "AND a",   "ROL a",   "*RLA a"},
+    {"BMI r", "AND (d),Y", "*HLT", "*RLA (d),Y", "*NOP d,X", "AND d,X", "ROL d,X", "*RLA d,X",
+     "SEC",   "AND a,Y",   "*NOP",  "*RLA a,Y",  "*NOP a,X", "AND a,X", "ROL a,X", "*RLA a,X"},
+    {"RTI",   "EOR (d,X)", "*HLT", "*SRE (d,X)", "*NOP d",   "EOR d",   "LSR d",   "*SRE d",
+     "PHA",   "EOR #",     "LSR A", "??? #",     "JMP a",    "EOR a",   "LSR a",   "*SRE a"},
+    {"BVC r", "EOR (d),Y", "*HLT", "*SRE (d),Y", "*NOP d,X", "EOR d,X", "LSR d,X", "*SRE d,X",
+     "CLI",   "EOR a,Y",   "*NOP",  "*SRE a,Y",  "*NOP a,X", "EOR a,X", "LSR a,X", "*SRE a,X"},
+    {"RTS",   "ADC (d,X)", "*HLT", "*RRA (d,X)", "*NOP d",   "ADC d",   "ROR d",   "*RRA d",
+     "PLA",   "ADC #",     "ROR A", "??? #",     "JMP (a)",  "ADC a",   "ROR a",   "*RRA a"},
+    {"BVS r", "ADC (d),Y", "*HLT", "*RRA (d),Y", "*NOP d,X", "ADC d,X", "ROR d,X", "*RRA d,X",
+     "SEI",   "ADC a,Y",   "*NOP",  "*RRA a,Y",  "*NOP a,X", "ADC a,X", "ROR a,X", "*RRA a,X"},
+    {"*NOP #", "STA (d,X)", "*NOP #", "*SAX (d,X)", "STY d",  "STA d",   "STX d",   "*SAX d",
+     "DEY",   "*NOP #",    "TXA",   "??? #",     "STY a",    "STA a",   "STX a",   "*SAX a"},
+    {"BCC r", "STA (d),Y", "*HLT", "??? (d),Y",  "STY d,X",  "STA d,X", "STX d,Y", "*SAX d,Y",
+     "TYA",   "STA a,Y",   "TXS",   "??? a,Y",   "??? a,X",  "STA a,X", "??? a,Y", "??? a,Y"},
+    {"LDY #", "LDA (d,X)", "LDX #", "*LAX (d,X)", "LDY d",   "LDA d",   "LDX d",   "*LAX d",
+     "TAY",   "LDA #",     "TAX",   "??? #",     "LDY a",    "LDA a",   "LDX a",   "*LAX a"},
+    {"BCS r", "LDA (d),Y", "*HLT", "*LAX (d),Y", "LDY d,X",  "LDA d,X", "LDX d,Y", "*LAX d,Y",
+     "CLV",   "LDA a,Y",   "TSX",   "??? a,Y",   "LDY a,X",  "LDA a,X", "LDX a,Y", "*LAX a,Y"},
+    {"CPY #", "CMP (d,X)", "*NOP #", "*DCP (d,X)", "CPY d",  "CMP d",   "DEC d",   "*DCP d",
+     "INY",   "CMP #",     "DEX",   "??? #",     "CPY a",    "CMP a",   "DEC a",   "*DCP a"},
+    {"BNE r", "CMP (d),Y", "*HLT", "*DCP (d),Y", "*NOP d,X", "CMP d,X", "DEC d,X", "*DCP d,X",
+     "CLD",   "CMP a,Y",   "*NOP",  "*DCP a,Y",  "*NOP a,X", "CMP a,X", "DEC a,X", "*DCP a,X"},
+    {"CPX #", "SBC (d,X)", "*NOP #", "*ISB (d,X)", "CPX d",  "SBC d",   "INC d",   "*ISB d",
+     "INX",   "SBC #",     "NOP",   "*SBC #",    "CPX a",    "SBC a",   "INC a",   "*ISB a"},
+    {"BEQ r", "SBC (d),Y", "*HLT", "*ISB (d),Y", "*NOP d,X", "SBC d,X", "INC d,X", "*ISB d,X",
+     "SED",   "SBC a,Y",   "*NOP",  "*ISB a,Y",  "*NOP a,X", "SBC a,X", "INC a,X", "*ISB a,X"},
+};
+// clang-format on
+
+// A matrix cell as the program's two tables must hold it: the four mnemonic characters and the
+// number of the addressing mode.
+std::string ExpectedCell(std::string_view cell) {
+    const bool undocumented = cell.front() == '*';
+    if (undocumented) {
+        cell.remove_prefix(1);
+    }
+    const std::string_view name = cell.substr(0, 3);
+    const std::string_view operand = cell.size() > 4 ? cell.substr(4) : std::string_view{};
+    const bool jump = name == "JSR" || name == "JMP";
+    int mode = -1;
+    if (operand.empty()) {
+        mode = name == "HLT" ? 14 : 0;
+    } else {
+        const std::pair<std::string_view, int> modes[] = {
+            {"A", 1},   {"#", 2}, {"a", jump ? 3 : 4}, {"(a)", 5},  {"r", 6},      {"a,X", 7},
+            {"a,Y", 8}, {"d", 9}, {"d,X", 10},         {"d,Y", 11}, {"(d,X)", 12}, {"(d),Y", 13},
+        };
+        for (const auto& [notation, number] : modes) {
+            if (operand == notation) {
+                mode = number;
+            }
+        }
+    }
+    std::string expected(1, undocumented ? '*' : ' ');
+    expected.append(name);
+    expected += ' ';
+    expected += std::to_string(mode);
+    return expected;
+}
+
+TEST_F(TraceTest, EveryOpcodeHasTheMnemonicAndModeOfTheOpcodeMatrix) {
+    for (unsigned row = 0; row < 16; ++row) {
+        std::vector<std::string> expected;
+        std::vector<std::string> tables;
+        for (unsigned column = 0; column < 16; ++column) {
+            const unsigned opcode = row * 16 + column;
+            expected.push_back(ExpectedCell(kOpcodeMatrix[row][column]));
+            tables.push_back(std::string(MnemonicTable[opcode].data()) + " " +
+                             std::to_string(AddressingModeTable[opcode]));
+        }
+        EXPECT_EQ(tables, expected) << "row " << std::hex << std::uppercase << row << "x";
+    }
 }
 
 TEST_F(TraceTest, TablesAgreeOnEveryOpcode) {

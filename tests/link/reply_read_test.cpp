@@ -30,29 +30,39 @@ struct ReadCase {
     std::size_t misalignment;  // of the destination
     std::uint32_t result;
     std::uint32_t firstByteFrom;  // the file offset the caller's byte 0 comes from
+    // Where the one read that reaches the device starts: the reader serves whole 1024-byte
+    // blocks, so always the start of the block that holds the offset.
+    std::uint32_t readFrom;
 };
 
 TEST_F(ReplyReadTest, DeliversTheBytesThatBeginAtTheOffset) {
     const ReadCase cases[] = {
-        {"1 byte at 0", 0, 1, 0, 1, 0},
-        {"identity", 0x8000, 16, 0, 16, 0x8000},
-        {"16 bytes inside a block", 0x8005, 16, 0, 16, 0x8005},
-        {"small request across a block edge", 1023, 1023, 0, 1023, 1023},
-        {"small request, odd destination", 0x8005, 16, 3, 16, 0x8005},
-        {"1024 aligned", 0, 1024, 0, 1024, 0},
-        {"1024 inside a block", 0x8005, 1024, 0, 1024, 0x8005},
-        {"large, odd count", 0x400, 1500, 0, 1500, 0x400},
-        {"large, misaligned destination", 0x800, 4096, 1, 4096, 0x800},
-        {"large, destination on 512 only", 0x800, 2048, 512, 2048, 0x800},
-        {"large, running past the end", kFileSize - 1024 + 5, 2048, 0, 1019, kFileSize - 1019},
+        {"1 byte at 0", 0, 1, 0, 1, 0, 0},
+        {"identity", 0x8000, 16, 0, 16, 0x8000, 0x8000},
+        {"16 bytes inside a block", 0x8005, 16, 0, 16, 0x8005, 0x8000},
+        {"16 bytes at a sector boundary inside a block", 0x8200, 16, 0, 16, 0x8200, 0x8000},
+        {"the last byte of a block", 0x83FF, 1, 0, 1, 0x83FF, 0x8000},
+        {"small request across a block edge", 1023, 1023, 0, 1023, 1023, 0},
+        {"small request, odd destination", 0x8005, 16, 3, 16, 0x8005, 0x8000},
+        {"1024 aligned", 0, 1024, 0, 1024, 0, 0},
+        {"1024 inside a block", 0x8005, 1024, 0, 1024, 0x8005, 0x8000},
+        {"1024 at a sector boundary inside a block", 0x8200, 1024, 0, 1024, 0x8200, 0x8000},
+        {"large, odd count", 0x400, 1500, 0, 1500, 0x400, 0x400},
+        {"large, misaligned destination", 0x800, 4096, 1, 4096, 0x800, 0x800},
+        {"large, destination on 512 only", 0x800, 2048, 512, 2048, 0x800, 0x800},
+        {"large, running past the end", kFileSize - 1024 + 5, 2048, 0, 1019, kFileSize - 1019,
+         kFileSize - 1024},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         PlacedBuffer buffer(c.count, c.misalignment);
+        const std::size_t readsBefore = host_.UnbufferedReads().size();
         ASSERT_EQ(ReplyRead("E:\\T-DRIVER.DMP", buffer.data(), c.count, c.offset), c.result);
         for (std::uint32_t i = 0; i < c.result; ++i) {
             ASSERT_EQ(buffer.data()[i], PatternByte(c.firstByteFrom + i)) << "byte " << i;
         }
+        ASSERT_EQ(host_.UnbufferedReads().size(), readsBefore + 1) << "one read per request";
+        EXPECT_EQ(host_.UnbufferedReads().back().position, c.readFrom);
     }
     EXPECT_EQ(host_.Counters().refusedReads, 0u);
 }
@@ -84,12 +94,30 @@ TEST_F(ReplyReadTest, FailuresGiveZero) {
 }
 
 TEST_F(ReplyReadTest, ShortFileNeverHandsOutBytesItDidNotDeliver) {
-    // A status file that ends inside the identity.
+    // A status file that ends inside the identity, 8 bytes into the block at 0x8000.
     host_.AddDrive('F', platform::DriveType::Removable, {{"T-DRIVER.DMP", Pattern(0x8008)}});
-    std::array<std::uint8_t, 16> out{};
-    EXPECT_EQ(ReplyRead("F:\\T-DRIVER.DMP", out.data(), 16, 0x8000), 0u);
-    EXPECT_EQ(ReplyRead("F:\\T-DRIVER.DMP", out.data(), 8, 0x8000), 8u);
-    EXPECT_EQ(ReplyRead("F:\\T-DRIVER.DMP", out.data(), 16, 0x9000), 0u) << "beyond the end";
+    const struct {
+        const char* what;
+        std::uint32_t offset;
+        std::uint32_t count;
+        std::uint32_t result;
+    } cases[] = {
+        {"the identity, cut short", 0x8000, 16, 0},
+        {"up to the end of the file", 0x8000, 8, 8},
+        {"inside the block, up to the end", 0x8006, 2, 2},
+        {"inside the block, past the end", 0x8006, 4, 0},
+        {"the last byte and one more", 0x8007, 2, 0},
+        {"beyond the end", 0x9000, 16, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::array<std::uint8_t, 16> out{};
+        out.fill(0xEE);
+        EXPECT_EQ(ReplyRead("F:\\T-DRIVER.DMP", out.data(), c.count, c.offset), c.result);
+        for (std::uint32_t i = 0; i < c.result; ++i) {
+            EXPECT_EQ(out[i], PatternByte(c.offset + i)) << "byte " << i;
+        }
+    }
 }
 
 TEST_F(ReplyReadTest, StatusAndDataReadUseTheReadersDrive) {

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "drivers/system_driver.hpp"
 #include "emulator/emulated_host.hpp"
 #include "link/command_sector.hpp"
 #include "link/device_files.hpp"
@@ -289,6 +290,26 @@ TEST_F(PosixHostTest, ReadsAtPositions) {
     }
 }
 
+// Z is a drive letter like any other: the 23rd FAT volume is drive Z, for reading and writing.
+TEST_F(PosixHostTest, TheTwentyThirdVolumeIsDriveZ) {
+    std::vector<std::string> mounts;
+    for (int i = 1; i <= 24; ++i) {
+        const std::string at = "v/" + std::to_string(100 + i);
+        WriteText(root_ / at / "NAME.TXT", at);
+        mounts.push_back(Mount("/dev/x" + std::to_string(i), at, "vfat"));
+    }
+    WriteMounts(mounts);
+    PosixHost host(Paths());
+    EXPECT_EQ(host.LogicalDrives(), 0x3FFFFF8u) << "D to Z";
+    EXPECT_EQ(host.DriveTypeOf("Z:"), DriveType::Fixed);
+    std::array<std::uint8_t, 512> out{};
+    ASSERT_EQ(host.ReadUnbuffered("Z:\\NAME.TXT", 0, out), 5u);
+    EXPECT_EQ(std::string(out.begin(), out.begin() + 5), "v/123");
+    const auto sector = Pattern(512);
+    ASSERT_EQ(host.WriteCommandFile("Z:\\CMD.CMD", sector), 512u);
+    EXPECT_EQ(ReadBytes(root_ / "v/123/CMD.CMD"), sector);
+}
+
 // A file on a file system that refuses O_DIRECT at the open: tmpfs on older kernels, procfs
 // everywhere.
 struct RefusingFile {
@@ -471,9 +492,7 @@ TEST_F(PosixHostTest, DeviceLinkFindsTheReaderThroughTheBackend) {
     const auto fixed = Mount("/dev/sda", "fixed", "vfat");
     WriteMounts({reader, fixed});
 
-    DeviceDrive = 0;
-    DeviceIdentity.fill(0);
-    VolumeLabel.fill(0);
+    ResetDeviceGlobals();
     PosixHost host(Paths());
     emulator::ScopedHost installed(host);
 

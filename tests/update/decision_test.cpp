@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "support/host_fixture.hpp"
+#include "support/client_fixture.hpp"
 #include "update/update_client.hpp"
 
 namespace reader {
@@ -48,7 +48,7 @@ TEST(UpdateDecision, VersionAndBootloaderOfEveryIdentityShape) {
     }
 }
 
-class UpdateClientTest : public testing::HostFixture {};
+class UpdateClientTest : public testing::ClientFixture {};
 
 TEST_F(UpdateClientTest, NoReaderSaysNotUsedAndWaitsForAKey) {
     host_.AddDrive('C', platform::DriveType::Fixed);
@@ -74,7 +74,7 @@ TEST_F(UpdateClientTest, OutcomesThatSendNothing) {
         SCOPED_TRACE(c.identity);
         emulator::EmulatedHost host;
         emulator::ScopedHost scoped(host);
-        DeviceIdentity.fill(0);
+        ResetUpdateGlobals();
         emulator::ReaderConfig config;
         config.fixedIdentity = c.identity;
         auto& reader = host.AttachReader('E', config);

@@ -1,16 +1,23 @@
-// The power-cut campaign as a test: no interruption of an update from firmware 300 may leave a
-// reader that starts a half-written firmware, and every case must end, within two further runs
-// of the client, with the reader running the new firmware.
+// The power-cut campaign as a test: no interruption of an update from firmware 300 (a power cut,
+// a fault of the reader, or the client's process stopped) may leave a reader that starts a
+// half-written firmware, and every case must end, within two further runs of the client, with the
+// reader running the new firmware.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "commands/maintenance.hpp"
 #include "emulator/emulated_host.hpp"
+#include "link/device_files.hpp"
+#include "link/discovery.hpp"
+#include "platform/host.hpp"
 #include "proof/power_cut_campaign.hpp"
 #include "update/release_data.hpp"
+#include "update/update_client.hpp"
 
 namespace reader {
 namespace {
@@ -36,6 +43,8 @@ TEST(PowerCutCampaign, NoCaseBricksTheReaderAndEveryCaseRecoversWithinTwoRuns) {
     EXPECT_EQ(perGroup["power cut after a command sector"], 220u);
     // From the bootloader the first two sectors (SetBootMode, Reboot) are not needed.
     EXPECT_EQ(perGroup["power cut after a sector, in bootloader"], 218u);
+    // The client stopped after each sector of the update from 300, the reader powered.
+    EXPECT_EQ(perGroup["host stopped after a command sector"], 220u);
     EXPECT_EQ(perGroup["power cut in a wait, back after the run"], 31u);
     EXPECT_EQ(perGroup["power cut in a wait, back before it ends"], 31u);
     EXPECT_EQ(perGroup["flash block never verifies"], 31u);
@@ -51,6 +60,50 @@ TEST(PowerCutCampaign, NoCaseBricksTheReaderAndEveryCaseRecoversWithinTwoRuns) {
     EXPECT_EQ(totals.back().group, "total");
     EXPECT_EQ(totals.back().tried, outcomes.size());
     EXPECT_EQ(totals.back().bricked, 0u);
+}
+
+// What the campaign's host-stopped group rests on: a process stopped inside a write of several
+// sectors gets the sectors up to the chosen one to the reader, and after that nothing it does
+// reaches the reader, the clock or the console; a new process reaches them again.
+TEST(HostStop, NothingAfterTheChosenSectorReachesAnything) {
+    ResetUpdateGlobals();
+    emulator::EmulatedHost host;
+    emulator::ScopedHost scoped(host);
+    emulator::ReaderConfig config;
+    config.bootFlag = true;
+    auto& reader = host.AttachReader('E', config);
+    ASSERT_EQ(reader.Mode(), ReaderMode::Bootloader);
+    DeviceDrive = 'E';
+    const std::vector<std::uint8_t> block(kFlashBlockSize, 0x42);
+
+    host.StopProcessAfterSector(3);
+    ASSERT_EQ(UpdateBegin(), 512);
+    EXPECT_EQ(WriteFlash(kFlashBase, block.data(), kFlashBlockSize), 0);
+    EXPECT_TRUE(host.ProcessStopped());
+    const std::vector<std::string> received = {
+        "F0 0A UpdateBegin",
+        "F0 E4 WriteFlash address=08004000 length=256",
+        "F0 E4 WriteFlash address=08004100 length=256",
+    };
+    EXPECT_EQ(reader.Transcript(), received);
+
+    const std::uint64_t now = host.Clock().NowMs();
+    std::array<std::uint8_t, 2> reply{};
+    EXPECT_EQ(EraseFlashBlock(kFlashBase), 0);
+    EXPECT_EQ(StatusRead(0, reply.data(), 2), 0u);
+    EXPECT_EQ(FindDevice(0, nullptr), 0);
+    host.Sleep(300);
+    platform::StreamPrintf("gone\n");
+    EXPECT_EQ(host.ReadKey(), -1);
+    EXPECT_EQ(reader.Transcript(), received);
+    EXPECT_EQ(host.Clock().NowMs(), now);
+    EXPECT_EQ(host.ConsoleText(), "");
+    EXPECT_TRUE(reader.Present()) << "the reader keeps running";
+
+    host.StartProcess();
+    EXPECT_EQ(FindDevice(0, nullptr), 1);
+    EXPECT_EQ(EraseFlashBlock(kFlashBase), 512);
+    EXPECT_EQ(reader.Transcript().back(), "F0 E0 EraseFlashBlock address=08004000");
 }
 
 // The watch that the campaign's verdict rests on: a reader started over each flash, with the

@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "commands/maintenance.hpp"
+#include "drivers/trace_disassembler.hpp"
 #include "link/crc16.hpp"
+#include "link/discovery.hpp"
+#include "support/client_fixture.hpp"
 #include "update/release_data.hpp"
 #include "update/update_client.hpp"
 
@@ -42,11 +45,9 @@ TEST(ReleaseData, TableHoldsTheChecksumOfEveryBlockAndNoValueThatCouldPassByAcci
     }
 }
 
-class SerialKeyTest : public ::testing::Test {
+class SerialKeyTest : public testing::ClientFixture {
   protected:
-    SerialKeyTest() : stored_(FirmwareImage) {}
-    ~SerialKeyTest() override { FirmwareImage = stored_; }
-    const std::array<std::uint8_t, kFirmwareImageSize> stored_;
+    const std::span<const std::uint8_t, kFirmwareImageSize> stored_ = StoredFirmwareImage();
 };
 
 TEST_F(SerialKeyTest, EachByteIsCombinedWithTheSerialByteOfItsPositionModuloEight) {
@@ -77,10 +78,29 @@ TEST_F(SerialKeyTest, IsItsOwnInverseAndAZeroSerialChangesNothing) {
         SerialKey = serial;
         ApplySerialKey();
         const bool zero = std::all_of(serial.begin(), serial.end(), [](auto b) { return b == 0; });
-        EXPECT_EQ(FirmwareImage == stored_, zero);
+        EXPECT_EQ(std::ranges::equal(FirmwareImage, stored_), zero);
         ApplySerialKey();
-        EXPECT_EQ(FirmwareImage, stored_);
+        EXPECT_TRUE(std::ranges::equal(FirmwareImage, stored_));
     }
+}
+
+// What a run of the client leaves behind, undone in one call: the next run starts as a new
+// program would.
+TEST_F(SerialKeyTest, ResetPutsTheWholeProgramBackAsItStarts) {
+    AttachN64Reader('E');
+    ASSERT_EQ(FindDevice(0, nullptr), 1);
+    SerialKey = {0x3A, 0x7C, 0x19, 0xE4, 0x05, 0xB2, 0x6D, 0x81};
+    ApplySerialKey();
+    TraceMemory[0x8000] = 0xEA;
+    ASSERT_FALSE(std::ranges::equal(FirmwareImage, stored_));
+
+    ResetUpdateGlobals();
+
+    EXPECT_TRUE(std::ranges::equal(FirmwareImage, stored_));
+    EXPECT_EQ(SerialKey, (std::array<std::uint8_t, kSerialKeySize>{}));
+    EXPECT_EQ(DeviceDrive, 0);
+    EXPECT_EQ(Identity(), "");
+    EXPECT_EQ(TraceMemory[0x8000], 0);
 }
 
 }  // namespace
