@@ -2,8 +2,8 @@
 if(WIN32)
     set(READER_HOST_BACKEND "win32")
 else()
-    set(READER_HOST_BACKEND "posix")
+    set(READER_HOST_BACKEND "linux")
     # The mount table and the block devices behind the volumes.
-    set(READER_HOST_BACKEND_EXTRA_SOURCES posix_mounts.cpp posix_devices.cpp)
+    set(READER_HOST_BACKEND_EXTRA_SOURCES linux_mounts.cpp linux_devices.cpp)
 endif()
 message(STATUS "Host backend: ${READER_HOST_BACKEND}")

@@ -1,4 +1,4 @@
-// POSIX (Linux) backend of the host services.
+// Linux backend of the host services.
 //
 // Drive letters D to Z name the mounted FAT-family volumes (vfat, msdos, exfat) in a stable order,
 // sorted by mount point. A path "E:\NAME" means NAME in the mount point of drive E, matched
@@ -16,15 +16,15 @@ namespace reader::platform {
 
 // Where the backend reads the system's state from. The program uses the defaults; tests point
 // them at a tree they make.
-struct PosixHostPaths {
+struct LinuxHostPaths {
     std::filesystem::path mountTable = "/proc/self/mounts";
     std::filesystem::path sysfsRoot = "/sys";
     std::filesystem::path devRoot = "/dev";
 };
 
-class PosixHost final : public Host {
+class LinuxHost final : public Host {
   public:
-    explicit PosixHost(PosixHostPaths paths = {});
+    explicit LinuxHost(LinuxHostPaths paths = {});
 
     std::uint32_t LogicalDrives() override;
     DriveType DriveTypeOf(const char* root) override;
@@ -41,7 +41,7 @@ class PosixHost final : public Host {
     int ReadKey() override;
 
   private:
-    PosixHostPaths paths_;
+    LinuxHostPaths paths_;
     std::uint16_t attribute_ = kAttributeDefault;
 };
 

@@ -23,8 +23,8 @@
 #include "link/command_sector.hpp"
 #include "link/device_files.hpp"
 #include "link/discovery.hpp"
-#include "platform/posix_host.hpp"
-#include "platform/posix_mounts.hpp"
+#include "platform/linux_host.hpp"
+#include "platform/linux_mounts.hpp"
 #include "support/placed_buffer.hpp"
 #include "update/console.hpp"
 
@@ -67,10 +67,10 @@ std::string Escaped(const fs::path& path) {
     return text;
 }
 
-class PosixHostTest : public ::testing::Test {
+class LinuxHostTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "posix-host-XXXXXX").string();
+        std::string pattern = (fs::temp_directory_path() / "linux-host-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         root_ = pattern;
     }
@@ -91,7 +91,7 @@ class PosixHostTest : public ::testing::Test {
         return device + " " + Escaped(root_ / at) + " " + type + " rw,relatime 0 0";
     }
 
-    PosixHostPaths Paths() const { return {root_ / "mounts", root_ / "sys", root_ / "dev"}; }
+    LinuxHostPaths Paths() const { return {root_ / "mounts", root_ / "sys", root_ / "dev"}; }
 
     // Six FAT-family volumes and some others, listed out of order:
     //   D  media/boot efi     /dev/sda2, partition of a fixed disk          label EFI
@@ -154,7 +154,7 @@ TEST(MountTableTest, FieldEscapesAreUndone) {
         {"/plain", "/plain"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(posix::UnescapeMountField(c.field), c.text) << c.field;
+        EXPECT_EQ(linux_os::UnescapeMountField(c.field), c.text) << c.field;
     }
 }
 
@@ -186,16 +186,16 @@ TEST(MountTableTest, LettersFollowTheVisibleFatMountsInMountPointOrder) {
     };
     for (const auto& c : cases) {
         std::vector<std::string> got;
-        for (const auto& volume : posix::LetteredVolumes(posix::ParseMountTable(c.table))) {
+        for (const auto& volume : linux_os::LetteredVolumes(linux_os::ParseMountTable(c.table))) {
             got.push_back(volume.mountPoint);
         }
         EXPECT_EQ(got, c.mountPoints) << c.what;
     }
 }
 
-TEST_F(PosixHostTest, DrivesTypesAndLabels) {
+TEST_F(LinuxHostTest, DrivesTypesAndLabels) {
     BuildSystem();
-    PosixHost host(Paths());
+    LinuxHost host(Paths());
     EXPECT_EQ(host.LogicalDrives(), 0x1F8u) << "D to I";
 
     const struct {
@@ -231,8 +231,8 @@ TEST_F(PosixHostTest, DrivesTypesAndLabels) {
     EXPECT_STREQ(tiny.data(), "CAR") << "a label is cut to the buffer and stays terminated";
 }
 
-TEST_F(PosixHostTest, TheMountTableIsReadOnEveryCall) {
-    PosixHost host(Paths());
+TEST_F(LinuxHostTest, TheMountTableIsReadOnEveryCall) {
+    LinuxHost host(Paths());
     EXPECT_EQ(host.LogicalDrives(), 0u) << "no mount table";
     WriteText(root_ / "b/NOTE.TXT", "b");
     WriteMounts({Mount("/dev/sdb1", "b", "vfat")});
@@ -246,14 +246,14 @@ TEST_F(PosixHostTest, TheMountTableIsReadOnEveryCall) {
     EXPECT_EQ(host.ReadUnbuffered("E:\\NOTE.TXT", 0, out), 1u) << "b now sorts second";
 }
 
-TEST_F(PosixHostTest, ReadsAtPositions) {
+TEST_F(LinuxHostTest, ReadsAtPositions) {
     BuildSystem();
     const fs::path drive = root_ / "media/card reader";
     WriteBytes(drive / "DATA.BIN", Pattern(10000));
     WriteBytes(drive / "SHORT.BIN", Pattern(3000));
     fs::create_directories(drive / "SUBDIR");
     WriteText(root_ / "media/secret.txt", "outside the drive");
-    PosixHost host(Paths());
+    LinuxHost host(Paths());
 
     const struct {
         const char* what;
@@ -306,9 +306,9 @@ bool RefusesDirectOpen(const fs::path& file) {
     return errno == EINVAL;
 }
 
-TEST_F(PosixHostTest, FallsBackWhereODirectIsRefused) {
+TEST_F(LinuxHostTest, FallsBackWhereODirectIsRefused) {
     std::optional<RefusingFile> refusing;
-    std::string shm = "/dev/shm/posix-host-XXXXXX";
+    std::string shm = "/dev/shm/linux-host-XXXXXX";
     const int fd = fs::is_directory("/dev/shm") ? ::mkstemp(shm.data()) : -1;
     if (fd >= 0) {
         ::close(fd);
@@ -326,7 +326,7 @@ TEST_F(PosixHostTest, FallsBackWhereODirectIsRefused) {
     }
     WriteText(root_ / "mounts",
               refusing->directory.string() + " " + refusing->directory.string() + " vfat rw 0 0\n");
-    PosixHost host(Paths());
+    LinuxHost host(Paths());
     PlacedBuffer buffer(8192, 0);
     const auto got = host.ReadUnbuffered(("D:\\" + refusing->name).c_str(), 0, buffer.span());
     fs::remove(shm);
@@ -334,11 +334,11 @@ TEST_F(PosixHostTest, FallsBackWhereODirectIsRefused) {
     EXPECT_TRUE(std::equal(refusing->content.begin(), refusing->content.end(), buffer.data()));
 }
 
-TEST_F(PosixHostTest, CommandFileWriteTruncatesAndReplaces) {
+TEST_F(LinuxHostTest, CommandFileWriteTruncatesAndReplaces) {
     BuildSystem();
     const fs::path drive = root_ / "media/card reader";
     const auto sectors = Pattern(1024);
-    PosixHost host(Paths());
+    LinuxHost host(Paths());
 
     WriteBytes(drive / "CMD.CMD", std::vector<std::uint8_t>(4096, 0xEE));
     ASSERT_EQ(host.WriteCommandFile("E:\\CMD.CMD", std::span(sectors).first(512)), 512u);
@@ -384,7 +384,7 @@ class StdoutRedirect {
 };
 
 // What a progress line, its coloured ending and a failure message put on standard output.
-std::optional<std::uint16_t> WriteMessages(PosixHost& host) {
+std::optional<std::uint16_t> WriteMessages(LinuxHost& host) {
     const auto attribute = host.ConsoleAttribute();
     std::fputs("Update block 3 (1a2b)\r", stdout);  // still in the stream's buffer
     host.SetConsoleAttribute(kAttributeLightGreen);
@@ -399,7 +399,7 @@ std::optional<std::uint16_t> WriteMessages(PosixHost& host) {
 TEST(PosixConsoleTest, BareTextWhenNotATerminal) {
     std::array<int, 2> pipe{};
     ASSERT_EQ(::pipe(pipe.data()), 0);
-    PosixHost host;
+    LinuxHost host;
     StdoutRedirect redirect(pipe[1]);
     const auto attribute = WriteMessages(host);
     redirect.Restore();
@@ -423,7 +423,7 @@ TEST(PosixConsoleTest, ColourSequencesOnATerminal) {
     ::cfmakeraw(&raw);  // no line-end translation on the way through
     ASSERT_EQ(::tcsetattr(slave, TCSANOW, &raw), 0);
 
-    PosixHost host;
+    LinuxHost host;
     StdoutRedirect redirect(slave);
     const auto attribute = WriteMessages(host);
     host.SetConsoleAttribute(kAttributeLightRed);
@@ -453,7 +453,7 @@ TEST(PosixConsoleTest, ColourSequencesOnATerminal) {
 }
 
 // The device link finds the reader and reads its replies through the Linux backend.
-TEST_F(PosixHostTest, DeviceLinkFindsTheReaderThroughTheBackend) {
+TEST_F(LinuxHostTest, DeviceLinkFindsTheReaderThroughTheBackend) {
     std::vector<std::uint8_t> status(0x10000, 0);
     const std::array<std::uint8_t, 8> serial = {0x3A, 0x7C, 0x19, 0xE4, 0x05, 0xB2, 0x6D, 0x81};
     std::copy(serial.begin(), serial.end(), status.begin());
@@ -474,7 +474,7 @@ TEST_F(PosixHostTest, DeviceLinkFindsTheReaderThroughTheBackend) {
     DeviceDrive = 0;
     DeviceIdentity.fill(0);
     VolumeLabel.fill(0);
-    PosixHost host(Paths());
+    LinuxHost host(Paths());
     emulator::ScopedHost installed(host);
 
     ASSERT_EQ(FindDevice(0, nullptr), 1);
