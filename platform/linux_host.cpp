@@ -9,26 +9,25 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "platform/linux_devices.hpp"
 #include "platform/linux_mounts.hpp"
+#include "platform/posix_descriptor.hpp"
 
 namespace reader::platform {
 namespace {
 
 namespace fs = std::filesystem;
 using linux_os::MountEntry;
+using posix::FileDescriptor;
 
 // "E:" or "E:\" names a drive's root; "E:\NAME" a file in it.
 constexpr std::size_t kLetterAt = 0;
@@ -37,43 +36,8 @@ constexpr std::size_t kSeparatorAt = 2;
 constexpr std::size_t kNameAt = 3;
 constexpr char kDriveColon = ':';
 
-// Terminal control sequences for the two message colours; every other attribute goes back to the
-// terminal's own default.
-constexpr std::string_view kLightRedSequence = "\x1b[91m";
-constexpr std::string_view kLightGreenSequence = "\x1b[92m";
-constexpr std::string_view kDefaultColourSequence = "\x1b[0m";
-
 constexpr mode_t kCommandFileMode = 0644;
 constexpr std::size_t kLargestCount = UINT32_MAX;
-
-// Closes its descriptor when it goes out of scope.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-        if (this != &other) {
-            Close();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    ~FileDescriptor() { Close(); }
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-
-  private:
-    void Close() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-    int fd_;
-};
 
 bool IsPathSeparator(char c) {
     return c == '\\' || c == '/';
@@ -208,36 +172,6 @@ FileDescriptor OpenDroppingCache(const fs::path& file) {
     return fd;
 }
 
-// Writes all of text to a descriptor, going on after partial writes and interruptions. Output to
-// the console is best effort: an error ends the write and is not reported.
-void WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-}
-
-bool StandardOutputIsTerminal() {
-    return ::isatty(STDOUT_FILENO) == 1;
-}
-
-std::string_view ColourSequence(std::uint16_t attribute) {
-    switch (attribute) {
-        case kAttributeLightRed:
-            return kLightRedSequence;
-        case kAttributeLightGreen:
-            return kLightGreenSequence;
-        default:
-            return kDefaultColourSequence;
-    }
-}
-
 }  // namespace
 
 LinuxHost::LinuxHost(LinuxHostPaths paths) : paths_(std::move(paths)) {}
@@ -350,41 +284,6 @@ std::optional<std::uint32_t> LinuxHost::WriteCommandFile(const char* path,
     }
     (void)::fsync(fd.get());
     return static_cast<std::uint32_t>(written);
-}
-
-std::optional<std::uint16_t> LinuxHost::ConsoleAttribute() {
-    if (!StandardOutputIsTerminal()) {
-        return std::nullopt;
-    }
-    return attribute_;
-}
-
-void LinuxHost::SetConsoleAttribute(std::uint16_t attribute) {
-    if (!StandardOutputIsTerminal()) {
-        return;
-    }
-    // Text already in the stream is in the colour that was in force when it was printed.
-    std::fflush(stdout);
-    WriteAll(STDOUT_FILENO, ColourSequence(attribute));
-    attribute_ = attribute;
-}
-
-void LinuxHost::WriteConsole(std::string_view text) {
-    std::fflush(stdout);
-    WriteAll(STDOUT_FILENO, text);
-}
-
-void LinuxHost::WriteStream(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-}
-
-void LinuxHost::Sleep(std::uint32_t milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
-
-int LinuxHost::ReadKey() {
-    return std::getchar();
 }
 
 Host& NativeHost() {

@@ -3,14 +3,15 @@
 // Drive letters D to Z name the mounted FAT-family volumes (vfat, msdos, exfat) in a stable order,
 // sorted by mount point. A path "E:\NAME" means NAME in the mount point of drive E, matched
 // without regard to case as on the FAT volume itself. The mount table is read afresh on every
-// call: the reader vanishes while it restarts and may come back on another mount point.
+// call: the reader vanishes while it restarts and may come back on another mount point. The
+// console, the waits and the key are POSIX's (PosixConsoleHost).
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 
-#include "platform/host.hpp"
+#include "platform/posix_console.hpp"
 
 namespace reader::platform {
 
@@ -22,7 +23,7 @@ struct LinuxHostPaths {
     std::filesystem::path devRoot = "/dev";
 };
 
-class LinuxHost final : public Host {
+class LinuxHost final : public PosixConsoleHost {
   public:
     explicit LinuxHost(LinuxHostPaths paths = {});
 
@@ -33,16 +34,9 @@ class LinuxHost final : public Host {
                                                 std::span<std::uint8_t> destination) override;
     std::optional<std::uint32_t> WriteCommandFile(const char* path,
                                                   std::span<const std::uint8_t> data) override;
-    std::optional<std::uint16_t> ConsoleAttribute() override;
-    void SetConsoleAttribute(std::uint16_t attribute) override;
-    void WriteConsole(std::string_view text) override;
-    void WriteStream(std::string_view text) override;
-    void Sleep(std::uint32_t milliseconds) override;
-    int ReadKey() override;
 
   private:
     LinuxHostPaths paths_;
-    std::uint16_t attribute_ = kAttributeDefault;
 };
 
 }  // namespace reader::platform

@@ -1,16 +1,12 @@
 // The Linux host services against real files: a made-up mount table, sysfs and /dev tree in a
-// temporary directory, real reads and writes, and standard output redirected to a pipe or a
-// pseudo-terminal.
+// temporary directory, and real reads and writes. The console half is PosixConsoleHost's, tested
+// in posix_console_test.cpp.
 #include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -26,7 +22,6 @@
 #include "platform/linux_host.hpp"
 #include "platform/linux_mounts.hpp"
 #include "support/placed_buffer.hpp"
-#include "update/console.hpp"
 
 namespace reader::platform {
 namespace {
@@ -359,97 +354,6 @@ TEST_F(LinuxHostTest, CommandFileWriteTruncatesAndReplaces) {
         << "mount point not there";
     EXPECT_EQ(host.WriteCommandFile("E:\\..\\CMD.CMD", sectors), std::nullopt);
     EXPECT_FALSE(fs::exists(root_ / "media/CMD.CMD"));
-}
-
-// Standard output sent to another descriptor for the life of the object.
-class StdoutRedirect {
-  public:
-    explicit StdoutRedirect(int target) {
-        std::fflush(stdout);
-        saved_ = ::dup(STDOUT_FILENO);
-        ::dup2(target, STDOUT_FILENO);
-    }
-    ~StdoutRedirect() { Restore(); }
-    void Restore() {
-        if (saved_ >= 0) {
-            std::fflush(stdout);
-            ::dup2(saved_, STDOUT_FILENO);
-            ::close(saved_);
-            saved_ = -1;
-        }
-    }
-
-  private:
-    int saved_ = -1;
-};
-
-// What a progress line, its coloured ending and a failure message put on standard output.
-std::optional<std::uint16_t> WriteMessages(LinuxHost& host) {
-    const auto attribute = host.ConsoleAttribute();
-    std::fputs("Update block 3 (1a2b)\r", stdout);  // still in the stream's buffer
-    host.SetConsoleAttribute(kAttributeLightGreen);
-    host.WriteConsole(": success");
-    host.SetConsoleAttribute(kAttributeDefault);
-    host.WriteStream("\n");
-    emulator::ScopedHost installed(host);
-    ConsoleError("\nUpdate block %d failure\n", 7);
-    return attribute;
-}
-
-TEST(PosixConsoleTest, BareTextWhenNotATerminal) {
-    std::array<int, 2> pipe{};
-    ASSERT_EQ(::pipe(pipe.data()), 0);
-    LinuxHost host;
-    StdoutRedirect redirect(pipe[1]);
-    const auto attribute = WriteMessages(host);
-    redirect.Restore();
-    ::close(pipe[1]);
-    std::string text;
-    std::array<char, 256> chunk{};
-    for (ssize_t got; (got = ::read(pipe[0], chunk.data(), chunk.size())) > 0;) {
-        text.append(chunk.data(), static_cast<std::size_t>(got));
-    }
-    ::close(pipe[0]);
-    EXPECT_EQ(attribute, std::nullopt);
-    EXPECT_EQ(text, "Update block 3 (1a2b)\r: success\n\nUpdate block 7 failure\n");
-}
-
-TEST(PosixConsoleTest, ColourSequencesOnATerminal) {
-    int master = -1;
-    int slave = -1;
-    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    termios raw{};
-    ASSERT_EQ(::tcgetattr(slave, &raw), 0);
-    ::cfmakeraw(&raw);  // no line-end translation on the way through
-    ASSERT_EQ(::tcsetattr(slave, TCSANOW, &raw), 0);
-
-    LinuxHost host;
-    StdoutRedirect redirect(slave);
-    const auto attribute = WriteMessages(host);
-    host.SetConsoleAttribute(kAttributeLightRed);
-    const auto red = host.ConsoleAttribute();
-    host.SetConsoleAttribute(kAttributeDefault);
-    redirect.Restore();
-
-    const std::string expected =
-        "Update block 3 (1a2b)\r\x1b[92m: success\x1b[0m\n"
-        "\x1b[91m\nUpdate block 7 failure\n\x1b[0m"
-        "\x1b[91m\x1b[0m";
-    std::string text;
-    std::array<char, 256> chunk{};
-    pollfd ready{master, POLLIN, 0};
-    while (text.size() < expected.size() && ::poll(&ready, 1, 2000) > 0) {
-        const ssize_t got = ::read(master, chunk.data(), chunk.size());
-        if (got <= 0) {
-            break;
-        }
-        text.append(chunk.data(), static_cast<std::size_t>(got));
-    }
-    ::close(slave);
-    ::close(master);
-    EXPECT_EQ(attribute, kAttributeDefault);
-    EXPECT_EQ(red, kAttributeLightRed);
-    EXPECT_EQ(text, expected);
 }
 
 // The device link finds the reader and reads its replies through the Linux backend.
