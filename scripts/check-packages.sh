@@ -32,6 +32,14 @@ check() {
     fi
 }
 
+# The shipped programs: the Windows zips' programs with the description of their version resource
+# (as given to reader_add_windows_resources), and the Debian packages with a program each.
+# A new program (reader-tool) is one more entry in each list.
+windows_programs=(
+    "n64-update.exe|Firmware update for the N64 cartridge reader"
+)
+debian_programs=(n64-update reader-emulator)
+
 # What n64-update prints when no reader is attached, whatever the system.
 no_reader_output=$'Firmware update client not used for your device()\npress any key to exit.\n'
 
@@ -91,10 +99,11 @@ frontend_against_unpacked_dev() {
 }
 
 check "the Debian packages unpack with dpkg -x" unpack_debs
-check "n64-update package: the program and its licence" deb_holds n64-update ./usr/bin/n64-update
-check "n64-update package depends on the C library" deb_depends_on n64-update libc6
-check "reader-emulator package: the program and its licence" \
-    deb_holds reader-emulator ./usr/bin/reader-emulator
+for program in "${debian_programs[@]}"; do
+    check "$program package: the program and its licence" \
+        deb_holds "$program" "./usr/bin/$program"
+    check "$program package depends on the C library" deb_depends_on "$program" libc6
+done
 check "reader-emulator package depends on fuse3" deb_depends_on reader-emulator fuse3
 check "libreader-device-dev package: headers, libraries, CMake package" \
     deb_holds libreader-device-dev ./usr/include/reader/drivers/device_library.hpp \
@@ -117,10 +126,14 @@ check_zip() {
             [[ -d "$dir" ]]
     }
     holds_what_it_should() {
-        local found
-        found=$(cd "$dir" && find . -type f | sort | tr '\n' ' ')
-        echo "$found"
-        [[ "$found" == "./LICENSE ./README.txt ./SHA256SUMS ./n64-update.exe " ]]
+        local found expected entry
+        found=$(cd "$dir" && find . -type f | sort)
+        expected=$(for entry in "${windows_programs[@]}" LICENSE README.txt SHA256SUMS; do
+            echo "./${entry%%|*}"
+        done | sort)
+        echo "found: $found"
+        echo "expected: $expected"
+        [[ "$found" == "$expected" ]]
     }
     sums_hold() {
         (cd "$dir" && sha256sum --strict -c SHA256SUMS) &&
@@ -139,20 +152,25 @@ check_zip() {
         grep -q "n64-update $version for Windows ($architecture)" "$dir/README.txt"
     }
     program_checks() {
-        local program=$dir/n64-update.exe
-        cmake -DOBJDUMP="$objdump" -DPROGRAM="$program" -DARCHITECTURE="$architecture" \
-            -P cmake/CheckWindowsProgram.cmake &&
-            cmake -DOBJDUMP="$objdump" -DPROGRAM="$program" -P cmake/CheckWindowsImports.cmake &&
-            cmake -DOBJDUMP="$objdump" -DPROGRAM="$program" -DVERSION="$version" \
-                -DORIGINAL_FILENAME=n64-update.exe \
-                "-DDESCRIPTION=Firmware update for the N64 cartridge reader" \
-                -DPRODUCT_NAME=n64-update -P cmake/CheckWindowsResources.cmake
+        local entry name description program
+        for entry in "${windows_programs[@]}"; do
+            name=${entry%%|*}
+            description=${entry#*|}
+            program=$dir/$name
+            cmake -DOBJDUMP="$objdump" -DPROGRAM="$program" -DARCHITECTURE="$architecture" \
+                -P cmake/CheckWindowsProgram.cmake &&
+                cmake -DOBJDUMP="$objdump" -DPROGRAM="$program" \
+                    -P cmake/CheckWindowsImports.cmake &&
+                cmake -DOBJDUMP="$objdump" -DPROGRAM="$program" -DVERSION="$version" \
+                    -DORIGINAL_FILENAME="$name" "-DDESCRIPTION=$description" \
+                    -DPRODUCT_NAME=n64-update -P cmake/CheckWindowsResources.cmake || return 1
+        done
     }
     check "$architecture zip unpacks" unpack
-    check "$architecture zip: n64-update.exe, README.txt, LICENSE, SHA256SUMS" holds_what_it_should
+    check "$architecture zip: the programs, README.txt, LICENSE, SHA256SUMS" holds_what_it_should
     check "$architecture zip: SHA256SUMS lists every other file and its sums hold" sums_hold
     check "$architecture zip: README.txt and LICENSE have CRLF line ends" crlf_text
-    check "$architecture zip: console program, only Windows' DLLs, version and manifest" \
+    check "$architecture zip: console programs, only Windows' DLLs, version and manifest" \
         program_checks
 }
 
