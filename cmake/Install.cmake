@@ -7,7 +7,8 @@
 # The emulated reader comes along because front-end developers, like us, have no hardware: it
 # plays a reader of any variant in process. Headers keep their folder layout under
 # include/reader, and are included as "drivers/device_library.hpp", "emulator/emulated_host.hpp".
-include(GNUInstallDirs)
+# Everything here is the "dev" install component (the Debian package libreader-device-dev, see
+# cmake/Packaging.cmake).
 include(CMakePackageConfigHelpers)
 
 set(READER_PACKAGE_NAME ReaderDevice)
@@ -28,19 +29,21 @@ endif()
 
 install(TARGETS reader_platform reader_device reader_emulator
     EXPORT ${READER_PACKAGE_NAME}Targets
-    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
     INCLUDES DESTINATION ${READER_INSTALL_INCLUDEDIR})
 
 foreach(folder platform link commands drivers emulator)
     install(DIRECTORY "${PROJECT_SOURCE_DIR}/${folder}/"
         DESTINATION "${READER_INSTALL_INCLUDEDIR}/${folder}"
+        COMPONENT dev
         FILES_MATCHING PATTERN "*.hpp")
 endforeach()
 
 install(EXPORT ${READER_PACKAGE_NAME}Targets
     NAMESPACE reader::
-    DESTINATION ${READER_INSTALL_CMAKEDIR})
+    DESTINATION ${READER_INSTALL_CMAKEDIR}
+    COMPONENT dev)
 
 configure_package_config_file(
     "${CMAKE_CURRENT_LIST_DIR}/${READER_PACKAGE_NAME}Config.cmake.in"
@@ -53,4 +56,5 @@ write_basic_package_version_file(
 install(FILES
     "${PROJECT_BINARY_DIR}/${READER_PACKAGE_NAME}Config.cmake"
     "${PROJECT_BINARY_DIR}/${READER_PACKAGE_NAME}ConfigVersion.cmake"
-    DESTINATION ${READER_INSTALL_CMAKEDIR})
+    DESTINATION ${READER_INSTALL_CMAKEDIR}
+    COMPONENT dev)

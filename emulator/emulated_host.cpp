@@ -161,7 +161,7 @@ std::optional<std::uint32_t> EmulatedHost::ReadUnbuffered(const char* path, std:
         delivered = *got;
     } else if (position < plainFile->size()) {
         const auto count = std::min(destination.size(), plainFile->size() - position);
-        std::copy_n(plainFile->begin() + position, count, destination.begin());
+        std::copy_n(std::span(*plainFile).subspan(position).begin(), count, destination.begin());
         delivered = static_cast<std::uint32_t>(count);
     }
     counters_.bytesRead += delivered;

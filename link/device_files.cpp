@@ -44,7 +44,7 @@ std::uint32_t ReadThroughBounce(const char* path, std::uint8_t* destination, std
     if (*delivered < static_cast<std::uint64_t>(remainder) + count) {
         return 0;
     }
-    std::copy_n(bounce.begin() + remainder, count, destination);
+    std::copy_n(bounce.subspan(remainder).begin(), count, destination);
     return count;
 }
 
@@ -70,7 +70,7 @@ std::uint32_t ReadThroughScratch(const char* path, std::uint8_t* destination, st
         return 0;
     }
     const std::uint32_t given = std::min(count, *delivered - remainder);
-    std::copy_n(scratch.begin() + remainder, given, destination);
+    std::copy_n(scratch.subspan(remainder).begin(), given, destination);
     return given;
 }
 

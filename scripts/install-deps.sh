@@ -1,20 +1,44 @@
 #!/usr/bin/env bash
-# Installs, from Debian's packages, whatever the build and the tests need and the machine lacks.
-# Runs as root on a fresh Debian machine; does nothing when everything is there.
+# Installs, from Debian's packages, whatever the machine lacks. Runs as root on a fresh Debian
+# machine; does nothing when everything is there.
+#
+#   install-deps.sh        everything: the builds (Linux, Windows 64- and 32-bit), the tests (and
+#                          Wine to run the Windows ones), fuzzing, benchmarks, the packages and
+#                          clang-format
+#   install-deps.sh demo   only what the demo needs: CMake, Ninja and a C++ compiler
+#
+# Never add Debian's 32-bit Wine (wine32, or any :i386 package): the build machines' kernels run
+# no 32-bit code, and once wine32 is installed the plain "wine" command picks the 32-bit loader,
+# so the 64-bit Windows tests fail too. The 32-bit Windows build is checked without running it.
 set -euo pipefail
 
+demo_packages=(cmake ninja-build g++)
+
 packages=(
-    cmake ninja-build g++ make pkg-config
+    "${demo_packages[@]}" make pkg-config
     libgtest-dev libgmock-dev googletest
     libbenchmark-dev
-    clang libclang-rt-14-dev
-    # The Windows program (cross-built, tests under Wine) and the mounted emulated reader.
+    clang libclang-rt-14-dev clang-format
+    # The Windows programs, cross-built: 64-bit (tests under Wine) and 32-bit.
     g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     wine wine64
-    fuse3 libfuse3-dev util-linux
-    # The dump report of reader-tool (CRC-32), for Linux and for the Windows program.
+    # zlib for the front-end program, natively and for both Windows builds.
     zlib1g-dev libz-mingw-w64-dev
+    # The mounted emulated reader.
+    fuse3 libfuse3-dev util-linux
+    # The Debian packages: dpkg-shlibdeps works out their library dependencies.
+    dpkg-dev
 )
+
+case ${1:-} in
+    "") ;;
+    demo) packages=("${demo_packages[@]}") ;;
+    *)
+        echo "usage: $0 [demo]" >&2
+        exit 2
+        ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

@@ -2,7 +2,9 @@
 # against the installed package (and nothing else), and runs it against the emulated reader.
 #
 # Expects: READER_BUILD_DIR, FRONTEND_SOURCE_DIR, WORK_DIR, GENERATOR, CXX_COMPILER, BUILD_TYPE;
-# for a cross build also TOOLCHAIN_FILE, RUNNER (the emulator that runs its programs), EXE_SUFFIX.
+# for a cross build also TOOLCHAIN_FILE, RUNNER (the emulator that runs its programs), EXE_SUFFIX,
+# and BUILD_ONLY when nothing here can run the build's programs (then the front-end is built and
+# not run).
 cmake_minimum_required(VERSION 3.25)
 
 set(prefix "${WORK_DIR}/prefix")
@@ -45,6 +47,13 @@ execute_process(
 set(program "${build}/reader-frontend${EXE_SUFFIX}")
 if(NOT EXISTS "${program}")
     set(program "${build}/${BUILD_TYPE}/reader-frontend${EXE_SUFFIX}")
+endif()
+if(BUILD_ONLY)
+    if(NOT EXISTS "${program}")
+        message(FATAL_ERROR "reader-frontend was not built: ${program}")
+    endif()
+    message(STATUS "built, not run (nothing here runs this build's programs): ${program}")
+    return()
 endif()
 execute_process(
     COMMAND ${RUNNER} "${program}"

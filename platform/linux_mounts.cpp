@@ -1,11 +1,11 @@
-#include "platform/posix_mounts.hpp"
+#include "platform/linux_mounts.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <unordered_set>
 
-namespace reader::platform::posix {
+namespace reader::platform::linux_os {
 namespace {
 
 constexpr char kEscape = '\\';
@@ -127,4 +127,4 @@ std::optional<std::size_t> VolumeIndexOf(char letter) {
     return static_cast<std::size_t>(upper - kFirstVolumeLetter);
 }
 
-}  // namespace reader::platform::posix
+}  // namespace reader::platform::linux_os

@@ -1,7 +1,7 @@
 // The host services on Linux. The reader's drive is a FAT volume mounted somewhere; drive letters
-// are given to the FAT-family mounts in the order of their mount points (see posix_mounts.hpp),
+// are given to the FAT-family mounts in the order of their mount points (see linux_mounts.hpp),
 // and sysfs says whether the disk behind one can be pulled out.
-#include "platform/posix_host.hpp"
+#include "platform/linux_host.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,26 +9,25 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 
-#include "platform/posix_devices.hpp"
-#include "platform/posix_mounts.hpp"
+#include "platform/linux_devices.hpp"
+#include "platform/linux_mounts.hpp"
+#include "platform/posix_descriptor.hpp"
 
 namespace reader::platform {
 namespace {
 
 namespace fs = std::filesystem;
-using posix::MountEntry;
+using linux_os::MountEntry;
+using posix::FileDescriptor;
 
 // "E:" or "E:\" names a drive's root; "E:\NAME" a file in it.
 constexpr std::size_t kLetterAt = 0;
@@ -37,43 +36,8 @@ constexpr std::size_t kSeparatorAt = 2;
 constexpr std::size_t kNameAt = 3;
 constexpr char kDriveColon = ':';
 
-// Terminal control sequences for the two message colours; every other attribute goes back to the
-// terminal's own default.
-constexpr std::string_view kLightRedSequence = "\x1b[91m";
-constexpr std::string_view kLightGreenSequence = "\x1b[92m";
-constexpr std::string_view kDefaultColourSequence = "\x1b[0m";
-
 constexpr mode_t kCommandFileMode = 0644;
 constexpr std::size_t kLargestCount = UINT32_MAX;
-
-// Closes its descriptor when it goes out of scope.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-        if (this != &other) {
-            Close();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    ~FileDescriptor() { Close(); }
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-
-  private:
-    void Close() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-    }
-    int fd_;
-};
 
 bool IsPathSeparator(char c) {
     return c == '\\' || c == '/';
@@ -101,11 +65,11 @@ std::vector<MountEntry> LetteredVolumesNow(const fs::path& table) {
     // (wrongly) about the iterator form in release builds.
     std::ostringstream text;
     text << in.rdbuf();
-    return posix::LetteredVolumes(posix::ParseMountTable(text.str()));
+    return linux_os::LetteredVolumes(linux_os::ParseMountTable(text.str()));
 }
 
 std::optional<MountEntry> VolumeOfLetter(const fs::path& table, char letter) {
-    const auto index = posix::VolumeIndexOf(letter);
+    const auto index = linux_os::VolumeIndexOf(letter);
     if (!index) {
         return std::nullopt;
     }
@@ -208,62 +172,32 @@ FileDescriptor OpenDroppingCache(const fs::path& file) {
     return fd;
 }
 
-// Writes all of text to a descriptor, going on after partial writes and interruptions. Output to
-// the console is best effort: an error ends the write and is not reported.
-void WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-}
-
-bool StandardOutputIsTerminal() {
-    return ::isatty(STDOUT_FILENO) == 1;
-}
-
-std::string_view ColourSequence(std::uint16_t attribute) {
-    switch (attribute) {
-        case kAttributeLightRed:
-            return kLightRedSequence;
-        case kAttributeLightGreen:
-            return kLightGreenSequence;
-        default:
-            return kDefaultColourSequence;
-    }
-}
-
 }  // namespace
 
-PosixHost::PosixHost(PosixHostPaths paths) : paths_(std::move(paths)) {}
+LinuxHost::LinuxHost(LinuxHostPaths paths) : paths_(std::move(paths)) {}
 
-std::uint32_t PosixHost::LogicalDrives() {
+std::uint32_t LinuxHost::LogicalDrives() {
     const auto volumes = LetteredVolumesNow(paths_.mountTable);
     std::uint32_t mask = 0;
     for (std::size_t index = 0; index < volumes.size(); ++index) {
-        mask |= 1u << (static_cast<std::size_t>(posix::kFirstVolumeLetter - 'A') + index);
+        mask |= 1u << (static_cast<std::size_t>(linux_os::kFirstVolumeLetter - 'A') + index);
     }
     return mask;
 }
 
-DriveType PosixHost::DriveTypeOf(const char* root) {
+DriveType LinuxHost::DriveTypeOf(const char* root) {
     const auto volume = VolumeOfRoot(paths_.mountTable, root);
     if (!volume) {
         return DriveType::NoRootDir;
     }
-    const auto kernelName = posix::KernelDeviceName(paths_.devRoot, volume->device);
-    if (kernelName && posix::IsRemovableDevice(paths_.sysfsRoot, *kernelName)) {
+    const auto kernelName = linux_os::KernelDeviceName(paths_.devRoot, volume->device);
+    if (kernelName && linux_os::IsRemovableDevice(paths_.sysfsRoot, *kernelName)) {
         return DriveType::Removable;
     }
     return DriveType::Fixed;
 }
 
-bool PosixHost::VolumeLabelOf(const char* root, std::span<char> label) {
+bool LinuxHost::VolumeLabelOf(const char* root, std::span<char> label) {
     if (label.empty()) {
         return false;
     }
@@ -271,7 +205,7 @@ bool PosixHost::VolumeLabelOf(const char* root, std::span<char> label) {
     if (!volume) {
         return false;
     }
-    const auto found = posix::LabelOfDevice(paths_.devRoot, volume->device);
+    const auto found = linux_os::LabelOfDevice(paths_.devRoot, volume->device);
     if (!found) {
         return false;
     }
@@ -281,7 +215,7 @@ bool PosixHost::VolumeLabelOf(const char* root, std::span<char> label) {
     return true;
 }
 
-std::optional<std::uint32_t> PosixHost::ReadUnbuffered(const char* path, std::uint32_t position,
+std::optional<std::uint32_t> LinuxHost::ReadUnbuffered(const char* path, std::uint32_t position,
                                                        std::span<std::uint8_t> destination) {
     const auto file = FileOf(paths_.mountTable, path, false);
     if (!file) {
@@ -327,7 +261,7 @@ std::optional<std::uint32_t> PosixHost::ReadUnbuffered(const char* path, std::ui
     return static_cast<std::uint32_t>(delivered);
 }
 
-std::optional<std::uint32_t> PosixHost::WriteCommandFile(const char* path,
+std::optional<std::uint32_t> LinuxHost::WriteCommandFile(const char* path,
                                                          std::span<const std::uint8_t> data) {
     const auto file = FileOf(paths_.mountTable, path, true);
     if (!file) {
@@ -352,43 +286,8 @@ std::optional<std::uint32_t> PosixHost::WriteCommandFile(const char* path,
     return static_cast<std::uint32_t>(written);
 }
 
-std::optional<std::uint16_t> PosixHost::ConsoleAttribute() {
-    if (!StandardOutputIsTerminal()) {
-        return std::nullopt;
-    }
-    return attribute_;
-}
-
-void PosixHost::SetConsoleAttribute(std::uint16_t attribute) {
-    if (!StandardOutputIsTerminal()) {
-        return;
-    }
-    // Text already in the stream is in the colour that was in force when it was printed.
-    std::fflush(stdout);
-    WriteAll(STDOUT_FILENO, ColourSequence(attribute));
-    attribute_ = attribute;
-}
-
-void PosixHost::WriteConsole(std::string_view text) {
-    std::fflush(stdout);
-    WriteAll(STDOUT_FILENO, text);
-}
-
-void PosixHost::WriteStream(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-}
-
-void PosixHost::Sleep(std::uint32_t milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
-
-int PosixHost::ReadKey() {
-    return std::getchar();
-}
-
 Host& NativeHost() {
-    static PosixHost host;
+    static LinuxHost host;
     return host;
 }
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace reader::platform::posix {
+namespace reader::platform::linux_os {
 
 // One line of a mount table in the /proc/self/mounts format, with its escapes undone.
 struct MountEntry {
@@ -43,4 +43,4 @@ std::vector<MountEntry> LetteredVolumes(std::span<const MountEntry> entries);
 // cannot name a volume.
 std::optional<std::size_t> VolumeIndexOf(char letter);
 
-}  // namespace reader::platform::posix
+}  // namespace reader::platform::linux_os

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace reader::platform::posix {
+namespace reader::platform::linux_os {
 
 // udev writes characters that cannot stand in a link name as "\xHH" ("MY\x20CARD"); this undoes
 // it. Anything else stands as it is.
@@ -27,4 +27,4 @@ bool IsRemovableDevice(const std::filesystem::path& sysfsRoot, const std::string
 std::optional<std::string> LabelOfDevice(const std::filesystem::path& devRoot,
                                          std::string_view device);
 
-}  // namespace reader::platform::posix
+}  // namespace reader::platform::linux_os

@@ -1,9 +1,9 @@
-#include "platform/posix_devices.hpp"
+#include "platform/linux_devices.hpp"
 
 #include <fstream>
 #include <system_error>
 
-namespace reader::platform::posix {
+namespace reader::platform::linux_os {
 namespace {
 
 namespace fs = std::filesystem;
@@ -170,4 +170,4 @@ std::optional<std::string> LabelOfDevice(const fs::path& devRoot, std::string_vi
     return std::nullopt;
 }
 
-}  // namespace reader::platform::posix
+}  // namespace reader::platform::linux_os

@@ -1,30 +1,31 @@
-// POSIX (Linux) backend of the host services.
+// Linux backend of the host services.
 //
 // Drive letters D to Z name the mounted FAT-family volumes (vfat, msdos, exfat) in a stable order,
 // sorted by mount point. A path "E:\NAME" means NAME in the mount point of drive E, matched
 // without regard to case as on the FAT volume itself. The mount table is read afresh on every
-// call: the reader vanishes while it restarts and may come back on another mount point.
+// call: the reader vanishes while it restarts and may come back on another mount point. The
+// console, the waits and the key are POSIX's (PosixConsoleHost).
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 
-#include "platform/host.hpp"
+#include "platform/posix_console.hpp"
 
 namespace reader::platform {
 
 // Where the backend reads the system's state from. The program uses the defaults; tests point
 // them at a tree they make.
-struct PosixHostPaths {
+struct LinuxHostPaths {
     std::filesystem::path mountTable = "/proc/self/mounts";
     std::filesystem::path sysfsRoot = "/sys";
     std::filesystem::path devRoot = "/dev";
 };
 
-class PosixHost final : public Host {
+class LinuxHost final : public PosixConsoleHost {
   public:
-    explicit PosixHost(PosixHostPaths paths = {});
+    explicit LinuxHost(LinuxHostPaths paths = {});
 
     std::uint32_t LogicalDrives() override;
     DriveType DriveTypeOf(const char* root) override;
@@ -33,16 +34,9 @@ class PosixHost final : public Host {
                                                 std::span<std::uint8_t> destination) override;
     std::optional<std::uint32_t> WriteCommandFile(const char* path,
                                                   std::span<const std::uint8_t> data) override;
-    std::optional<std::uint16_t> ConsoleAttribute() override;
-    void SetConsoleAttribute(std::uint16_t attribute) override;
-    void WriteConsole(std::string_view text) override;
-    void WriteStream(std::string_view text) override;
-    void Sleep(std::uint32_t milliseconds) override;
-    int ReadKey() override;
 
   private:
-    PosixHostPaths paths_;
-    std::uint16_t attribute_ = kAttributeDefault;
+    LinuxHostPaths paths_;
 };
 
 }  // namespace reader::platform

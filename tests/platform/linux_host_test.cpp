@@ -1,16 +1,12 @@
 // The Linux host services against real files: a made-up mount table, sysfs and /dev tree in a
-// temporary directory, real reads and writes, and standard output redirected to a pipe or a
-// pseudo-terminal.
+// temporary directory, and real reads and writes. The console half is PosixConsoleHost's, tested
+// in posix_console_test.cpp.
 #include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,10 +20,9 @@
 #include "link/command_sector.hpp"
 #include "link/device_files.hpp"
 #include "link/discovery.hpp"
-#include "platform/posix_host.hpp"
-#include "platform/posix_mounts.hpp"
+#include "platform/linux_host.hpp"
+#include "platform/linux_mounts.hpp"
 #include "support/placed_buffer.hpp"
-#include "update/console.hpp"
 
 namespace reader::platform {
 namespace {
@@ -68,10 +63,10 @@ std::string Escaped(const fs::path& path) {
     return text;
 }
 
-class PosixHostTest : public ::testing::Test {
+class LinuxHostTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "posix-host-XXXXXX").string();
+        std::string pattern = (fs::temp_directory_path() / "linux-host-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
         root_ = pattern;
     }
@@ -92,7 +87,7 @@ class PosixHostTest : public ::testing::Test {
         return device + " " + Escaped(root_ / at) + " " + type + " rw,relatime 0 0";
     }
 
-    PosixHostPaths Paths() const { return {root_ / "mounts", root_ / "sys", root_ / "dev"}; }
+    LinuxHostPaths Paths() const { return {root_ / "mounts", root_ / "sys", root_ / "dev"}; }
 
     // Six FAT-family volumes and some others, listed out of order:
     //   D  media/boot efi     /dev/sda2, partition of a fixed disk          label EFI
@@ -155,7 +150,7 @@ TEST(MountTableTest, FieldEscapesAreUndone) {
         {"/plain", "/plain"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(posix::UnescapeMountField(c.field), c.text) << c.field;
+        EXPECT_EQ(linux_os::UnescapeMountField(c.field), c.text) << c.field;
     }
 }
 
@@ -187,16 +182,16 @@ TEST(MountTableTest, LettersFollowTheVisibleFatMountsInMountPointOrder) {
     };
     for (const auto& c : cases) {
         std::vector<std::string> got;
-        for (const auto& volume : posix::LetteredVolumes(posix::ParseMountTable(c.table))) {
+        for (const auto& volume : linux_os::LetteredVolumes(linux_os::ParseMountTable(c.table))) {
             got.push_back(volume.mountPoint);
         }
         EXPECT_EQ(got, c.mountPoints) << c.what;
     }
 }
 
-TEST_F(PosixHostTest, DrivesTypesAndLabels) {
+TEST_F(LinuxHostTest, DrivesTypesAndLabels) {
     BuildSystem();
-    PosixHost host(Paths());
+    LinuxHost host(Paths());
     EXPECT_EQ(host.LogicalDrives(), 0x1F8u) << "D to I";
 
     const struct {
@@ -232,8 +227,8 @@ TEST_F(PosixHostTest, DrivesTypesAndLabels) {
     EXPECT_STREQ(tiny.data(), "CAR") << "a label is cut to the buffer and stays terminated";
 }
 
-TEST_F(PosixHostTest, TheMountTableIsReadOnEveryCall) {
-    PosixHost host(Paths());
+TEST_F(LinuxHostTest, TheMountTableIsReadOnEveryCall) {
+    LinuxHost host(Paths());
     EXPECT_EQ(host.LogicalDrives(), 0u) << "no mount table";
     WriteText(root_ / "b/NOTE.TXT", "b");
     WriteMounts({Mount("/dev/sdb1", "b", "vfat")});
@@ -247,14 +242,14 @@ TEST_F(PosixHostTest, TheMountTableIsReadOnEveryCall) {
     EXPECT_EQ(host.ReadUnbuffered("E:\\NOTE.TXT", 0, out), 1u) << "b now sorts second";
 }
 
-TEST_F(PosixHostTest, ReadsAtPositions) {
+TEST_F(LinuxHostTest, ReadsAtPositions) {
     BuildSystem();
     const fs::path drive = root_ / "media/card reader";
     WriteBytes(drive / "DATA.BIN", Pattern(10000));
     WriteBytes(drive / "SHORT.BIN", Pattern(3000));
     fs::create_directories(drive / "SUBDIR");
     WriteText(root_ / "media/secret.txt", "outside the drive");
-    PosixHost host(Paths());
+    LinuxHost host(Paths());
 
     const struct {
         const char* what;
@@ -291,7 +286,7 @@ TEST_F(PosixHostTest, ReadsAtPositions) {
 }
 
 // Z is a drive letter like any other: the 23rd FAT volume is drive Z, for reading and writing.
-TEST_F(PosixHostTest, TheTwentyThirdVolumeIsDriveZ) {
+TEST_F(LinuxHostTest, TheTwentyThirdVolumeIsDriveZ) {
     std::vector<std::string> mounts;
     for (int i = 1; i <= 24; ++i) {
         const std::string at = "v/" + std::to_string(100 + i);
@@ -299,7 +294,7 @@ TEST_F(PosixHostTest, TheTwentyThirdVolumeIsDriveZ) {
         mounts.push_back(Mount("/dev/x" + std::to_string(i), at, "vfat"));
     }
     WriteMounts(mounts);
-    PosixHost host(Paths());
+    LinuxHost host(Paths());
     EXPECT_EQ(host.LogicalDrives(), 0x3FFFFF8u) << "D to Z";
     EXPECT_EQ(host.DriveTypeOf("Z:"), DriveType::Fixed);
     std::array<std::uint8_t, 512> out{};
@@ -327,9 +322,9 @@ bool RefusesDirectOpen(const fs::path& file) {
     return errno == EINVAL;
 }
 
-TEST_F(PosixHostTest, FallsBackWhereODirectIsRefused) {
+TEST_F(LinuxHostTest, FallsBackWhereODirectIsRefused) {
     std::optional<RefusingFile> refusing;
-    std::string shm = "/dev/shm/posix-host-XXXXXX";
+    std::string shm = "/dev/shm/linux-host-XXXXXX";
     const int fd = fs::is_directory("/dev/shm") ? ::mkstemp(shm.data()) : -1;
     if (fd >= 0) {
         ::close(fd);
@@ -347,7 +342,7 @@ TEST_F(PosixHostTest, FallsBackWhereODirectIsRefused) {
     }
     WriteText(root_ / "mounts",
               refusing->directory.string() + " " + refusing->directory.string() + " vfat rw 0 0\n");
-    PosixHost host(Paths());
+    LinuxHost host(Paths());
     PlacedBuffer buffer(8192, 0);
     const auto got = host.ReadUnbuffered(("D:\\" + refusing->name).c_str(), 0, buffer.span());
     fs::remove(shm);
@@ -355,11 +350,11 @@ TEST_F(PosixHostTest, FallsBackWhereODirectIsRefused) {
     EXPECT_TRUE(std::equal(refusing->content.begin(), refusing->content.end(), buffer.data()));
 }
 
-TEST_F(PosixHostTest, CommandFileWriteTruncatesAndReplaces) {
+TEST_F(LinuxHostTest, CommandFileWriteTruncatesAndReplaces) {
     BuildSystem();
     const fs::path drive = root_ / "media/card reader";
     const auto sectors = Pattern(1024);
-    PosixHost host(Paths());
+    LinuxHost host(Paths());
 
     WriteBytes(drive / "CMD.CMD", std::vector<std::uint8_t>(4096, 0xEE));
     ASSERT_EQ(host.WriteCommandFile("E:\\CMD.CMD", std::span(sectors).first(512)), 512u);
@@ -382,99 +377,8 @@ TEST_F(PosixHostTest, CommandFileWriteTruncatesAndReplaces) {
     EXPECT_FALSE(fs::exists(root_ / "media/CMD.CMD"));
 }
 
-// Standard output sent to another descriptor for the life of the object.
-class StdoutRedirect {
-  public:
-    explicit StdoutRedirect(int target) {
-        std::fflush(stdout);
-        saved_ = ::dup(STDOUT_FILENO);
-        ::dup2(target, STDOUT_FILENO);
-    }
-    ~StdoutRedirect() { Restore(); }
-    void Restore() {
-        if (saved_ >= 0) {
-            std::fflush(stdout);
-            ::dup2(saved_, STDOUT_FILENO);
-            ::close(saved_);
-            saved_ = -1;
-        }
-    }
-
-  private:
-    int saved_ = -1;
-};
-
-// What a progress line, its coloured ending and a failure message put on standard output.
-std::optional<std::uint16_t> WriteMessages(PosixHost& host) {
-    const auto attribute = host.ConsoleAttribute();
-    std::fputs("Update block 3 (1a2b)\r", stdout);  // still in the stream's buffer
-    host.SetConsoleAttribute(kAttributeLightGreen);
-    host.WriteConsole(": success");
-    host.SetConsoleAttribute(kAttributeDefault);
-    host.WriteStream("\n");
-    emulator::ScopedHost installed(host);
-    ConsoleError("\nUpdate block %d failure\n", 7);
-    return attribute;
-}
-
-TEST(PosixConsoleTest, BareTextWhenNotATerminal) {
-    std::array<int, 2> pipe{};
-    ASSERT_EQ(::pipe(pipe.data()), 0);
-    PosixHost host;
-    StdoutRedirect redirect(pipe[1]);
-    const auto attribute = WriteMessages(host);
-    redirect.Restore();
-    ::close(pipe[1]);
-    std::string text;
-    std::array<char, 256> chunk{};
-    for (ssize_t got; (got = ::read(pipe[0], chunk.data(), chunk.size())) > 0;) {
-        text.append(chunk.data(), static_cast<std::size_t>(got));
-    }
-    ::close(pipe[0]);
-    EXPECT_EQ(attribute, std::nullopt);
-    EXPECT_EQ(text, "Update block 3 (1a2b)\r: success\n\nUpdate block 7 failure\n");
-}
-
-TEST(PosixConsoleTest, ColourSequencesOnATerminal) {
-    int master = -1;
-    int slave = -1;
-    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    termios raw{};
-    ASSERT_EQ(::tcgetattr(slave, &raw), 0);
-    ::cfmakeraw(&raw);  // no line-end translation on the way through
-    ASSERT_EQ(::tcsetattr(slave, TCSANOW, &raw), 0);
-
-    PosixHost host;
-    StdoutRedirect redirect(slave);
-    const auto attribute = WriteMessages(host);
-    host.SetConsoleAttribute(kAttributeLightRed);
-    const auto red = host.ConsoleAttribute();
-    host.SetConsoleAttribute(kAttributeDefault);
-    redirect.Restore();
-
-    const std::string expected =
-        "Update block 3 (1a2b)\r\x1b[92m: success\x1b[0m\n"
-        "\x1b[91m\nUpdate block 7 failure\n\x1b[0m"
-        "\x1b[91m\x1b[0m";
-    std::string text;
-    std::array<char, 256> chunk{};
-    pollfd ready{master, POLLIN, 0};
-    while (text.size() < expected.size() && ::poll(&ready, 1, 2000) > 0) {
-        const ssize_t got = ::read(master, chunk.data(), chunk.size());
-        if (got <= 0) {
-            break;
-        }
-        text.append(chunk.data(), static_cast<std::size_t>(got));
-    }
-    ::close(slave);
-    ::close(master);
-    EXPECT_EQ(attribute, kAttributeDefault);
-    EXPECT_EQ(red, kAttributeLightRed);
-    EXPECT_EQ(text, expected);
-}
-
 // The device link finds the reader and reads its replies through the Linux backend.
-TEST_F(PosixHostTest, DeviceLinkFindsTheReaderThroughTheBackend) {
+TEST_F(LinuxHostTest, DeviceLinkFindsTheReaderThroughTheBackend) {
     std::vector<std::uint8_t> status(0x10000, 0);
     const std::array<std::uint8_t, 8> serial = {0x3A, 0x7C, 0x19, 0xE4, 0x05, 0xB2, 0x6D, 0x81};
     std::copy(serial.begin(), serial.end(), status.begin());
@@ -493,7 +397,7 @@ TEST_F(PosixHostTest, DeviceLinkFindsTheReaderThroughTheBackend) {
     WriteMounts({reader, fixed});
 
     ResetDeviceGlobals();
-    PosixHost host(Paths());
+    LinuxHost host(Paths());
     emulator::ScopedHost installed(host);
 
     ASSERT_EQ(FindDevice(0, nullptr), 1);

@@ -1,0 +1,193 @@
+#!/usr/bin/env bash
+# Checks the packages that scripts/make-packages.sh made, as a user would meet them:
+#   - each Debian package unpacks (dpkg -x) into a scratch root and holds what it should, with its
+#     licence and its dependencies; the unpacked n64-update, run with no reader attached, prints
+#     its two lines and exits with 0; the small front-end of tests/frontend builds against the
+#     unpacked -dev files alone and runs against every emulated reader variant;
+#   - each Windows zip unpacks and holds the program, README.txt with CRLF line ends, LICENSE and
+#     SHA256SUMS, whose sums hold; the unpacked program is a console program of its architecture
+#     with its version resource and manifest, and imports only Windows' own DLLs; the 64-bit one,
+#     run under Wine with no reader, prints its two lines.
+# Closes with "package checks: N passed, M failed"; exits non-zero when any failed.
+# Usage: scripts/check-packages.sh   (after scripts/make-packages.sh)
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+version=$(sed -n 's/^ *VERSION \([0-9.]*\)$/\1/p' CMakeLists.txt | head -n 1)
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+passed=0
+failed=0
+check() {
+    local what=$1
+    shift
+    if "$@" >"$scratch/check.log" 2>&1; then
+        echo "ok      $what"
+        passed=$((passed + 1))
+    else
+        echo "FAILED  $what"
+        sed 's/^/        /' "$scratch/check.log" | tail -n 30
+        failed=$((failed + 1))
+    fi
+}
+
+# The shipped programs: the Windows zips' programs with the description of their version resource
+# (as given to reader_add_windows_resources), and the Debian packages with a program each.
+# A new program (reader-tool) is one more entry in each list.
+windows_programs=(
+    "n64-update.exe|Firmware update for the N64 cartridge reader"
+)
+debian_programs=(n64-update reader-emulator)
+
+# What n64-update prints when no reader is attached, whatever the system.
+no_reader_output=$'Firmware update client not used for your device()\npress any key to exit.\n'
+
+# --- Debian packages --------------------------------------------------------------------------
+
+debs=(build/package/packages/*.deb)
+deb_root=$scratch/debian-root
+
+deb_named() { ls build/package/packages/"$1"_"${version}"_*.deb 2>/dev/null | head -n 1; }
+
+unpack_debs() {
+    mkdir -p "$deb_root"
+    [[ -f "${debs[0]}" ]] || { echo "no .deb in build/package/packages"; return 1; }
+    for deb in "${debs[@]}"; do
+        dpkg-deb --info "$deb" >/dev/null && dpkg -x "$deb" "$deb_root" || return 1
+    done
+}
+
+deb_holds() {
+    local package=$1
+    shift
+    local deb
+    deb=$(deb_named "$package")
+    [[ -n "$deb" ]] || { echo "no $package package"; return 1; }
+    local listing
+    listing=$(dpkg-deb --contents "$deb" | awk '{ print $NF }')
+    for path in "$@" "./usr/share/doc/$package/copyright"; do
+        grep -qxF "$path" <<<"$listing" || { echo "$package lacks $path"; return 1; }
+    done
+    cmp -s "$deb_root/usr/share/doc/$package/copyright" LICENSE ||
+        { echo "$package: copyright is not the LICENSE"; return 1; }
+}
+
+deb_depends_on() {
+    local package=$1 dependency=$2 depends
+    depends=$(dpkg-deb --field "$(deb_named "$package")" Depends)
+    echo "$package: Depends: $depends"
+    grep -qE "(^|, )$dependency( |,|$)" <<<"$depends"
+}
+
+installed_update_without_reader() {
+    local output status=0
+    output=$("$deb_root/usr/bin/n64-update" </dev/null) || status=$?
+    output+=$'\n'
+    printf '%s' "$output"
+    [[ $status -eq 0 && "$output" == "$no_reader_output" ]]
+}
+
+frontend_against_unpacked_dev() {
+    local build=$scratch/frontend
+    cmake -S tests/frontend -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_PREFIX_PATH="$deb_root/usr" -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF || return 1
+    # The package must come from the unpacked root, not from anywhere else on the machine.
+    grep -q "^ReaderDevice_DIR:PATH=$deb_root/usr/" "$build/CMakeCache.txt" ||
+        { grep '^ReaderDevice_DIR' "$build/CMakeCache.txt"; return 1; }
+    cmake --build "$build" && "$build/reader-frontend"
+}
+
+check "the Debian packages unpack with dpkg -x" unpack_debs
+for program in "${debian_programs[@]}"; do
+    check "$program package: the program and its licence" \
+        deb_holds "$program" "./usr/bin/$program"
+    check "$program package depends on the C library" deb_depends_on "$program" libc6
+done
+check "reader-emulator package depends on fuse3" deb_depends_on reader-emulator fuse3
+check "libreader-device-dev package: headers, libraries, CMake package" \
+    deb_holds libreader-device-dev ./usr/include/reader/drivers/device_library.hpp \
+    "./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/libreader_device.a" \
+    "./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake/ReaderDevice/ReaderDeviceConfig.cmake"
+check "the unpacked n64-update without a reader: its two lines, exit code 0" \
+    installed_update_without_reader
+check "tests/frontend builds against the unpacked -dev files and runs" frontend_against_unpacked_dev
+
+# --- Windows zips -----------------------------------------------------------------------------
+
+# check_zip PRESET ARCHITECTURE OBJDUMP
+check_zip() {
+    local preset=$1 architecture=$2 objdump=$3
+    local zip=build/$preset/packages/n64-update-$version-windows-$architecture.zip
+    local dir=$scratch/$preset/n64-update-$version-windows-$architecture
+    unpack() {
+        [[ -f "$zip" ]] || { echo "no $zip"; return 1; }
+        mkdir -p "$scratch/$preset" && (cd "$scratch/$preset" && cmake -E tar xf "$root/$zip") &&
+            [[ -d "$dir" ]]
+    }
+    holds_what_it_should() {
+        local found expected entry
+        found=$(cd "$dir" && find . -type f | sort)
+        expected=$(for entry in "${windows_programs[@]}" LICENSE README.txt SHA256SUMS; do
+            echo "./${entry%%|*}"
+        done | sort)
+        echo "found: $found"
+        echo "expected: $expected"
+        [[ "$found" == "$expected" ]]
+    }
+    sums_hold() {
+        (cd "$dir" && sha256sum --strict -c SHA256SUMS) &&
+            [[ $(wc -l <"$dir/SHA256SUMS") -eq $(($(find "$dir" -type f | wc -l) - 1)) ]]
+    }
+    crlf_text() {
+        local file
+        for file in README.txt LICENSE; do
+            # Every line ends in CR LF: no line feed without its carriage return.
+            [[ -s "$dir/$file" ]] || return 1
+            if grep -qv $'\r$' "$dir/$file"; then
+                echo "$file has lines without CRLF"
+                return 1
+            fi
+        done
+        grep -q "n64-update $version for Windows ($architecture)" "$dir/README.txt"
+    }
+    program_checks() {
+        local entry name description program
+        for entry in "${windows_programs[@]}"; do
+            name=${entry%%|*}
+            description=${entry#*|}
+            program=$dir/$name
+            cmake -DOBJDUMP="$objdump" -DPROGRAM="$program" -DARCHITECTURE="$architecture" \
+                -P cmake/CheckWindowsProgram.cmake &&
+                cmake -DOBJDUMP="$objdump" -DPROGRAM="$program" \
+                    -P cmake/CheckWindowsImports.cmake &&
+                cmake -DOBJDUMP="$objdump" -DPROGRAM="$program" -DVERSION="$version" \
+                    -DORIGINAL_FILENAME="$name" "-DDESCRIPTION=$description" \
+                    -DPRODUCT_NAME=n64-update -P cmake/CheckWindowsResources.cmake || return 1
+        done
+    }
+    check "$architecture zip unpacks" unpack
+    check "$architecture zip: the programs, README.txt, LICENSE, SHA256SUMS" holds_what_it_should
+    check "$architecture zip: SHA256SUMS lists every other file and its sums hold" sums_hold
+    check "$architecture zip: README.txt and LICENSE have CRLF line ends" crlf_text
+    check "$architecture zip: console programs, only Windows' DLLs, version and manifest" \
+        program_checks
+}
+
+check_zip windows x86_64 x86_64-w64-mingw32-objdump
+check_zip windows32 i686 i686-w64-mingw32-objdump
+
+zipped_exe_under_wine() {
+    local output status=0
+    output=$(bash cmake/toolchains/wine-run.sh --prefix "$root/build/windows/wineprefix" \
+        "$scratch/windows/n64-update-$version-windows-x86_64/n64-update.exe" </dev/null) ||
+        status=$?
+    output+=$'\n'
+    printf '%s' "$output"
+    [[ $status -eq 0 && "$output" == "$no_reader_output" ]]
+}
+check "x86_64 zip: n64-update.exe under Wine without a reader: its two lines, exit code 0" \
+    zipped_exe_under_wine
+
+echo "package checks: $passed passed, $failed failed"
+((failed == 0))
