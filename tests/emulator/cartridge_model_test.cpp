@@ -395,7 +395,7 @@ TEST(CartridgeImageTest, TheFlipFaultInvertsOneByteOfTheNthDataReadAndNamesItsAd
             const auto address =
                 static_cast<std::uint32_t>(std::stoul(line.substr(at + 8, 8), nullptr, 16));
             ASSERT_EQ(flipped, std::vector<std::uint32_t>{address});
-            EXPECT_GE(address, c.reads[c.flip.read - 1]);
+            EXPECT_GE(address, c.reads[static_cast<std::size_t>(c.flip.read - 1)]);
             char data[3];
             std::snprintf(data, sizeof data, "%02X", reader.model->CartridgeByte(address));
             line.replace(line.find("DATA"), 4, data);
