@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "link/crc16.hpp"
+#include "tools/split_mix64.hpp"
 #include "update/release_data.hpp"
 
 namespace {
@@ -35,26 +36,11 @@ namespace {
 using reader::kFirmwareImageSize;
 using reader::kFlashBlockCount;
 using reader::kFlashBlockSize;
+using reader::tools::SplitMix64;
 
 constexpr const char* kImageFileName = "firmware-315.bin";
 constexpr const char* kTableFileName = "block_checksums.inc";
 constexpr std::size_t kTableValuesPerLine = 6;
-
-// SplitMix64: small, fast and the same on every platform.
-class SplitMix64 {
-  public:
-    explicit SplitMix64(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t Next() {
-        state_ += 0x9E3779B97F4A7C15ull;
-        std::uint64_t z = state_;
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-
-  private:
-    std::uint64_t state_;
-};
 
 bool Acceptable(std::uint16_t checksum, std::span<const std::uint16_t> taken) {
     return checksum != reader::kUnreadBlockChecksum && checksum != reader::kErasedBlockChecksum &&

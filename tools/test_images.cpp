@@ -8,27 +8,13 @@
 #include "frontend/rom/rom_report.hpp"
 #include "frontend/rom/sfc_header.hpp"
 #include "link/bytes.hpp"
+#include "tools/split_mix64.hpp"
 
 namespace reader::testimages {
 namespace {
 
 using rom::N64BootCode;
-
-// SplitMix64: small, fast and the same on every platform.
-class SplitMix64 {
-  public:
-    explicit SplitMix64(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t Next() {
-        state_ += 0x9E3779B97F4A7C15ull;
-        std::uint64_t z = state_;
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-
-  private:
-    std::uint64_t state_;
-};
+using tools::SplitMix64;
 
 void FillRandom(std::span<std::uint8_t> bytes, std::uint64_t seed) {
     SplitMix64 random(seed);
