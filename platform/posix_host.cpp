@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -281,11 +282,28 @@ bool PosixHost::VolumeLabelOf(const char* root, std::span<char> label) {
     return true;
 }
 
+std::nullopt_t PosixHost::Failed(int error) {
+    failure_ = std::strerror(error);
+    return std::nullopt;
+}
+
+std::nullopt_t PosixHost::NoFile(const char* path) {
+    // A drive letter that names no mounted volume (the reader unplugged, or restarting and not yet
+    // mounted again) is a missing device, not a missing file.
+    const bool drive = path != nullptr && path[kLetterAt] != '\0' &&
+                       VolumeOfLetter(paths_.mountTable, path[kLetterAt]).has_value();
+    return Failed(drive ? ENOENT : ENODEV);
+}
+
+std::string PosixHost::FailureReason() {
+    return failure_;
+}
+
 std::optional<std::uint32_t> PosixHost::ReadUnbuffered(const char* path, std::uint32_t position,
                                                        std::span<std::uint8_t> destination) {
     const auto file = FileOf(paths_.mountTable, path, false);
     if (!file) {
-        return std::nullopt;
+        return NoFile(path);
     }
     // O_DIRECT keeps the page cache out of the way, so every read is served by the reader.
     FileDescriptor fd(::open(file->c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC));
@@ -295,7 +313,7 @@ std::optional<std::uint32_t> PosixHost::ReadUnbuffered(const char* path, std::ui
         direct = false;
     }
     if (!fd) {
-        return std::nullopt;
+        return Failed(errno);
     }
     const std::size_t wanted = std::min(destination.size(), kLargestCount);
     std::size_t delivered = 0;
@@ -318,11 +336,11 @@ std::optional<std::uint32_t> PosixHost::ReadUnbuffered(const char* path, std::ui
             fd = OpenDroppingCache(*file);
             direct = false;
             if (!fd) {
-                return std::nullopt;
+                return Failed(errno);
             }
             continue;
         }
-        return std::nullopt;
+        return Failed(errno);
     }
     return static_cast<std::uint32_t>(delivered);
 }
@@ -331,13 +349,13 @@ std::optional<std::uint32_t> PosixHost::WriteCommandFile(const char* path,
                                                          std::span<const std::uint8_t> data) {
     const auto file = FileOf(paths_.mountTable, path, true);
     if (!file) {
-        return std::nullopt;
+        return NoFile(path);
     }
     // O_SYNC: the sectors have reached the reader, which acts on them, when the write returns.
     const FileDescriptor fd(
         ::open(file->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_SYNC | O_CLOEXEC, kCommandFileMode));
     if (!fd) {
-        return std::nullopt;
+        return Failed(errno);
     }
     // One write for the whole command, so the reader receives its sectors together.
     const std::size_t length = std::min(data.size(), kLargestCount);
@@ -346,7 +364,7 @@ std::optional<std::uint32_t> PosixHost::WriteCommandFile(const char* path,
         written = ::write(fd.get(), data.data(), length);
     } while (written < 0 && errno == EINTR);
     if (written < 0) {
-        return std::nullopt;
+        return Failed(errno);
     }
     (void)::fsync(fd.get());
     return static_cast<std::uint32_t>(written);

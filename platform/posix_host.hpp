@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "platform/host.hpp"
 
@@ -39,10 +40,16 @@ class PosixHost final : public Host {
     void WriteStream(std::string_view text) override;
     void Sleep(std::uint32_t milliseconds) override;
     int ReadKey() override;
+    std::string FailureReason() override;
 
   private:
+    // Records the reason of a failed device-file operation (an errno value) and returns nothing.
+    std::nullopt_t Failed(int error);
+    std::nullopt_t NoFile(const char* path);
+
     PosixHostPaths paths_;
     std::uint16_t attribute_ = kAttributeDefault;
+    std::string failure_;
 };
 
 }  // namespace reader::platform
