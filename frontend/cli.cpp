@@ -165,7 +165,10 @@ std::string CommandHead(const CommandSpec& spec) {
 }
 
 std::string Quoted(std::string_view text) {
-    return "'" + std::string(text) + "'";
+    std::string quoted(1, '\'');
+    quoted += text;
+    quoted += '\'';
+    return quoted;
 }
 
 // The value of an option written as --name=value or as --name value.
@@ -408,9 +411,11 @@ std::string ProgramHelp() {
 
 std::string CommandHelp(CommandId command) {
     const CommandSpec& spec = SpecOf(command);
-    std::string text = "Usage: reader-tool " + std::string(spec.name);
+    std::string text = "Usage: reader-tool ";
+    text += spec.name;
     if (!spec.synopsis.empty()) {
-        text += " " + std::string(spec.synopsis);
+        text += ' ';
+        text += spec.synopsis;
     }
     text += "\n\n";
     text += spec.details;

@@ -137,10 +137,8 @@ class WindowsToolOs final : public ToolOs {
   public:
     std::unique_ptr<PendingOutput> CreateOutput(const std::string& finalPath,
                                                 std::string& reason) override {
-        std::string directory = fs::path(finalPath).parent_path().string();
-        if (directory.empty()) {
-            directory = ".";
-        }
+        const fs::path parent = fs::path(finalPath).parent_path();
+        const std::string directory = parent.empty() ? std::string(1, '.') : parent.string();
         // GetTempFileNameA makes the file (empty) under a name no other file has.
         std::array<char, MAX_PATH + 1> name{};
         if (GetTempFileNameA(directory.c_str(), kTemporaryPrefix, 0, name.data()) == 0) {
