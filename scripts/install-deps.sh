@@ -12,6 +12,8 @@ packages=(
     g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine wine64
     fuse3 libfuse3-dev util-linux
+    # The dump report of reader-tool (CRC-32), for Linux and for the Windows program.
+    zlib1g-dev libz-mingw-w64-dev
 )
 
 missing=()

@@ -4,7 +4,8 @@
 #   2. the power-cut campaign (in process, virtual time);
 #   3. the device-file operations of a full update next to the protocol's minimum;
 #   4. Google Benchmark: CRC-16 throughput next to a bitwise reference, disassembled lines per
-#      second, CPU time of a full update in process;
+#      second, CPU time of a full update in process; CPU time of reader-tool's dump report over a
+#      64 MiB image;
 #   5. a full update from firmware 300 in real time against the mounted emulated reader, with the
 #      Linux n64-update and with n64-update.exe under Wine, next to the waits the device imposes
 #      (5000 ms after the restart, 300 ms per programmed block).
@@ -24,8 +25,8 @@ echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 echo "=== build (release, and the Windows program)"
 cmake --preset release >/dev/null
-cmake --build --preset release -j 2 --target reader_benchmarks full-update-figures \
-    power-cut-campaign n64-update reader-emulator >/dev/null
+cmake --build --preset release -j 2 --target reader_benchmarks rom_benchmarks \
+    full-update-figures power-cut-campaign n64-update reader-emulator >/dev/null
 have_wine=1
 if cmake --preset windows >/dev/null 2>&1 &&
     cmake --build --preset windows -j 2 --target n64-update >/dev/null 2>&1; then
@@ -47,6 +48,11 @@ echo
 echo "=== benchmarks: build/release/bench/reader_benchmarks"
 # Debian builds the benchmark library without NDEBUG; its warning about that is left out.
 ./build/release/bench/reader_benchmarks 2>&1 |
+    grep -v '^\*\*\*WARNING\*\*\* Library was built as DEBUG'
+
+echo
+echo "=== dump report over a 64 MiB image: build/release/bench/rom_benchmarks"
+./build/release/bench/rom_benchmarks 2>&1 |
     grep -v '^\*\*\*WARNING\*\*\* Library was built as DEBUG'
 
 echo

@@ -23,6 +23,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Everything static: the C++ runtime, libgcc and winpthread live inside each executable.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Libraries found with find_package as well: Debian's MinGW-w64 zlib (libz-mingw-w64-dev) ships
+# both libz.a and the import library libz.dll.a, and FindZLIB would otherwise take the latter, which
+# makes the program need zlib1.dll.
+set(ZLIB_USE_STATIC_LIBS ON)
 
 # Test programs run under Wine, in a Wine prefix of the build directory (see wine-run.sh).
 set(CMAKE_CROSSCOMPILING_EMULATOR

@@ -157,10 +157,15 @@ TEST_P(EveryVariant, DumpReadsTheCartridgeAndCheckReportsTheFile) {
 
     const ToolRun check = Run({"check", out});
     EXPECT_EQ(check.status, tool::kExitSuccess) << check.err;
-    // The report after the dump is the one check gives for the file.
-    EXPECT_NE(run.out.find(check.out.substr(check.out.find('\n') + 1)), std::string::npos)
-        << run.out << "\n---\n"
-        << check.out;
+    // The dump's report and check's name the same size and hashes (check recognises the kind of
+    // image from its content alone, so the header lines may differ: the test cartridges have no
+    // SFC header).
+    for (const char* field : {"\nSize: ", "\nCRC32: ", "\nSHA-1: "}) {
+        const auto at = run.out.find(field);
+        ASSERT_NE(at, std::string::npos) << field << run.out;
+        const std::string line = run.out.substr(at, run.out.find('\n', at + 1) - at + 1);
+        EXPECT_NE(check.out.find(line), std::string::npos) << line << check.out;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Readers, EveryVariant, ::testing::ValuesIn(kVariants),

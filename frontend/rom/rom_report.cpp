@@ -1,0 +1,282 @@
+// The dump report. Every image gets the same first four lines:
+//
+//   System: N64 | SFC | other
+//   Size: <bytes> bytes[ (<n> KiB|MiB)]
+//   CRC32: <8 upper-case hex digits>
+//   SHA-1: <40 lower-case hex digits>
+//
+// N64 images go on with the byte order, then (from a big-endian view of the image) the header:
+//
+//   Byte order: big-endian | byte-swapped | little-endian
+//             | unknown (first word 00 11 22 33), read as big-endian
+//   Title: <title> | (blank)
+//   Boot code: 6102 (CRC32 of 0x40..0xFFF: 90BB6CB5)
+//            | unknown (CRC32 of 0x40..0xFFF: 1234ABCD)
+//   Checksum area: 0x1000..0x100FFF, the image ends at 0x<end>: the missing bytes count as zero
+//   Header checksums: OK (boot code 6102)
+//                   | bad: calculated 1234ABCD 5678EF01, header 1234ABCE 5678EF01 (boot code 6102)
+//
+// The "Checksum area" line appears only for an image that ends inside that area. A boot code
+// that its CRC32 does not name is recognised by trying each boot code's checksums instead:
+//
+//   Header checksums: OK (boot code 6103, recognised by its checksums)
+//                   | bad: calculated 1234ABCD 5678EF01, header 1234ABCE 5678EF01 (for boot code
+//                     6101/6102; the boot code is unknown and no boot code's checksums match)
+//
+// (6101 and 6102 calculate alike, so their checksums alone cannot tell them apart; the bad line
+// shows the calculation of the most common boot code.) An image shorter than the 64 bytes of
+// the header ends after the byte order with "Header: incomplete (...)".
+//
+// SFC images (after a copier header, when the size shows one) go on with the internal header:
+//
+//   Copier header: 512 bytes, left out of the header search and the checksum
+//   Header: LoROM at 0x7FC0, map mode 0x20 | none found (no plausible header at 0x7FC0 or 0xFFC0)
+//   Title: <title> | (blank)
+//   ROM size: 4 MiB (size byte 0x0C)[, the image holds 3 MiB]
+//   Checksum area: 3 MiB, mirrored to 4 MiB
+//   Checksum: OK (0x1234, complement 0xEDCB)
+//           | bad: calculated 0x1234, header 0x1235 (complement 0xEDCA)
+//           | 0x1234 calculated, no header to compare with
+//
+// "Checksum area" appears only for a ROM whose size is not a power of two (see sfc_header.hpp).
+#include "frontend/rom/rom_report.hpp"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <string>
+#include <vector>
+
+#include "frontend/rom/header_text.hpp"
+#include "frontend/rom/n64_header.hpp"
+#include "frontend/rom/sfc_header.hpp"
+
+namespace reader::rom {
+namespace {
+
+constexpr std::size_t kKiB = 1024;
+constexpr std::size_t kMiB = 1024 * kKiB;
+
+// 6101 and 6102 share their checksums; when the boot code is unknown, these are tried in turn.
+constexpr std::array kChecksumFamilies{N64BootCode::Boot6102, N64BootCode::Boot6103,
+                                       N64BootCode::Boot6105, N64BootCode::Boot6106};
+
+// Hexadecimal with at least `digits` digits, upper-case unless asked otherwise; Hex0x adds the
+// "0x".
+std::string Hex(std::uint64_t value, int digits, bool lowerCase = false) {
+    const std::string_view symbols = lowerCase ? "0123456789abcdef" : "0123456789ABCDEF";
+    std::string text;
+    while (value != 0 || static_cast<int>(text.size()) < digits) {
+        text.insert(text.begin(), symbols[value & 0xFu]);
+        value >>= 4;
+    }
+    return text;
+}
+
+std::string Hex0x(std::uint64_t value, int digits = 0) {
+    return "0x" + Hex(value, digits);
+}
+
+void AddLine(std::string& report, std::string_view name, std::string_view value) {
+    report.append(name).append(": ").append(value).push_back('\n');
+}
+
+// "8 MiB", "1536 KiB", or empty for a size that is not a whole number of KiB.
+std::string RoundSize(std::size_t bytes) {
+    if (bytes >= kMiB && bytes % kMiB == 0) {
+        return std::to_string(bytes / kMiB) + " MiB";
+    }
+    if (bytes >= kKiB && bytes % kKiB == 0) {
+        return std::to_string(bytes / kKiB) + " KiB";
+    }
+    return {};
+}
+
+std::string SizeText(std::size_t bytes) {
+    const std::string round = RoundSize(bytes);
+    return round.empty() ? std::to_string(bytes) + " bytes" : round;
+}
+
+std::string TitleText(const std::string& title) {
+    return title.empty() ? std::string("(blank)") : title;
+}
+
+// The name of a boot code's checksums: 6101 and 6102 cannot be told apart by them.
+std::string FamilyName(N64BootCode code) {
+    return code == N64BootCode::Boot6102 ? std::string("6101/6102")
+                                         : std::string(N64BootCodeName(code));
+}
+
+void ReportCommon(std::string& report, std::span<const std::uint8_t> image, ImageKind kind) {
+    const char* system = kind == ImageKind::N64 ? "N64" : kind == ImageKind::Sfc ? "SFC" : "other";
+    AddLine(report, "System", system);
+    const std::string round = RoundSize(image.size());
+    std::string size = std::to_string(image.size()) + (image.size() == 1 ? " byte" : " bytes");
+    if (!round.empty()) {
+        size += " (" + round + ")";
+    }
+    AddLine(report, "Size", size);
+    AddLine(report, "CRC32", Hex(Crc32(image), 8));
+    std::string digest;
+    for (const std::uint8_t byte : Sha1(image)) {
+        digest += Hex(byte, 2, true);
+    }
+    AddLine(report, "SHA-1", digest);
+}
+
+std::string ChecksumPair(N64Checksums checksums) {
+    return Hex(checksums.first, 8) + ' ' + Hex(checksums.second, 8);
+}
+
+void ReportN64Checksums(std::string& report, std::span<const std::uint8_t> image,
+                        std::optional<N64BootCode> bootCode) {
+    const N64Checksums stored = StoredN64Checksums(image);
+    if (bootCode) {
+        const N64Checksums calculated = CalculateN64Checksums(image, *bootCode);
+        const std::string name(N64BootCodeName(*bootCode));
+        AddLine(report, "Header checksums",
+                calculated == stored ? "OK (boot code " + name + ")"
+                                     : "bad: calculated " + ChecksumPair(calculated) + ", header " +
+                                           ChecksumPair(stored) + " (boot code " + name + ")");
+        return;
+    }
+    for (const N64BootCode family : kChecksumFamilies) {
+        if (CalculateN64Checksums(image, family) == stored) {
+            AddLine(report, "Header checksums",
+                    "OK (boot code " + FamilyName(family) + ", recognised by its checksums)");
+            return;
+        }
+    }
+    const N64BootCode common = kChecksumFamilies.front();
+    AddLine(report, "Header checksums",
+            "bad: calculated " + ChecksumPair(CalculateN64Checksums(image, common)) + ", header " +
+                ChecksumPair(stored) + " (for boot code " + FamilyName(common) +
+                "; the boot code is unknown and no boot code's checksums match)");
+}
+
+void ReportN64(std::string& report, std::span<const std::uint8_t> image) {
+    const auto order = DetectN64ByteOrder(image);
+    if (order) {
+        AddLine(report, "Byte order", N64ByteOrderName(*order));
+    } else if (image.size() < kN64FirstWord.size()) {
+        AddLine(report, "Byte order",
+                "unknown (the image is shorter than one word), read as big-endian");
+    } else {
+        AddLine(report, "Byte order",
+                "unknown (first word " + Hex(image[0], 2) + ' ' + Hex(image[1], 2) + ' ' +
+                    Hex(image[2], 2) + ' ' + Hex(image[3], 2) + "), read as big-endian");
+    }
+    if (image.size() < kN64HeaderSize) {
+        AddLine(report, "Header",
+                "incomplete (the image holds " + std::to_string(image.size()) + " of its " +
+                    std::to_string(kN64HeaderSize) + " bytes)");
+        return;
+    }
+
+    // Everything the header checks read lies in the first 0x101000 bytes: a big-endian copy of
+    // those is all an image in another order needs.
+    std::span<const std::uint8_t> bigEndian = image.first(std::min(image.size(), kN64ChecksumEnd));
+    std::vector<std::uint8_t> reordered;
+    if (order && *order != N64ByteOrder::BigEndian) {
+        reordered.assign(bigEndian.begin(), bigEndian.end());
+        ConvertN64ByteOrder(reordered, *order, N64ByteOrder::BigEndian);
+        bigEndian = reordered;
+    }
+
+    AddLine(report, "Title",
+            TitleText(PrintableText(bigEndian.subspan(kN64TitleOffset, kN64TitleSize))));
+
+    std::optional<N64BootCode> bootCode;
+    if (bigEndian.size() < kN64BootCodeEnd) {
+        AddLine(report, "Boot code",
+                "incomplete (the image ends at " + Hex0x(bigEndian.size()) + ", before " +
+                    Hex0x(kN64BootCodeEnd) + ")");
+    } else {
+        const std::uint32_t crc =
+            Crc32(bigEndian.subspan(kN64BootCodeOffset, kN64BootCodeEnd - kN64BootCodeOffset));
+        bootCode = N64BootCodeFromCrc(crc);
+        const std::string name = bootCode ? std::string(N64BootCodeName(*bootCode)) : "unknown";
+        AddLine(report, "Boot code",
+                name + " (CRC32 of " + Hex0x(kN64BootCodeOffset) + ".." +
+                    Hex0x(kN64BootCodeEnd - 1) + ": " + Hex(crc, 8) + ")");
+    }
+
+    if (image.size() < kN64ChecksumEnd) {
+        AddLine(report, "Checksum area",
+                Hex0x(kN64ChecksumStart) + ".." + Hex0x(kN64ChecksumEnd - 1) +
+                    ", the image ends at " + Hex0x(image.size()) +
+                    ": the missing bytes count as zero");
+    }
+    ReportN64Checksums(report, bigEndian, bootCode);
+}
+
+void ReportSfc(std::string& report, std::span<const std::uint8_t> image) {
+    const std::size_t copier = SfcCopierHeaderSize(image.size());
+    if (copier != 0) {
+        AddLine(report, "Copier header",
+                std::to_string(copier) + " bytes, left out of the header search and the checksum");
+    }
+    const auto rom = image.subspan(copier);
+    const auto header = FindSfcHeader(rom);
+    if (header) {
+        AddLine(report, "Header",
+                std::string(header->hiRom ? "HiROM" : "LoROM") + " at " +
+                    Hex0x(header->hiRom ? kSfcHiRomHeaderOffset : kSfcLoRomHeaderOffset) +
+                    ", map mode " + Hex0x(header->mapMode, 2));
+        AddLine(report, "Title", TitleText(header->title));
+        std::string romSize =
+            SizeText(header->romSize) + " (size byte " + Hex0x(header->romSizeByte, 2) + ")";
+        if (rom.size() != header->romSize) {
+            romSize += ", the image holds " + SizeText(rom.size());
+        }
+        AddLine(report, "ROM size", romSize);
+    } else {
+        AddLine(report, "Header",
+                "none found (no plausible header at " + Hex0x(kSfcLoRomHeaderOffset) + " or " +
+                    Hex0x(kSfcHiRomHeaderOffset) + ")");
+    }
+
+    const SfcSum sum = CalculateSfcChecksum(rom);
+    if (sum.mirroredSize != rom.size()) {
+        AddLine(report, "Checksum area",
+                SizeText(rom.size()) + ", mirrored to " + SizeText(sum.mirroredSize));
+    }
+    if (!header) {
+        AddLine(report, "Checksum",
+                Hex0x(sum.checksum, 4) + " calculated, no header to compare with");
+    } else if (sum.checksum == header->checksum) {
+        AddLine(report, "Checksum",
+                "OK (" + Hex0x(header->checksum, 4) + ", complement " +
+                    Hex0x(header->complement, 4) + ")");
+    } else {
+        AddLine(report, "Checksum",
+                "bad: calculated " + Hex0x(sum.checksum, 4) + ", header " +
+                    Hex0x(header->checksum, 4) + " (complement " + Hex0x(header->complement, 4) +
+                    ")");
+    }
+}
+
+}  // namespace
+
+ImageKind RecogniseImage(std::span<const std::uint8_t> image) {
+    if (DetectN64ByteOrder(image)) {
+        return ImageKind::N64;
+    }
+    if (FindSfcHeader(image.subspan(SfcCopierHeaderSize(image.size())))) {
+        return ImageKind::Sfc;
+    }
+    return ImageKind::Other;
+}
+
+std::string ReportImage(std::span<const std::uint8_t> image, ImageKind kind) {
+    std::string report;
+    ReportCommon(report, image, kind);
+    if (kind == ImageKind::N64) {
+        ReportN64(report, image);
+    } else if (kind == ImageKind::Sfc) {
+        ReportSfc(report, image);
+    }
+    return report;
+}
+
+}  // namespace reader::rom

@@ -1,0 +1,91 @@
+// make-test-images: writes the project's own cartridge images into a folder.
+//
+//   make-test-images [--seed N] OUTPUT_DIR
+//
+// The same seed always gives the same bytes (the default seed is 64). The images:
+//
+//   n64-6101.z64 ... n64-6106.z64   N64, big-endian, header checksums right for that boot code
+//                                   (6102: 8 MiB; the others 4 MiB); the boot code bytes are
+//                                   made up, so a report recognises them by their checksums
+//   n64-6102.v64, n64-6102.n64      n64-6102.z64 byte-swapped and little-endian
+//   sfc-lorom.sfc                   SFC LoROM, 1 MiB, header at 0x7FC0, right checksum
+//   sfc-hirom.sfc                   SFC HiROM, 2 MiB, header at 0xFFC0, right checksum
+//   sfc-hirom-3mib.sfc              SFC HiROM, 3 MiB (its last 1 MiB mirrored for the checksum)
+//   <name>-bad-header.<ext>         each of n64-61xx.z64, sfc-lorom and sfc-hirom with its header
+//                                   checksum one more than right (SFC: complement one less)
+//   <name>-bad-body.<ext>           the same with one byte inverted (N64 at 0x80000, inside the
+//                                   checksummed area; SFC at 0x20000)
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <span>
+#include <string>
+#include <system_error>
+
+#include "tools/test_images.hpp"
+
+namespace {
+
+bool WriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+int Usage(const char* program) {
+    std::fprintf(stderr, "usage: %s [--seed N] OUTPUT_DIR\n", program);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::uint64_t seed = reader::testimages::kDefaultSeed;
+    const char* directoryName = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--seed" && i + 1 < argc) {
+            const char* text = argv[++i];
+            char* end = nullptr;
+            errno = 0;
+            seed = std::strtoull(text, &end, 0);
+            if (errno != 0 || end == text || *end != '\0') {
+                std::fprintf(stderr, "%s: the seed is not a number: %s\n", argv[0], text);
+                return 2;
+            }
+        } else if (argument.starts_with("-") || directoryName != nullptr) {
+            return Usage(argv[0]);
+        } else {
+            directoryName = argv[i];
+        }
+    }
+    if (directoryName == nullptr) {
+        return Usage(argv[0]);
+    }
+
+    const std::filesystem::path directory = directoryName;
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    if (error) {
+        std::fprintf(stderr, "%s: cannot create %s: %s\n", argv[0], directoryName,
+                     error.message().c_str());
+        return 1;
+    }
+    for (const auto& image : reader::testimages::MakeTestImages(seed)) {
+        const std::filesystem::path path = directory / image.fileName;
+        errno = 0;
+        if (!WriteFile(path, image.bytes)) {
+            std::fprintf(stderr, "%s: cannot write %s: %s\n", argv[0], path.string().c_str(),
+                         errno != 0 ? std::strerror(errno) : "write error");
+            return 1;
+        }
+        std::printf("%-26s %9zu bytes\n", image.fileName.c_str(), image.bytes.size());
+    }
+    return 0;
+}
