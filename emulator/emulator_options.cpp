@@ -1,11 +1,18 @@
 #include "emulator/emulator_options.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <vector>
 
 namespace reader::emulator {
@@ -68,6 +75,81 @@ bool IsIdentity(std::string_view text) {
     return !text.empty() && text.size() <= kIdentitySize;
 }
 
+// N[@OFFSET]: the read to corrupt (from 1) and the offset in it (default 0).
+std::optional<DataReadFlip> ParseDataReadFlip(std::string_view text) {
+    const auto at = text.find('@');
+    const auto read = ParseNumber(text.substr(0, at));
+    if (!read || *read == 0) {
+        return std::nullopt;
+    }
+    DataReadFlip flip{.read = *read, .offset = 0};
+    if (at != std::string_view::npos) {
+        const auto offset = ParseNumber(text.substr(at + 1));
+        if (!offset || *offset > std::numeric_limits<std::uint32_t>::max()) {
+            return std::nullopt;
+        }
+        flip.offset = static_cast<std::uint32_t>(*offset);
+    }
+    return flip;
+}
+
+std::string SystemError() {
+    return std::strerror(errno);
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+constexpr std::string_view kCartridgeIdentities =
+    "HND_KRN02_RV100, N64_KRN20_RV100, SFC_KRN02_RV100, FC2_KRN02_RV100, NES_KRN02_RV100 or "
+    "PCE_KRN02_RV100";
+
+// Replaces path with the pieces, one after the other: they go to a temporary file beside it, which
+// is flushed to the disk and then renamed over path, so that path holds either what it held before
+// or all of the new content, whatever happens on the way. `what` names the file in messages.
+bool ReplaceFile(const std::string& path,
+                 std::initializer_list<std::span<const std::uint8_t>> pieces, std::string_view what,
+                 std::string& error) {
+    const std::string temporary = path + ".new";
+    const auto fail = [&](std::string_view doing, const std::string& file) {
+        error = "cannot " + std::string(doing) + " the " + std::string(what) + " " + file + ": " +
+                SystemError();
+        std::remove(temporary.c_str());
+        return false;
+    };
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        error = "cannot write the " + std::string(what) + " " + temporary + ": " + SystemError();
+        return false;
+    }
+    for (const auto piece : pieces) {
+        std::size_t written = 0;
+        while (written < piece.size()) {
+            const ssize_t now = ::write(fd, piece.data() + written, piece.size() - written);
+            if (now < 0 && errno == EINTR) {
+                continue;
+            }
+            if (now <= 0) {
+                ::close(fd);
+                return fail("write", temporary);
+            }
+            written += static_cast<std::size_t>(now);
+        }
+    }
+    if (::fsync(fd) != 0) {
+        ::close(fd);
+        return fail("write", temporary);
+    }
+    if (::close(fd) != 0) {
+        return fail("write", temporary);
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        return fail("replace", path);
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string EmulatorUsage(std::string_view program) {
@@ -88,6 +170,11 @@ The device:
   --misc-byte N              the MISC byte that the cartridge status reports (default 0)
   --state FILE               flash and boot flag: loaded at start if FILE exists, saved at exit
   --transcript FILE          one line per command sector received, written as they arrive
+The cartridge (with --identity of a cartridge reader):
+  --cartridge FILE           serve FILE as the cartridge's content, as it stands: the N64 reader's
+                             byte k at 0x10000000 + k, every other reader's at address k (SFC bank 1
+                             from offset 0x800000); addresses outside FILE keep the test cartridge
+  --cartridge-out FILE       at exit, write the cartridge image with every write it took to FILE
 Restart:
   --restart-ms MS            how long a restart takes (default 2000)
   --return-letter L          after a restart the reader comes back under L (gone from this mount)
@@ -100,6 +187,10 @@ Faults:
   --corrupt-status-byte N    byte N of T-DRIVER.DMP reads inverted
   --stuck-block K            flash block K (0..29) never verifies
   --power-cut-after N        the power goes right after the N-th command sector
+  --corrupt-data-read N[@OFFSET]
+                             the N-th read of DUMP.ROM (counted from 1; each request the reader
+                             serves is one read) delivers its byte at OFFSET (default 0) inverted;
+                             the transcript names that byte's cartridge address
   --power-on-after MS        after a power cut the power comes back after MS (default: on SIGUSR1)
   --powered-off              start without power (a drive with no medium)
 Other:
@@ -191,6 +282,16 @@ std::optional<EmulatorOptions> ParseEmulatorOptions(std::span<const std::string_
             options.statePath = std::string(value);
         } else if (arg == "--transcript") {
             options.transcriptPath = std::string(value);
+        } else if (arg == "--cartridge") {
+            options.cartridgePath = std::string(value);
+        } else if (arg == "--cartridge-out") {
+            options.cartridgeOutPath = std::string(value);
+        } else if (arg == "--corrupt-data-read") {
+            const auto flip = ParseDataReadFlip(value);
+            if (!flip) {
+                return bad();
+            }
+            faults.flipDataRead = *flip;
         } else if (arg == "--restart-ms") {
             if (!fits32()) {
                 return bad();
@@ -247,6 +348,16 @@ std::optional<EmulatorOptions> ParseEmulatorOptions(std::span<const std::string_
         error = "no mount point given";
         return std::nullopt;
     }
+    if (!options.cartridgePath.empty() &&
+        CartridgeSystemOf(options.config.fixedIdentity) == CartridgeSystem::None) {
+        error = "--cartridge needs --identity of a cartridge reader (" +
+                std::string(kCartridgeIdentities) + ")";
+        return std::nullopt;
+    }
+    if (!options.cartridgeOutPath.empty() && options.cartridgePath.empty()) {
+        error = "--cartridge-out needs --cartridge: it keeps that image with the writes it took";
+        return std::nullopt;
+    }
     return options;
 }
 
@@ -278,32 +389,60 @@ bool LoadReaderState(EmulatorOptions& options, std::string& error) {
     return true;
 }
 
+bool LoadCartridgeImage(EmulatorOptions& options, std::string& error) {
+    const std::string& path = options.cartridgePath;
+    if (path.empty()) {
+        return true;
+    }
+    const CartridgeSystem system = CartridgeSystemOf(options.config.fixedIdentity);
+    if (system == CartridgeSystem::None) {
+        error = "a cartridge image needs the identity of a cartridge reader (" +
+                std::string(kCartridgeIdentities) + ")";
+        return false;
+    }
+    const std::uint64_t capacity = CartridgeImageCapacity(system);
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        error = "cannot open the cartridge image " + path + ": " + SystemError();
+        return false;
+    }
+    // Read in large pieces until the end, or until the file proves too large (it may be a pipe,
+    // so its size is not asked beforehand).
+    constexpr std::size_t kPiece = 1 << 20;
+    std::vector<std::uint8_t> bytes;
+    while (!std::feof(file.get()) && bytes.size() <= capacity) {
+        const std::size_t had = bytes.size();
+        bytes.resize(had + kPiece);
+        const std::size_t got = std::fread(bytes.data() + had, 1, kPiece, file.get());
+        bytes.resize(had + got);
+        if (std::ferror(file.get()) != 0) {
+            error = "cannot read the cartridge image " + path + ": " + SystemError();
+            return false;
+        }
+    }
+    if (bytes.size() > capacity) {
+        error = "the cartridge image " + path + " is larger than the " + std::to_string(capacity) +
+                " bytes that the " + std::string(CartridgeSystemName(system)) +
+                " reader's address space holds";
+        return false;
+    }
+    options.config.cartridgeImage = std::move(bytes);
+    return true;
+}
+
+bool SaveCartridgeImage(const std::string& path, std::span<const std::uint8_t> image,
+                        std::string& error) {
+    return ReplaceFile(path, {image}, "cartridge image", error);
+}
+
 bool SaveReaderState(const std::string& path, std::span<const std::uint8_t> flash, bool bootFlag,
                      std::string& error) {
     if (flash.size() != kFlashSize) {
         error = "the flash to save has " + std::to_string(flash.size()) + " bytes";
         return false;
     }
-    const std::string temporary = path + ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(flash.data()),
-                  static_cast<std::streamsize>(flash.size()));
-        const char flag = bootFlag ? 1 : 0;
-        out.write(&flag, 1);
-        out.flush();
-        if (!out) {
-            error = "cannot write the state file " + temporary;
-            std::remove(temporary.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        error = "cannot replace the state file " + path;
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    const std::array<std::uint8_t, 1> flag = {static_cast<std::uint8_t>(bootFlag ? 1 : 0)};
+    return ReplaceFile(path, {flash, flag}, "state file", error);
 }
 
 }  // namespace reader::emulator

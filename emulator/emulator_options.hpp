@@ -6,6 +6,9 @@
 //   byte  30720        the boot flag: 1 set, 0 clear
 // A missing file means a fresh reader (the flash of the old firmware, boot flag clear); the file is
 // written when the emulator stops, so the next run continues with the same device.
+//
+// Cartridge image (--cartridge): any file up to the variant's address space, served as it stands
+// (ReaderConfig::cartridgeImage); --cartridge-out keeps it, with every write, at exit.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +36,10 @@ struct EmulatorOptions {
     ReaderConfig config;
     std::string statePath;
     std::string transcriptPath;
+    // The cartridge image to serve (config.cartridgeImage comes from it), and where to keep it
+    // with every write at exit.
+    std::string cartridgePath;
+    std::string cartridgeOutPath;
     bool startPoweredOff = false;
     // After a power cut the power comes back after this long; without it, only on SIGUSR1.
     std::optional<std::uint32_t> powerOnAfterMs;
@@ -52,6 +59,14 @@ std::optional<EmulatorOptions> ParseEmulatorOptions(std::span<const std::string_
 // existing file, otherwise a fresh reader with options.firmwareIdentity. Returns false and sets
 // error when the state file exists but cannot be read or has the wrong size.
 bool LoadReaderState(EmulatorOptions& options, std::string& error);
+
+// Fills config.cartridgeImage from options.cartridgePath (nothing to do without one). Returns false
+// and sets error when the file cannot be read or is larger than the variant's address space.
+bool LoadCartridgeImage(EmulatorOptions& options, std::string& error);
+
+// Writes the cartridge image to path the same way as the state file.
+bool SaveCartridgeImage(const std::string& path, std::span<const std::uint8_t> image,
+                        std::string& error);
 
 // Writes the flash and the boot flag to path (through a temporary file and a rename, so a crash
 // never leaves half a state behind). Returns false and sets error on failure.

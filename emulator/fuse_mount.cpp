@@ -59,14 +59,19 @@ void WriteTranscript() {
 constexpr blksize_t kBlockSize = 512;
 constexpr fsblkcnt_t kVolumeBlocks = 0x20000;  // a 64 MiB volume
 constexpr unsigned long kNameMax = 255;
+constexpr double kNameTimeoutSeconds = 60.0;
 
 void* Init(fuse_conn_info* /*connection*/, fuse_config* config) {
     // Nothing may be cached: every read must reach the device, a vanished drive must show at
-    // once, and the status file changes with every command.
+    // once, and the status file changes with every command. The one exception is the name of a
+    // file that exists: the three names never change, and every operation on the file (open,
+    // stat, access, read, write) still reaches the device and fails while the drive is gone, so
+    // the kernel may keep the name instead of asking again before every open of a device file.
+    // Names that do not exist are asked every time.
     config->direct_io = 1;
     config->kernel_cache = 0;
     config->auto_cache = 0;
-    config->entry_timeout = 0;
+    config->entry_timeout = kNameTimeoutSeconds;
     config->negative_timeout = 0;
     config->attr_timeout = 0;
     config->ac_attr_timeout_set = 0;
@@ -144,8 +149,11 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
     if (offset < 0) {
         return -EINVAL;
     }
-    return Front().Read(path, static_cast<std::uint64_t>(offset),
-                        {reinterpret_cast<std::uint8_t*>(buffer), size});
+    const int result = Front().Read(path, static_cast<std::uint64_t>(offset),
+                                    {reinterpret_cast<std::uint8_t*>(buffer), size});
+    // A read can add a line too (a data read that a fault corrupted).
+    WriteTranscript();
+    return result;
 }
 
 int Write(const char* path, const char* buffer, size_t size, off_t offset,
@@ -196,11 +204,9 @@ int StatFs(const char* path, struct statvfs* st) {
 }
 
 // Closing and syncing never touch the device: the bytes of a write were taken when the write
-// returned, so these succeed even when the write restarted the reader.
-int Flush(const char* /*path*/, fuse_file_info* /*file*/) {
-    return 0;
-}
-
+// returned, so these succeed even when the write restarted the reader. There is no flush
+// operation: the kernel, told so once, stops sending a flush with every close, a round trip that
+// every device-file access (one open and one close each) would otherwise pay.
 int Release(const char* /*path*/, fuse_file_info* /*file*/) {
     return 0;
 }
@@ -225,7 +231,6 @@ fuse_operations Operations() {
     operations.chmod = Chmod;
     operations.chown = Chown;
     operations.statfs = StatFs;
-    operations.flush = Flush;
     operations.release = Release;
     operations.fsync = Fsync;
     return operations;

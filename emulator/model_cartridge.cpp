@@ -7,6 +7,12 @@
 //
 // A variant serves only its own command group, and only after its set-up command; anything else
 // is ignored and shows so in the transcript.
+//
+// The cartridge's content is a loaded image where one was given (a file, byte k at the variant's
+// image base + k) and the generated test cartridge everywhere else. Writes inside the image change
+// it; writes outside it are kept beside it. Data-file reads copy the image in one piece and only
+// generate the bytes that lie outside it, so a dump of a large image costs a copy, not a lookup
+// per byte.
 #include <algorithm>
 #include <array>
 #include <string>
@@ -54,20 +60,28 @@ constexpr std::size_t kNesMaxLength = 256;
 // Address spaces and data windows.
 constexpr std::uint32_t kMask16 = 0xFFFF;
 constexpr std::uint32_t kMask24 = 0xFFFFFF;
-constexpr std::uint64_t kHndWindow = 0x1000000;  // 24-bit addresses
-constexpr std::uint64_t kN64Window = 0x4000000;  // 64 MiB, the largest cartridge ROM
+constexpr std::uint64_t kHndWindow = 0x1000000;    // 24-bit addresses
+constexpr std::uint64_t kN64Window = 0x4000000;    // 64 MiB, the largest cartridge ROM
+constexpr std::uint32_t kN64RomBase = 0x10000000;  // the ROM window of the N64 cartridge bus
 constexpr std::uint32_t kSfcBankSize = 0x800000;
+constexpr std::uint64_t kSfcSpace = 2 * std::uint64_t{kSfcBankSize};  // banks 0 and 1
 constexpr std::uint64_t kCpuWindow = 0x10000;    // FC2, NES: the 6502 address space
 constexpr std::uint64_t kPceWindow = 0x1000000;  // 24-bit addresses
 constexpr std::uint8_t kOpenBus = 0xFF;          // what the data file shows before the set-up
+constexpr std::uint64_t kAddressSpace32 = std::uint64_t{1} << 32;
 
-constexpr std::array<std::pair<std::string_view, CartridgeSystem>, 6> kVariants = {{
-    {kHndIdentity, CartridgeSystem::Hnd},
-    {kN64CartIdentity, CartridgeSystem::N64},
-    {kSfcIdentity, CartridgeSystem::Sfc},
-    {kFc2Identity, CartridgeSystem::Fc2},
-    {kNesIdentity, CartridgeSystem::Nes},
-    {kPceIdentity, CartridgeSystem::Pce},
+struct Variant {
+    std::string_view identity;
+    CartridgeSystem system;
+    std::string_view name;
+};
+constexpr std::array<Variant, 6> kVariants = {{
+    {kHndIdentity, CartridgeSystem::Hnd, "HND"},
+    {kN64CartIdentity, CartridgeSystem::N64, "N64"},
+    {kSfcIdentity, CartridgeSystem::Sfc, "SFC"},
+    {kFc2Identity, CartridgeSystem::Fc2, "FC2"},
+    {kNesIdentity, CartridgeSystem::Nes, "NES"},
+    {kPceIdentity, CartridgeSystem::Pce, "PCE"},
 }};
 constexpr std::size_t kVariantPrefixLength = 12;
 
@@ -122,15 +136,44 @@ std::uint8_t PatternByte(std::uint32_t seed, std::uint32_t address) {
     return static_cast<std::uint8_t>(x & 0xFFu);
 }
 
-template <std::size_t N>
-bool FromPatches(const std::array<Patch, N>& patches, std::uint32_t address, std::uint8_t& byte) {
-    for (const Patch& patch : patches) {
-        if (address >= patch.address && address - patch.address < patch.bytes.size()) {
-            byte = static_cast<std::uint8_t>(patch.bytes[address - patch.address]);
-            return true;
+std::span<const Patch> PatchesOf(CartridgeSystem system) {
+    switch (system) {
+        case CartridgeSystem::Hnd:
+            return kHndPatches;
+        case CartridgeSystem::N64:
+            return kN64Patches;
+        case CartridgeSystem::Sfc:
+            return kSfcPatches;
+        case CartridgeSystem::Fc2:
+        case CartridgeSystem::Nes:
+        case CartridgeSystem::Pce:
+            return kCpuPatches;
+        case CartridgeSystem::None:
+            break;
+    }
+    return {};
+}
+
+// The test cartridge from address on, addresses rising without wrapping: the pattern, then the
+// headers laid over the part of them that the range covers.
+void FillTestCartridge(CartridgeSystem system, std::uint32_t address, std::span<std::uint8_t> out) {
+    if (system == CartridgeSystem::None) {
+        std::fill(out.begin(), out.end(), std::uint8_t{0});
+        return;
+    }
+    const std::uint32_t seed = SeedOf(system);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i] = PatternByte(seed, address + static_cast<std::uint32_t>(i));
+    }
+    const std::uint64_t end = std::uint64_t{address} + out.size();
+    for (const Patch& patch : PatchesOf(system)) {
+        const std::uint64_t from = std::max<std::uint64_t>(patch.address, address);
+        const std::uint64_t to = std::min<std::uint64_t>(patch.address + patch.bytes.size(), end);
+        for (std::uint64_t at = from; at < to; ++at) {
+            out[static_cast<std::size_t>(at - address)] = static_cast<std::uint8_t>(
+                patch.bytes[static_cast<std::size_t>(at - patch.address)]);
         }
     }
-    return false;
 }
 
 bool IsSetup(std::uint8_t group, std::uint8_t operation) {
@@ -160,41 +203,55 @@ bool Serves(CartridgeSystem system, std::uint8_t group, std::uint8_t operation) 
 }  // namespace
 
 CartridgeSystem CartridgeSystemOf(std::string_view identity) {
-    for (const auto& [variant, system] : kVariants) {
+    for (const Variant& variant : kVariants) {
         if (identity.size() >= kVariantPrefixLength &&
-            identity.substr(0, kVariantPrefixLength) == variant.substr(0, kVariantPrefixLength)) {
-            return system;
+            identity.substr(0, kVariantPrefixLength) ==
+                variant.identity.substr(0, kVariantPrefixLength)) {
+            return variant.system;
         }
     }
     return CartridgeSystem::None;
 }
 
-std::uint8_t CartridgeImageByte(CartridgeSystem system, std::uint32_t address) {
-    std::uint8_t byte = 0;
-    bool patched = false;
-    switch (system) {
-        case CartridgeSystem::Hnd:
-            patched = FromPatches(kHndPatches, address, byte);
-            break;
-        case CartridgeSystem::N64:
-            patched = FromPatches(kN64Patches, address, byte);
-            break;
-        case CartridgeSystem::Sfc:
-            patched = FromPatches(kSfcPatches, address, byte);
-            break;
-        case CartridgeSystem::Fc2:
-        case CartridgeSystem::Nes:
-        case CartridgeSystem::Pce:
-            patched = FromPatches(kCpuPatches, address, byte);
-            break;
-        case CartridgeSystem::None:
-            return 0;
+std::string_view CartridgeSystemName(CartridgeSystem system) {
+    for (const Variant& variant : kVariants) {
+        if (variant.system == system) {
+            return variant.name;
+        }
     }
-    return patched ? byte : PatternByte(SeedOf(system), address);
+    return "none";
 }
 
-// --- the model's cartridge side
-// -------------------------------------------------------------------
+std::uint32_t CartridgeImageBase(CartridgeSystem system) {
+    return system == CartridgeSystem::N64 ? kN64RomBase : 0;
+}
+
+std::uint64_t CartridgeImageCapacity(CartridgeSystem system) {
+    switch (system) {
+        case CartridgeSystem::Hnd:
+            return kHndWindow;
+        case CartridgeSystem::N64:
+            return kN64Window;
+        case CartridgeSystem::Sfc:
+            return kSfcSpace;
+        case CartridgeSystem::Fc2:
+        case CartridgeSystem::Nes:
+            return kCpuWindow;
+        case CartridgeSystem::Pce:
+            return kPceWindow;
+        case CartridgeSystem::None:
+            break;
+    }
+    return 0;
+}
+
+std::uint8_t CartridgeImageByte(CartridgeSystem system, std::uint32_t address) {
+    std::uint8_t byte = 0;
+    FillTestCartridge(system, address, std::span(&byte, 1));
+    return byte;
+}
+
+// --- the model's cartridge side ----------------------------------------------------------------
 
 void ReaderModel::ResetCartridgeBus() {
     hndPrepared_ = false;
@@ -206,13 +263,50 @@ void ReaderModel::ResetCartridgeBus() {
 }
 
 std::uint8_t ReaderModel::CartridgeByte(std::uint32_t address) const {
-    if (!cartridgeWrites_.empty()) {
-        const auto written = cartridgeWrites_.find(address);
-        if (written != cartridgeWrites_.end()) {
-            return written->second;
+    std::uint8_t byte = 0;
+    CopyCartridge(address, std::span(&byte, 1));
+    return byte;
+}
+
+void ReaderModel::CopyCartridge(std::uint32_t address, std::span<std::uint8_t> out) const {
+    const std::uint64_t imageStart = cartridgeImageBase_;
+    const std::uint64_t imageEnd = imageStart + cartridgeImage_.size();
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const std::uint64_t at = std::uint64_t{address} + done;
+        const std::size_t left = out.size() - done;
+        std::size_t count = left;
+        if (at >= imageStart && at < imageEnd) {
+            // The loaded image: one copy for the whole stretch it covers.
+            count = static_cast<std::size_t>(std::min<std::uint64_t>(left, imageEnd - at));
+            std::copy_n(cartridgeImage_.begin() + static_cast<std::ptrdiff_t>(at - imageStart),
+                        count, out.begin() + static_cast<std::ptrdiff_t>(done));
+        } else {
+            if (at < imageStart) {
+                count = static_cast<std::size_t>(std::min<std::uint64_t>(left, imageStart - at));
+            }
+            GeneratedCartridge(static_cast<std::uint32_t>(at), out.subspan(done, count));
         }
+        done += count;
     }
-    return CartridgeImageByte(Cartridge(), address);
+}
+
+void ReaderModel::GeneratedCartridge(std::uint32_t address, std::span<std::uint8_t> out) const {
+    FillTestCartridge(Cartridge(), address, out);
+    // The bytes written there, in one walk over the stored writes in that range.
+    const std::uint64_t end = std::uint64_t{address} + out.size();
+    for (auto written = cartridgeWrites_.lower_bound(address);
+         written != cartridgeWrites_.end() && written->first < end; ++written) {
+        out[written->first - address] = written->second;
+    }
+}
+
+void ReaderModel::StoreCartridgeByte(std::uint32_t address, std::uint8_t byte) {
+    if (address >= cartridgeImageBase_ && address - cartridgeImageBase_ < cartridgeImage_.size()) {
+        cartridgeImage_[address - cartridgeImageBase_] = byte;
+    } else {
+        cartridgeWrites_[address] = byte;
+    }
 }
 
 ReaderModel::Outcome ReaderModel::ExecuteCartridge(
@@ -286,7 +380,7 @@ ReaderModel::Outcome ReaderModel::ExecuteCartridge(
             if (!served) {
                 return Outcome::Ignored;
             }
-            cartridgeWrites_[address] = sector[kSfcDataOffset];
+            StoreCartridgeByte(address, sector[kSfcDataOffset]);
             return Outcome::Executed;
         }
         case (kPceGroup << 8) | kOpPceWrite: {
@@ -296,7 +390,7 @@ ReaderModel::Outcome ReaderModel::ExecuteCartridge(
             if (!served) {
                 return Outcome::Ignored;
             }
-            cartridgeWrites_[address] = sector[kPceDataOffset];
+            StoreCartridgeByte(address, sector[kPceDataOffset]);
             return Outcome::Executed;
         }
         case (kNesGroup << 8) | kOpNesWrite: {
@@ -309,8 +403,8 @@ ReaderModel::Outcome ReaderModel::ExecuteCartridge(
                 return Outcome::Ignored;
             }
             for (std::size_t i = 0; i < length; ++i) {
-                cartridgeWrites_[(address + static_cast<std::uint32_t>(i)) & kMask16] =
-                    sector[kNesDataOffset + i];
+                StoreCartridgeByte((address + static_cast<std::uint32_t>(i)) & kMask16,
+                                   sector[kNesDataOffset + i]);
             }
             return Outcome::Executed;
         }
@@ -362,27 +456,62 @@ std::uint64_t ReaderModel::DataFileSize() const {
     return 0;
 }
 
-std::uint32_t ReaderModel::ReadDataFile(std::uint64_t offset, std::span<std::uint8_t> out) const {
-    const CartridgeSystem system = Cartridge();
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        const auto at = static_cast<std::uint32_t>(offset + i);
-        std::uint32_t address = at;
-        switch (system) {
-            case CartridgeSystem::Hnd:
-                address = (cartridgeAddress_ + at) & kMask24;
-                break;
-            case CartridgeSystem::N64:
-                address = cartridgeAddress_ + at;
-                break;
-            case CartridgeSystem::Sfc:
-                address = sfcBank_ * kSfcBankSize + at;
-                break;
-            default:
-                break;
+std::uint32_t ReaderModel::DataFileAddress(std::uint64_t at) const {
+    const auto offset = static_cast<std::uint32_t>(at);
+    switch (Cartridge()) {
+        case CartridgeSystem::Hnd:
+            return (cartridgeAddress_ + offset) & kMask24;
+        case CartridgeSystem::N64:
+            return cartridgeAddress_ + offset;
+        case CartridgeSystem::Sfc:
+            return sfcBank_ * kSfcBankSize + offset;
+        default:
+            return offset;
+    }
+}
+
+std::uint32_t ReaderModel::ReadDataFile(std::uint64_t offset, std::span<std::uint8_t> out) {
+    if (!cartridgeReady_) {
+        std::fill(out.begin(), out.end(), kOpenBus);
+    } else {
+        // The addresses rise with the offset until the variant's address arithmetic wraps (the
+        // HND reader's at 24 bits, the N64 reader's at 32): copy one rising run at a time.
+        const std::uint64_t wrap =
+            Cartridge() == CartridgeSystem::Hnd ? kHndWindow : kAddressSpace32;
+        std::size_t done = 0;
+        while (done < out.size()) {
+            const std::uint32_t address = DataFileAddress(offset + done);
+            const auto count = static_cast<std::size_t>(
+                std::min<std::uint64_t>(out.size() - done, wrap - address));
+            CopyCartridge(address, out.subspan(done, count));
+            done += count;
         }
-        out[i] = cartridgeReady_ ? CartridgeByte(address) : kOpenBus;
+    }
+    if (!out.empty()) {
+        ++dataReads_;
+        FlipDataRead(offset, out);
     }
     return static_cast<std::uint32_t>(out.size());
+}
+
+void ReaderModel::FlipDataRead(std::uint64_t offset, std::span<std::uint8_t> delivered) {
+    const auto& flip = config_.faults.flipDataRead;
+    if (!flip || dataReads_ != flip->read) {
+        return;
+    }
+    std::string line = std::string(kDataFileName) + " read " + std::to_string(dataReads_);
+    if (flip->offset >= delivered.size()) {
+        line += " not flipped: offset=" + Hex(flip->offset, 8) + " past the " +
+                std::to_string(delivered.size()) + " bytes delivered";
+    } else {
+        std::uint8_t& byte = delivered[flip->offset];
+        line += " flipped offset=" + Hex(flip->offset, 8) +
+                " address=" + Hex(DataFileAddress(offset + flip->offset), 8) +
+                " data=" + Hex(byte, 2);
+        byte = static_cast<std::uint8_t>(~byte);
+        line += " delivered=" + Hex(byte, 2);
+    }
+    transcript_.push_back(line);
 }
 
 }  // namespace reader::emulator

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "emulator/emulator_options.hpp"
@@ -39,7 +40,7 @@ int main(int argc, char** argv) {
         std::fputs(EmulatorUsage("reader-emulator").c_str(), stderr);
         return Fail(error);
     }
-    if (!LoadReaderState(*options, error)) {
+    if (!LoadReaderState(*options, error) || !LoadCartridgeImage(*options, error)) {
         return Fail(error);
     }
 
@@ -52,7 +53,8 @@ int main(int argc, char** argv) {
     }
 
     SteadyClock clock;
-    ReaderModel model(clock, options->letter, options->config);
+    // The model takes the configuration over, the cartridge image with it (up to 64 MiB).
+    ReaderModel model(clock, options->letter, std::move(options->config));
     if (options->startPoweredOff) {
         model.PowerCut();
     }
@@ -68,6 +70,10 @@ int main(int argc, char** argv) {
     }
     if (!options->statePath.empty() &&
         !SaveReaderState(options->statePath, model.Flash(), model.BootFlag(), error)) {
+        status = Fail(error);
+    }
+    if (!options->cartridgeOutPath.empty() &&
+        !SaveCartridgeImage(options->cartridgeOutPath, model.CartridgeImage(), error)) {
         status = Fail(error);
     }
     if (transcript) {

@@ -59,6 +59,15 @@ std::vector<std::uint8_t> OldFirmwareFlash(std::string_view identity) {
 
 ReaderModel::ReaderModel(const Clock& clock, char letter, ReaderConfig config)
     : clock_(clock), config_(std::move(config)), letter_(letter) {
+    // The loaded cartridge image becomes the cartridge's own (it may be tens of MiB: moved, not
+    // copied); what lies beyond the variant's address space has nowhere to go.
+    cartridgeImage_ = std::move(config_.cartridgeImage);
+    config_.cartridgeImage.clear();
+    const auto capacity = static_cast<std::size_t>(CartridgeImageCapacity(Cartridge()));
+    if (cartridgeImage_.size() > capacity) {
+        cartridgeImage_.resize(capacity);
+    }
+    cartridgeImageBase_ = CartridgeImageBase(Cartridge());
     flash_ = config_.flash.empty() ? OldFirmwareFlash() : config_.flash;
     flash_.resize(kFlashSize, kErasedByte);
     bootFlag_ = config_.bootFlag;

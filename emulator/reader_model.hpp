@@ -58,6 +58,18 @@ class Clock {
 
 enum class ReaderMode : std::uint8_t { Firmware, Bootloader };
 
+// The byte at `offset` of the `read`-th read of the data file (both counted from what the model
+// serves: reads are numbered from 1 over the model's life, every read that delivers at least one
+// byte counts, and the offset is relative to the start of that read) is delivered inverted. The
+// cartridge itself keeps the right byte, so the next read of that address differs from this one.
+// The transcript gets one line naming the read, the offset and the cartridge address. A front that
+// splits one host read into several requests (the file-system front serves at most 1 MiB at a
+// time) counts each request as a read.
+struct DataReadFlip {
+    std::uint64_t read = 1;
+    std::uint32_t offset = 0;
+};
+
 // Switches of the model that tests and the file-system front's command line set.
 struct ReaderFaults {
     std::uint32_t restartMs = kDefaultRestartMs;
@@ -78,6 +90,8 @@ struct ReaderFaults {
     // The power is cut right after the N-th executed or rejected sector (1-based): the drive
     // vanishes and the rest of that write is lost; flash and the boot flag keep what they had.
     std::optional<std::uint64_t> powerCutAfterSector;
+    // A dirty cartridge contact: the N-th read of the data file delivers one byte inverted.
+    std::optional<DataReadFlip> flipDataRead;
 };
 
 struct ReaderConfig {
@@ -92,6 +106,11 @@ struct ReaderConfig {
     bool bootFlag = false;
     // The cartridge status byte that ReadCartStatus reports.
     std::uint8_t miscByte = 0x00;
+    // A cartridge image loaded from a file, served as it stands instead of the generated test
+    // cartridge: byte k sits at CartridgeImageBase(variant) + k. Addresses outside it keep the
+    // generated pattern; bytes beyond the variant's address space (CartridgeImageCapacity) are
+    // not placed. The model takes the bytes over when it is made (see ReaderModel::CartridgeImage).
+    std::vector<std::uint8_t> cartridgeImage;
     ReaderFaults faults;
 };
 
@@ -113,6 +132,16 @@ CartridgeSystem CartridgeSystemOf(std::string_view identity);
 // 6502-family systems a short program and its vectors) at the usual places. Generated from the
 // address, so even the 16 MiB address spaces cost no memory.
 std::uint8_t CartridgeImageByte(CartridgeSystem system, std::uint32_t address);
+
+// Where a cartridge image loaded from a file begins in the variant's address space: the N64 ROM
+// window (0x10000000) for the N64 reader, address 0 for every other variant.
+std::uint32_t CartridgeImageBase(CartridgeSystem system);
+// How many bytes of a loaded image the variant's address space holds: 16 MiB for the 24-bit
+// address spaces (HND, SFC with its two 8 MiB banks, PCE), 64 MiB of N64 ROM, 64 KiB for the
+// 6502 address space of FC2 and NES; 0 for a device without a cartridge side.
+std::uint64_t CartridgeImageCapacity(CartridgeSystem system);
+// The short name of a variant ("N64", "SFC", ...), for messages.
+std::string_view CartridgeSystemName(CartridgeSystem system);
 
 // File names on the reader's drive are matched without regard to case, as on a FAT volume.
 bool SameName(std::string_view a, std::string_view b);
@@ -160,6 +189,11 @@ class ReaderModel {
     CartridgeSystem Cartridge() const { return CartridgeSystemOf(config_.fixedIdentity); }
     bool CartridgeReady() const { return cartridgeReady_; }
     std::uint8_t CartridgeByte(std::uint32_t address) const;
+    // The loaded image as it stands now, every write that landed inside it included (empty when
+    // none was loaded); it begins at CartridgeImageBase(Cartridge()). What a front saves at exit.
+    std::span<const std::uint8_t> CartridgeImage() const { return cartridgeImage_; }
+    // Reads of the data file served so far that delivered at least one byte.
+    std::uint64_t DataReads() const { return dataReads_; }
     std::uint8_t NesMode() const { return nesMode_; }
     std::uint8_t ControlValue() const { return controlValue_; }
 
@@ -192,7 +226,15 @@ class ReaderModel {
     std::uint16_t BlockChecksum(std::size_t block) const;
     void ResetCartridgeBus();
     std::uint64_t DataFileSize() const;
-    std::uint32_t ReadDataFile(std::uint64_t offset, std::span<std::uint8_t> out) const;
+    // The cartridge address that data-file offset `at` presents under the present bus state.
+    std::uint32_t DataFileAddress(std::uint64_t at) const;
+    std::uint32_t ReadDataFile(std::uint64_t offset, std::span<std::uint8_t> out);
+    // The cartridge from address on, addresses rising without wrapping: the loaded image copied
+    // where it reaches, the generated pattern and the writes outside it elsewhere.
+    void CopyCartridge(std::uint32_t address, std::span<std::uint8_t> out) const;
+    void GeneratedCartridge(std::uint32_t address, std::span<std::uint8_t> out) const;
+    void StoreCartridgeByte(std::uint32_t address, std::uint8_t byte);
+    void FlipDataRead(std::uint64_t offset, std::span<std::uint8_t> delivered);
 
     const Clock& clock_;
     ReaderConfig config_;
@@ -221,7 +263,11 @@ class ReaderModel {
     std::uint8_t sfcBank_ = 0;
     std::uint8_t nesMode_ = 0;
     std::uint8_t controlValue_ = 0;
+    // Writes outside the loaded image (writes inside it change the image itself).
     std::map<std::uint32_t, std::uint8_t> cartridgeWrites_;
+    std::vector<std::uint8_t> cartridgeImage_;
+    std::uint32_t cartridgeImageBase_ = 0;
+    std::uint64_t dataReads_ = 0;
     BootObserver bootObserver_;
 };
 

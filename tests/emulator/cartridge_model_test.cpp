@@ -7,13 +7,74 @@
 #include <vector>
 
 #include "commands/cartridge.hpp"
+#include "drivers/system_driver.hpp"
 #include "support/cartridge_fixture.hpp"
+#include "support/placed_buffer.hpp"
 
 namespace reader {
 namespace {
 
 using emulator::CartridgeImageByte;
 using emulator::CartridgeSystem;
+
+// The bytes of a cartridge image file: every byte tells its offset apart from its neighbours and
+// from offsets a multiple of 256 away.
+std::uint8_t FileByte(std::size_t offset) {
+    return static_cast<std::uint8_t>(offset * 13 + (offset >> 9) + 0xA5);
+}
+
+std::vector<std::uint8_t> ImageFile(std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t k = 0; k < size; ++k) {
+        bytes[k] = FileByte(k);
+    }
+    return bytes;
+}
+
+// What a cartridge with `image` placed at `base` holds from address on, byte by byte: the file
+// where it reaches, the variant's test cartridge elsewhere.
+std::vector<std::uint8_t> Placed(CartridgeSystem system, const std::vector<std::uint8_t>& image,
+                                 std::uint32_t base, std::uint32_t address, std::size_t count) {
+    std::vector<std::uint8_t> bytes(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint64_t at = std::uint64_t{address} + i;
+        bytes[i] = at >= base && at - base < image.size()
+                       ? image[static_cast<std::size_t>(at - base)]
+                       : CartridgeImageByte(system, static_cast<std::uint32_t>(at));
+    }
+    return bytes;
+}
+
+// One emulated reader of a variant with a loaded image on its own host, identified through the
+// library as a front-end does it.
+struct LoadedReader {
+    LoadedReader(std::string_view identity, std::vector<std::uint8_t> image,
+                 emulator::ReaderFaults faults = {}, int fcMode = 0)
+        : scoped(host) {
+        ResetDeviceGlobals();
+        emulator::ReaderConfig config;
+        config.fixedIdentity = std::string(identity);
+        config.cartridgeImage = std::move(image);
+        config.faults = faults;
+        model = &host.AttachReader('F', std::move(config));
+        identified = IdentifyDevice(0, fcMode);
+    }
+    // A read through the installed read handler into a buffer on an unbuffered-read boundary.
+    std::vector<std::uint8_t> Read(std::uint32_t address, std::size_t count) const {
+        const testing::PlacedBuffer buffer(count, 0);
+        const int got =
+            SystemDriver.ReadSlot(address, buffer.data(), static_cast<std::uint32_t>(count));
+        if (got != static_cast<int>(count)) {
+            ADD_FAILURE() << "ReadSlot(" << address << ", " << count << ") gave " << got;
+        }
+        return {buffer.data(), buffer.data() + count};
+    }
+
+    emulator::EmulatedHost host;
+    emulator::ScopedHost scoped;
+    emulator::ReaderModel* model = nullptr;
+    int identified = 0;
+};
 
 class CartridgeModelTest : public testing::CartridgeFixture {};
 
@@ -133,6 +194,217 @@ TEST_F(CartridgeModelTest, WrittenBytesStayOnTheCartridgeAcrossAPowerCycle) {
     std::vector<std::uint8_t> back(3);
     ASSERT_EQ(DirectRead(0x0FFFFF, back.data(), 3), 3);
     EXPECT_EQ(back, data);
+}
+
+struct Probe {
+    std::uint32_t address;
+    std::size_t count;
+};
+
+struct LoadedCase {
+    std::string_view identity;
+    std::uint32_t base;  // where byte 0 of the file sits
+    std::size_t fileSize;
+    std::vector<Probe> probes;
+};
+
+TEST(CartridgeImageTest, EachVariantServesALoadedFileWhereItsReadCommandsLookForIt) {
+    const LoadedCase cases[] = {
+        {emulator::kHndIdentity,
+         0,
+         0x3000,
+         {{0, 64}, {0x2FF0, 32} /* the end of the file */, {0x5000, 64}, {0, 0x3800}}},
+        {emulator::kN64CartIdentity,
+         0x10000000,
+         0x3000,
+         {{0x10000000, 64},
+          {0x0FFFFFF0, 32} /* the last addresses before the ROM window */,
+          {0x10002FF0, 32},
+          {0x10100000, 64},
+          {0x10000000, 0x3800}}},
+        {emulator::kSfcIdentity,
+         0,
+         0x801000,
+         {{0, 64},
+          {0x7FFFF0, 16} /* the end of bank 0 */,
+          {0x800000, 64} /* bank 1: file offset 0x800000 */,
+          {0x800FF0, 32},
+          {0xC00000, 64},
+          {0x7FF000, 0x1000}}},
+        {emulator::kFc2Identity,
+         0,
+         0x9000,
+         {{0x8000, 64} /* the file, not the test cartridge's routine */,
+          {0x8FF0, 32},
+          {0xFFF0, 16}}},
+        {emulator::kNesIdentity, 0, 0x10000, {{0, 64}, {0xFFF0, 16} /* the file's vectors */}},
+        {emulator::kPceIdentity, 0, 0x2000, {{0, 64}, {0x1FF0, 32}, {0x100000, 64}, {0, 0x2400}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.identity);
+        const auto image = ImageFile(c.fileSize);
+        const LoadedReader reader(c.identity, image);
+        ASSERT_EQ(reader.identified, 1);
+        const CartridgeSystem system = reader.model->Cartridge();
+        EXPECT_EQ(emulator::CartridgeImageBase(system), c.base);
+        for (const auto& probe : c.probes) {
+            SCOPED_TRACE(::testing::Message() << std::hex << probe.address << " +" << probe.count);
+            EXPECT_EQ(reader.Read(probe.address, probe.count),
+                      Placed(system, image, c.base, probe.address, probe.count));
+        }
+        EXPECT_EQ(reader.model->SectorsRejected(), 0u);
+    }
+}
+
+TEST(CartridgeImageTest, AnN64ImageIsServedInTheByteOrderItWasStoredIn) {
+    // The big-endian marker and title, stored byte-swapped (16-bit words), as some dumps are.
+    std::vector<std::uint8_t> image = ImageFile(0x1000);
+    const std::vector<std::uint8_t> swapped = {0x37, 0x80, 0x40, 0x12};
+    std::copy(swapped.begin(), swapped.end(), image.begin());
+    const std::string title = "EARDR EEST T46N";  // "READER TEST N64 " swapped pairwise
+    std::copy(title.begin(), title.end(), image.begin() + 0x20);
+    const LoadedReader reader(emulator::kN64CartIdentity, image);
+    ASSERT_EQ(reader.identified, 1);
+    EXPECT_EQ(reader.Read(0x10000000, 4), swapped);
+    const auto read = reader.Read(0x10000020, title.size());
+    EXPECT_EQ(std::string(read.begin(), read.end()), title);
+}
+
+TEST(CartridgeImageTest, AFileLargerThanTheAddressSpaceKeepsOnlyWhatFits) {
+    const LoadedReader reader(emulator::kNesIdentity, ImageFile(0x10100));
+    EXPECT_EQ(reader.model->CartridgeImage().size(), 0x10000u);
+    EXPECT_EQ(emulator::CartridgeImageCapacity(CartridgeSystem::N64), 0x4000000u);
+    EXPECT_EQ(emulator::CartridgeImageCapacity(CartridgeSystem::Sfc), 0x1000000u);
+    EXPECT_EQ(emulator::CartridgeImageCapacity(CartridgeSystem::None), 0u);
+}
+
+struct WriteCase {
+    std::string_view identity;
+    int fcMode;
+    std::size_t fileSize;
+    std::uint32_t address;
+    std::size_t length;
+};
+
+TEST(CartridgeImageTest, WritesChangeTheImageInsideTheFileAndTheCartridgeOutsideIt) {
+    const WriteCase cases[] = {
+        {emulator::kSfcIdentity, 0, 0x800100, 0x8000F8, 16},  // bank 1, across the file's end
+        {emulator::kFc2Identity, 1, 0x6100, 0x6000, 300},     // block sectors: 256 in, 44 out
+        {emulator::kNesIdentity, 0, 0x8000, 0x7FFC, 8},
+        {emulator::kPceIdentity, 0, 0x100, 0xFC, 8},
+        {emulator::kPceIdentity, 0, 0x100, 0x200, 4},  // wholly outside: the image stays
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.identity << " " << std::hex << c.address);
+        const auto image = ImageFile(c.fileSize);
+        const LoadedReader reader(c.identity, image, {}, c.fcMode);
+        ASSERT_EQ(reader.identified, 1);
+        const auto data = testing::DataBytes(c.length, 0x5C);
+        ASSERT_GT(
+            SystemDriver.WriteSlot(c.address, data.data(), static_cast<std::uint32_t>(c.length)),
+            0);
+
+        // The image keeps its size; inside the file the written bytes replaced the file's.
+        auto expected = image;
+        for (std::size_t i = 0; i < c.length && c.address + i < c.fileSize; ++i) {
+            expected[c.address + i] = data[i];
+        }
+        const auto now = reader.model->CartridgeImage();
+        EXPECT_TRUE(std::equal(now.begin(), now.end(), expected.begin(), expected.end()));
+        // The whole write reads back, inside the file and out.
+        EXPECT_EQ(reader.Read(c.address, c.length), data);
+        EXPECT_EQ(reader.model->SectorsRejected(), 0u);
+    }
+}
+
+struct FlipCase {
+    std::string_view identity;
+    std::array<std::uint32_t, 3> reads;  // three reads of 64 bytes, each one read of the data file
+    emulator::DataReadFlip flip;
+    std::string line;  // the transcript's line, with DATA and FLIP for the byte before and after
+};
+
+TEST(CartridgeImageTest, TheFlipFaultInvertsOneByteOfTheNthDataReadAndNamesItsAddress) {
+    const FlipCase cases[] = {
+        {emulator::kN64CartIdentity,
+         {0x10000000, 0x10000400, 0x10000800},
+         {2, 7},
+         "DUMP.ROM read 2 flipped offset=00000007 address=10000407 data=DATA delivered=FLIP"},
+        {emulator::kHndIdentity,
+         {0x400, 0x2000, 0x400},
+         {3, 0x3F},
+         "DUMP.ROM read 3 flipped offset=0000003F address=0000043F data=DATA delivered=FLIP"},
+        // SFC and the direct readers read the block that holds the address.
+        {emulator::kSfcIdentity,
+         {0x800000, 0x800400, 0x400},
+         {2, 0x10},
+         "DUMP.ROM read 2 flipped offset=00000010 address=00800410 data=DATA delivered=FLIP"},
+        {emulator::kNesIdentity,
+         {0x8000, 0xC000, 0xC000},
+         {1, 0},
+         "DUMP.ROM read 1 flipped offset=00000000 address=00008000 data=DATA delivered=FLIP"},
+        {emulator::kFc2Identity,
+         {0x8000, 0xC000, 0xC000},
+         {2, 0x3E},
+         "DUMP.ROM read 2 flipped offset=0000003E address=0000C03E data=DATA delivered=FLIP"},
+        // Outside the loaded file the generated cartridge is corrupted the same way.
+        {emulator::kPceIdentity,
+         {0x0, 0x100000, 0x0},
+         {2, 1},
+         "DUMP.ROM read 2 flipped offset=00000001 address=00100001 data=DATA delivered=FLIP"},
+        // An offset past what the read delivers flips nothing (a short read of a block).
+        {emulator::kPceIdentity,
+         {0x0, 0x400, 0x800},
+         {2, 0x1000},
+         "DUMP.ROM read 2 not flipped: offset=00001000 past the 2048 bytes delivered"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        emulator::ReaderFaults faults;
+        faults.flipDataRead = c.flip;
+        const auto image = ImageFile(0x9000);
+        const LoadedReader reader(c.identity, image, faults);
+        ASSERT_EQ(reader.identified, 1);
+        const CartridgeSystem system = reader.model->Cartridge();
+        const std::uint32_t base = emulator::CartridgeImageBase(system);
+
+        std::vector<std::uint32_t> flipped;
+        for (std::size_t k = 0; k < c.reads.size(); ++k) {
+            const auto want = Placed(system, image, base, c.reads[k], 64);
+            const auto got = reader.Read(c.reads[k], 64);
+            for (std::size_t i = 0; i < want.size(); ++i) {
+                if (got[i] != want[i]) {
+                    EXPECT_EQ(got[i], static_cast<std::uint8_t>(~want[i]));
+                    flipped.push_back(c.reads[k] + static_cast<std::uint32_t>(i));
+                }
+            }
+        }
+        EXPECT_EQ(reader.model->DataReads(), 3u);
+        std::string line = c.line;
+        if (const auto at = line.find("address="); at != std::string::npos) {
+            // Exactly one byte, in the read named, at the address named.
+            const auto address =
+                static_cast<std::uint32_t>(std::stoul(line.substr(at + 8, 8), nullptr, 16));
+            ASSERT_EQ(flipped, std::vector<std::uint32_t>{address});
+            EXPECT_GE(address, c.reads[c.flip.read - 1]);
+            char data[3];
+            std::snprintf(data, sizeof data, "%02X", reader.model->CartridgeByte(address));
+            line.replace(line.find("DATA"), 4, data);
+            std::snprintf(data, sizeof data, "%02X",
+                          static_cast<std::uint8_t>(~reader.model->CartridgeByte(address)));
+            line.replace(line.find("FLIP"), 4, data);
+        } else {
+            EXPECT_TRUE(flipped.empty());
+        }
+        // One line for the fault, among the sectors' lines.
+        std::vector<std::string> faultLines;
+        for (const auto& entry : reader.model->Transcript()) {
+            if (entry.starts_with("DUMP.ROM")) {
+                faultLines.push_back(entry);
+            }
+        }
+        EXPECT_EQ(faultLines, std::vector<std::string>{line});
+    }
 }
 
 }  // namespace

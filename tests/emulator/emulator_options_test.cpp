@@ -83,6 +83,23 @@ TEST(EmulatorOptions, EachOptionReachesItsSetting) {
          [](const EmulatorOptions& o) {
              return o.statePath == "s.bin" && o.transcriptPath == "t.txt";
          }},
+        {{"/mnt", "--identity", "N64_KRN20_RV100", "--cartridge", "rom.z64", "--cartridge-out",
+          "out.z64"},
+         [](const EmulatorOptions& o) {
+             return o.cartridgePath == "rom.z64" && o.cartridgeOutPath == "out.z64";
+         }},
+        {{"/mnt", "--cartridge", "rom.sfc", "--identity", "SFC_KRN02_RV999"},
+         [](const EmulatorOptions& o) { return o.cartridgePath == "rom.sfc"; }},
+        {{"/mnt", "--corrupt-data-read", "3"},
+         [](const EmulatorOptions& o) {
+             const auto& flip = o.config.faults.flipDataRead;
+             return flip && flip->read == 3 && flip->offset == 0;
+         }},
+        {{"/mnt", "--corrupt-data-read", "0x10@0x2000"},
+         [](const EmulatorOptions& o) {
+             const auto& flip = o.config.faults.flipDataRead;
+             return flip && flip->read == 16 && flip->offset == 0x2000;
+         }},
         {{"--help"}, [](const EmulatorOptions& o) { return o.help; }},
     };
     for (const auto& c : cases) {
@@ -100,26 +117,34 @@ TEST(EmulatorOptions, EachOptionReachesItsSetting) {
 
 TEST(EmulatorOptions, RefusesWhatItCannotTake) {
     const std::vector<std::vector<std::string_view>> cases = {
-        {},                                              // no mount point
-        {"/a", "/b"},                                    // two mount points
-        {"/mnt", "--restart-ms"},                        // value missing
-        {"/mnt", "--restart-ms", "soon"},                // not a number
-        {"/mnt", "--restart-ms", "99999999999"},         // does not fit
-        {"/mnt", "--restart-ms", "-5"},                  // an option, not a value
-        {"/mnt", "--letter", "EF"},                      // not one letter
-        {"/mnt", "--letter", "5"},                       //
-        {"/mnt", "--identity", "AN_IDENTITY_TOO_LONG"},  // more than 16 characters
-        {"/mnt", "--identity", ""},                      //
-        {"/mnt", "--serial", "3A7C19E405B26D"},          // 7 bytes
-        {"/mnt", "--serial", "3A7C19E405B26DZZ"},        // not hex
-        {"/mnt", "--misc-byte", "256"},                  // not a byte
-        {"/mnt", "--fail-open", "0"},                    // counts start at 1
-        {"/mnt", "--fail-open", "+"},                    //
-        {"/mnt", "--fail-write", "0"},                   //
-        {"/mnt", "--stuck-block", "30"},                 // blocks are 0..29
-        {"/mnt", "--power-cut-after", "0"},              //
-        {"/mnt", "--frobnicate", "1"},                   // unknown
-        {"/mnt", "--restart-ms", "0x"},                  //
+        {},                                                // no mount point
+        {"/a", "/b"},                                      // two mount points
+        {"/mnt", "--restart-ms"},                          // value missing
+        {"/mnt", "--restart-ms", "soon"},                  // not a number
+        {"/mnt", "--restart-ms", "99999999999"},           // does not fit
+        {"/mnt", "--restart-ms", "-5"},                    // an option, not a value
+        {"/mnt", "--letter", "EF"},                        // not one letter
+        {"/mnt", "--letter", "5"},                         //
+        {"/mnt", "--identity", "AN_IDENTITY_TOO_LONG"},    // more than 16 characters
+        {"/mnt", "--identity", ""},                        //
+        {"/mnt", "--serial", "3A7C19E405B26D"},            // 7 bytes
+        {"/mnt", "--serial", "3A7C19E405B26DZZ"},          // not hex
+        {"/mnt", "--misc-byte", "256"},                    // not a byte
+        {"/mnt", "--fail-open", "0"},                      // counts start at 1
+        {"/mnt", "--fail-open", "+"},                      //
+        {"/mnt", "--fail-write", "0"},                     //
+        {"/mnt", "--stuck-block", "30"},                   // blocks are 0..29
+        {"/mnt", "--power-cut-after", "0"},                //
+        {"/mnt", "--frobnicate", "1"},                     // unknown
+        {"/mnt", "--restart-ms", "0x"},                    //
+        {"/mnt", "--corrupt-data-read", "0"},              // reads count from 1
+        {"/mnt", "--corrupt-data-read", "3@"},             // an offset that is not there
+        {"/mnt", "--corrupt-data-read", "@5"},             //
+        {"/mnt", "--corrupt-data-read", "3@0x100000000"},  // offset past 32 bits
+        {"/mnt", "--corrupt-data-read", "3@4@5"},          //
+        {"/mnt", "--cartridge", "rom.z64"},  // the N64 reader of the update has no cartridge
+        {"/mnt", "--identity", "N64_KRN03_RV315", "--cartridge", "rom.z64"},      //
+        {"/mnt", "--identity", "SFC_KRN02_RV100", "--cartridge-out", "out.sfc"},  // nothing to keep
     };
     for (const auto& args : cases) {
         std::string trace;
@@ -203,6 +228,98 @@ TEST_F(ReaderStateTest, SavingIntoAMissingFolderFails) {
         SaveReaderState(Path("no/such/folder/state.bin"), OldFirmwareFlash(), false, error));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(SaveReaderState(Path("state.bin"), std::vector<std::uint8_t>(10), false, error));
+}
+
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::uint8_t> ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST_F(ReaderStateTest, ACartridgeImageIsTakenUpToTheVariantsAddressSpace) {
+    struct Case {
+        std::string_view identity;
+        std::size_t size;
+        std::string error;  // empty: loaded
+    };
+    const Case cases[] = {
+        {kNesIdentity, 0x10000, ""},
+        {kNesIdentity, 0x10001,
+         "is larger than the 65536 bytes that the NES reader's address space holds"},
+        {kFc2Identity, 0, ""},  // an empty file places nothing
+        {kSfcIdentity, 0x100003, ""},
+        {kN64CartIdentity, 0x100000 + 7, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.identity << " " << c.size);
+        std::vector<std::uint8_t> bytes(c.size);
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            bytes[i] = static_cast<std::uint8_t>(i * 31 + (i >> 11));
+        }
+        WriteBytes(Path("rom.bin"), bytes);
+        EmulatorOptions options;
+        options.config.fixedIdentity = std::string(c.identity);
+        options.cartridgePath = Path("rom.bin");
+        std::string error;
+        const bool loaded = LoadCartridgeImage(options, error);
+        if (c.error.empty()) {
+            ASSERT_TRUE(loaded) << error;
+            EXPECT_EQ(options.config.cartridgeImage, bytes);
+        } else {
+            EXPECT_FALSE(loaded);
+            EXPECT_EQ(error, "the cartridge image " + Path("rom.bin") + " " + c.error);
+            EXPECT_TRUE(options.config.cartridgeImage.empty());
+        }
+    }
+}
+
+TEST_F(ReaderStateTest, AMissingOrUnreadableCartridgeImageIsNamedWithTheReason) {
+    std::filesystem::create_directories(Path("folder"));
+    const std::pair<std::string, std::string> cases[] = {
+        {Path("none.z64"),
+         "cannot open the cartridge image " + Path("none.z64") + ": No such file or directory"},
+        {Path("folder"), "cannot read the cartridge image " + Path("folder") + ": Is a directory"},
+    };
+    for (const auto& [path, message] : cases) {
+        SCOPED_TRACE(path);
+        EmulatorOptions options;
+        options.config.fixedIdentity = std::string(kN64CartIdentity);
+        options.cartridgePath = path;
+        std::string error;
+        EXPECT_FALSE(LoadCartridgeImage(options, error));
+        EXPECT_EQ(error, message);
+    }
+    // Without a path there is nothing to load.
+    EmulatorOptions none;
+    std::string error;
+    EXPECT_TRUE(LoadCartridgeImage(none, error));
+    EXPECT_TRUE(none.config.cartridgeImage.empty());
+}
+
+TEST_F(ReaderStateTest, TheCartridgeImageReplacesTheOutputFileWhole) {
+    const std::vector<std::uint8_t> old(5000, 0x11);
+    WriteBytes(Path("out.sfc"), old);
+    const std::vector<std::uint8_t> image = {0x01, 0x02, 0x03, 0x04, 0x05};
+    std::string error;
+    ASSERT_TRUE(SaveCartridgeImage(Path("out.sfc"), image, error)) << error;
+    EXPECT_EQ(ReadBytes(Path("out.sfc")), image);
+    EXPECT_FALSE(std::filesystem::exists(Path("out.sfc.new")));
+
+    // A failed save names the file and its reason, and leaves nothing behind.
+    EXPECT_FALSE(SaveCartridgeImage(Path("no/such/folder/out.sfc"), image, error));
+    EXPECT_EQ(error, "cannot write the cartridge image " + Path("no/such/folder/out.sfc.new") +
+                         ": No such file or directory");
+    // A name that is taken by a folder: written, then not renamed, and the temporary file goes.
+    std::filesystem::create_directories(Path("taken.sfc"));
+    EXPECT_FALSE(SaveCartridgeImage(Path("taken.sfc"), image, error));
+    EXPECT_EQ(error,
+              "cannot replace the cartridge image " + Path("taken.sfc") + ": Is a directory");
+    EXPECT_FALSE(std::filesystem::exists(Path("taken.sfc.new")));
 }
 
 }  // namespace

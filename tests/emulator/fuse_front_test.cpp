@@ -4,14 +4,19 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "commands/cartridge.hpp"
 #include "commands/maintenance.hpp"
 #include "emulator/emulated_host.hpp"
+#include "emulator/emulator_options.hpp"
 #include "link/bytes.hpp"
 #include "link/command_sector.hpp"
 
@@ -310,6 +315,207 @@ TEST_F(FuseFrontFaultTest, FailingOpensAndWritesOfTheCommandFileReportIo) {
     // Opening the command file only for reading is no command and counts for nothing.
     EXPECT_EQ(front_.Open("/CMD.CMD", O_RDONLY), 0);
     EXPECT_EQ(front_.TakeTranscript().size(), 2u);
+}
+
+// --- a cartridge image behind the mount ---------------------------------------------------------
+
+using namespace reader::cartridge;
+using SectorBody = std::vector<std::pair<std::size_t, std::uint8_t>>;
+
+// Stamped cartridge sectors, one per body (bytes by position; every other byte 0).
+std::vector<std::uint8_t> CartridgeSectors(std::initializer_list<SectorBody> bodies) {
+    std::vector<std::uint8_t> bytes(bodies.size() * kSectorSize, 0);
+    std::size_t at = 0;
+    for (const auto& body : bodies) {
+        for (const auto& [position, value] : body) {
+            bytes[at + position] = value;
+        }
+        at += kSectorSize;
+    }
+    StampSectors(bytes);
+    return bytes;
+}
+
+std::vector<std::uint8_t> ImageFile(std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t k = 0; k < size; ++k) {
+        bytes[k] = static_cast<std::uint8_t>(k * 13 + (k >> 9) + 0xA5);
+    }
+    return bytes;
+}
+
+// A mounted reader of one variant serving a loaded image.
+struct MountedCartridge {
+    MountedCartridge(std::string_view identity, std::vector<std::uint8_t> image,
+                     ReaderFaults faults = {})
+        : model(clock, 'E',
+                [&] {
+                    ReaderConfig config;
+                    config.fixedIdentity = std::string(identity);
+                    config.cartridgeImage = std::move(image);
+                    config.faults = faults;
+                    return config;
+                }()),
+          front(model, clock, 'E') {}
+
+    int Send(const std::vector<std::uint8_t>& sectors) {
+        const int opened = front.Open("/CMD.CMD", O_WRONLY | O_CREAT | O_TRUNC);
+        return opened != 0 ? opened : front.Write("/CMD.CMD", 0, sectors);
+    }
+
+    VirtualClock clock;
+    ReaderModel model;
+    FuseFront front;
+};
+
+struct FrontReadCase {
+    const char* what;
+    std::string_view identity;
+    std::size_t fileSize;
+    std::vector<std::uint8_t> sectors;  // the set-up and the read command
+    std::uint32_t start;                // the cartridge address at data-file offset 0
+    std::uint64_t offset;
+    std::size_t count;
+    std::size_t delivered;
+};
+
+TEST(FuseFrontCartridgeTest, DataFileReadsServeTheLoadedImageInLargePieces) {
+    constexpr std::size_t kMiB = 0x100000;
+    const auto n64 = [](std::uint32_t address) {
+        return CartridgeSectors(
+            {{{kSectorGroupOffset, kN64Group}, {kSectorOperationOffset, kOpInitBus}},
+             {{kSectorGroupOffset, kN64Group},
+              {kSectorOperationOffset, kOpN64Read},
+              {kN64AddressOffset, static_cast<std::uint8_t>(address)},
+              {kN64AddressOffset + 1, static_cast<std::uint8_t>(address >> 8)},
+              {kN64AddressOffset + 2, static_cast<std::uint8_t>(address >> 16)},
+              {kN64AddressOffset + 3, static_cast<std::uint8_t>(address >> 24)}}});
+    };
+    const auto sfcBank1 =
+        CartridgeSectors({{{kSectorGroupOffset, kSfcGroup}, {kSectorOperationOffset, kOpInitBus}},
+                          {{kSectorGroupOffset, kSfcGroup},
+                           {kSectorOperationOffset, kOpSfcSelectBank},
+                           {kSfcBankOffset, 1}}});
+    const auto nes = CartridgeSectors({{{kSectorGroupOffset, kNesGroup},
+                                        {kSectorOperationOffset, kOpInitBus},
+                                        {kNesModeOffset, 1},
+                                        {kNesModeCopyOffset, 1}}});
+    const FrontReadCase cases[] = {
+        {"N64, one request of 1 MiB", kN64CartIdentity, 3 * kMiB + 100, n64(0x10000000), 0x10000000,
+         0, kMiB, kMiB},
+        {"N64, across the end of the file", kN64CartIdentity, 3 * kMiB + 100, n64(0x10000000),
+         0x10000000, 3 * kMiB - 512, 4096, 4096},
+        {"N64, the end of the data file", kN64CartIdentity, 3 * kMiB + 100, n64(0x10000000),
+         0x10000000, 0x4000000 - 512, 4096, 512},
+        {"N64, from an address inside the file", kN64CartIdentity, 3 * kMiB + 100, n64(0x10200000),
+         0x10200000, 0, kMiB, kMiB},
+        {"SFC bank 1", kSfcIdentity, 0x810000, sfcBank1, 0x800000, 0, kMiB, kMiB},
+        {"NES, the upper half", kNesIdentity, 0xC000, nes, 0, 0x8000, 0x8000, 0x8000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto image = ImageFile(c.fileSize);
+        MountedCartridge mounted(c.identity, image);
+        ASSERT_EQ(mounted.Send(c.sectors), static_cast<int>(c.sectors.size()));
+        const std::uint32_t base = CartridgeImageBase(mounted.model.Cartridge());
+
+        std::vector<std::uint8_t> got(c.count, 0xEE);
+        ASSERT_EQ(mounted.front.Read("/dump.rom", c.offset, got), static_cast<int>(c.delivered));
+        EXPECT_EQ(mounted.model.DataReads(), 1u);
+        for (std::size_t i = 0; i < c.delivered; ++i) {
+            const std::uint64_t address = c.start + c.offset + i;
+            const std::uint8_t want = address >= base && address - base < image.size()
+                                          ? image[static_cast<std::size_t>(address - base)]
+                                          : CartridgeImageByte(mounted.model.Cartridge(),
+                                                               static_cast<std::uint32_t>(address));
+            ASSERT_EQ(got[i], want) << "at offset " << c.offset + i;
+        }
+        // Nothing lands past the end of the data file.
+        EXPECT_TRUE(std::all_of(got.begin() + static_cast<std::ptrdiff_t>(c.delivered), got.end(),
+                                [](std::uint8_t b) { return b == 0xEE; }));
+    }
+}
+
+TEST(FuseFrontCartridgeTest, TheFlipFaultCountsEachRequestAsARead) {
+    constexpr std::size_t kMiB = 0x100000;
+    ReaderFaults faults;
+    faults.flipDataRead = DataReadFlip{.read = 2, .offset = 0x12345};
+    const auto image = ImageFile(2 * kMiB);
+    MountedCartridge mounted(kN64CartIdentity, image, faults);
+    ASSERT_GT(mounted.Send(CartridgeSectors(
+                  {{{kSectorGroupOffset, kN64Group}, {kSectorOperationOffset, kOpInitBus}},
+                   {{kSectorGroupOffset, kN64Group},
+                    {kSectorOperationOffset, kOpN64Read},
+                    {kN64AddressOffset + 3, 0x10}}})),
+              0);
+    mounted.front.TakeTranscript();
+
+    std::vector<std::vector<std::uint8_t>> reads(3, std::vector<std::uint8_t>(kMiB));
+    for (auto& read : reads) {
+        ASSERT_EQ(mounted.front.Read("/DUMP.ROM", 0, read), static_cast<int>(kMiB));
+    }
+    const std::vector<std::uint8_t> first(image.begin(), image.begin() + kMiB);
+    EXPECT_EQ(reads[0], first);
+    EXPECT_EQ(reads[2], first);
+    std::vector<std::size_t> differ;
+    for (std::size_t i = 0; i < kMiB; ++i) {
+        if (reads[1][i] != first[i]) {
+            differ.push_back(i);
+        }
+    }
+    ASSERT_EQ(differ, std::vector<std::size_t>{0x12345});
+    EXPECT_EQ(reads[1][0x12345], static_cast<std::uint8_t>(~first[0x12345]));
+    char line[128];
+    std::snprintf(line, sizeof line,
+                  "DUMP.ROM read 2 flipped offset=00012345 address=10012345 data=%02X "
+                  "delivered=%02X",
+                  first[0x12345], static_cast<std::uint8_t>(~first[0x12345]));
+    EXPECT_EQ(mounted.front.TakeTranscript(), std::vector<std::string>{line});
+}
+
+TEST(FuseFrontCartridgeTest, WritesReachTheSavedCartridgeImage) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("reader-cartridge-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto image = ImageFile(0x20000);
+    {
+        std::ofstream out(dir / "in.sfc", std::ios::binary);
+        out.write(reinterpret_cast<const char*>(image.data()),
+                  static_cast<std::streamsize>(image.size()));
+    }
+    EmulatorOptions options;
+    options.config.fixedIdentity = std::string(kSfcIdentity);
+    options.cartridgePath = (dir / "in.sfc").string();
+    std::string error;
+    ASSERT_TRUE(LoadCartridgeImage(options, error)) << error;
+    MountedCartridge mounted(kSfcIdentity, std::move(options.config.cartridgeImage));
+
+    // One byte inside the file, one past its end (kept on the cartridge, not in the image).
+    const auto write = [](std::uint32_t address, std::uint8_t data) -> SectorBody {
+        return {{kSectorGroupOffset, kSfcGroup},
+                {kSectorOperationOffset, kOpSfcWrite},
+                {kSfcAddressOffset, static_cast<std::uint8_t>(address)},
+                {kSfcAddressOffset + 1, static_cast<std::uint8_t>(address >> 8)},
+                {kSfcAddressOffset + 2, static_cast<std::uint8_t>(address >> 16)},
+                {kSfcDataOffset, data}};
+    };
+    const auto sectors =
+        CartridgeSectors({{{kSectorGroupOffset, kSfcGroup}, {kSectorOperationOffset, kOpInitBus}},
+                          write(0x01FFFF, 0x77),
+                          write(0x020000, 0x66)});
+    ASSERT_EQ(mounted.Send(sectors), static_cast<int>(sectors.size()));
+    EXPECT_EQ(mounted.model.CartridgeByte(0x020000), 0x66);
+
+    ASSERT_TRUE(
+        SaveCartridgeImage((dir / "out.sfc").string(), mounted.model.CartridgeImage(), error))
+        << error;
+    std::ifstream in(dir / "out.sfc", std::ios::binary);
+    const std::vector<std::uint8_t> saved{std::istreambuf_iterator<char>(in),
+                                          std::istreambuf_iterator<char>()};
+    auto expected = image;
+    expected[0x01FFFF] = 0x77;
+    EXPECT_EQ(saved, expected);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
