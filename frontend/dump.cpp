@@ -1,7 +1,7 @@
 // dump: the cartridge into a file, written atomically, with an optional second read to compare,
 // the N64 byte order the user wants, and the dump report.
 #include <filesystem>
-#include <new>
+#include <memory>
 #include <system_error>
 
 #include "drivers/device_library.hpp"
@@ -155,7 +155,7 @@ bool SettleRange(const ToolContext& context, const ConnectedReader& reader, Dump
 // Puts an N64 image into the byte order asked for (big-endian unless --byte-order says
 // otherwise) and says what it did.
 void ArrangeN64(const ToolContext& context, const DumpRequest& request,
-                std::vector<std::uint8_t>& image) {
+                std::span<std::uint8_t> image) {
     const rom::N64ByteOrder wanted = request.byteOrder.value_or(rom::N64ByteOrder::BigEndian);
     const auto presented = rom::DetectN64ByteOrder(image);
     if (!presented) {
@@ -219,28 +219,22 @@ int RunDump(const ToolContext& context, const CommandLine& line) {
                                ". Check that its folder exists and can be written.");
     }
 
-    std::vector<std::uint8_t> image;
-    try {
-        image.resize(static_cast<std::size_t>(size));
-    } catch (const std::bad_alloc&) {
-        return context.Failure("there is not enough memory for " + HumanSize(size) +
-                               ". Close other programs, or dump in parts with --start and --size.");
-    }
+    std::unique_ptr<AlignedBuffer> storage;
+    std::span<std::uint8_t> image;
     context.Out("dumping " + Hex(start, 8) + " to " + Hex(start + size - 1, 8) + ", " +
                 SizeText(size) + ", from the " + reader->Name() + "\n");
     const std::string notWritten = " " + out + " was not written.";
     {
         Progress progress(context, "dump", size);
+        const std::uint64_t startedMs = context.Os().NowMs();
         const auto failed =
-            ReadRange(context, *reader, start, size, "reading", &progress,
-                      [&](std::uint32_t at, std::span<const std::uint8_t> bytes) {
-                          std::copy(bytes.begin(), bytes.end(), image.begin() + (at - start));
-                          return true;
-                      });
+            ReadImage(context, *reader, start, size, "reading", &progress, storage, image);
         progress.Finish();
         if (failed) {
             return context.Failure(failed->message + notWritten);
         }
+        context.Out("read " + HumanSize(size) + " in " +
+                    RateText(size, context.Os().NowMs() - startedMs) + "\n");
     }
 
     if (request->verify) {

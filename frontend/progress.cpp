@@ -27,6 +27,14 @@ std::string DurationText(std::uint64_t seconds) {
                                 static_cast<unsigned long long>(rest));
 }
 
+std::string RateText(std::uint64_t bytes, std::uint64_t milliseconds) {
+    std::string text = std::to_string(milliseconds) + " ms";
+    if (milliseconds > 0) {
+        text += " (" + HumanSize(bytes * kMsPerSecond / milliseconds) + "/s)";
+    }
+    return text;
+}
+
 Progress::Progress(const ToolContext& context, std::string_view label, std::uint64_t total)
     : context_(context),
       label_(label),

@@ -64,6 +64,11 @@ class ToolOs {
 // The implementation for the operating system the program was built for.
 ToolOs& NativeToolOs();
 
+// Asks the system to back memory with large pages where it can: a dump fills a fresh image of
+// many MiB, and with 4 KiB pages faulting them in costs more than reading them from the reader.
+// Only advice: memory the system does not take it for works as before.
+void AdviseLargePages(std::span<std::uint8_t> memory);
+
 // Catches Ctrl-C (and the operating system's other polite requests to stop) from now on, so that
 // a transfer ends between two chunks and removes its temporary file instead of dying halfway.
 // InterruptRequested reports it. A read waiting on standard input returns at once.

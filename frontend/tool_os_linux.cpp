@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -201,6 +202,11 @@ class LinuxToolOs final : public ToolOs {
 ToolOs& NativeToolOs() {
     static LinuxToolOs os;
     return os;
+}
+
+void AdviseLargePages(std::span<std::uint8_t> memory) {
+    // Transparent huge pages: 2 MiB pages for the whole 2 MiB-aligned part of the memory.
+    (void)::madvise(memory.data(), memory.size(), MADV_HUGEPAGE);
 }
 
 void WatchInterrupts() {

@@ -168,6 +168,10 @@ ToolOs& NativeToolOs() {
     return os;
 }
 
+void AdviseLargePages(std::span<std::uint8_t> /*memory*/) {
+    // Large pages need a privilege that an ordinary user does not hold: nothing to ask for.
+}
+
 void WatchInterrupts() {
     (void)std::signal(SIGINT, OnInterrupt);
     (void)std::signal(SIGBREAK, OnInterrupt);

@@ -363,3 +363,37 @@ TEST_F(DumpTest, ProgressElsewhereIsAPlainLineEachQuarterAndNothingWhenQuiet) {
 
 }  // namespace
 }  // namespace reader::testing
+
+namespace reader::testing {
+namespace {
+
+// A reader that answers quickly gets larger reads, doubled up to 8 MiB; one that answers slowly
+// keeps reads of 1 MiB (the other tests' clock makes every read seem slow).
+TEST_F(DumpTest, ReadsGrowWhileTheReaderAnswersQuickly) {
+    auto& reader = Attach(emulator::kN64CartIdentity);
+    os.msPerReading = 1;
+    const ToolRun run = Run({"dump", Out(), "--size", "15M", "--quiet"});
+    ASSERT_EQ(run.status, tool::kExitSuccess) << run.err;
+    EXPECT_EQ(dataHost_.DataReads(), 4u);
+    EXPECT_EQ(
+        reader.Transcript(),
+        (std::vector<std::string>{
+            "10 01 InitN64Bus", "10 02 N64Read address=10000000", "10 02 N64Read address=10100000",
+            "10 02 N64Read address=10300000", "10 02 N64Read address=10700000"}));
+    // The bytes on both sides of each read's start are in their places.
+    const auto file = ReadBytes(Out());
+    ASSERT_EQ(file.size(), 15 * kMiB);
+    for (const std::size_t at : {std::size_t{0}, kMiB, 3 * kMiB, 7 * kMiB, 15 * kMiB}) {
+        for (std::size_t offset = at > 0 ? at - 2 : at; offset < std::min(at + 2, file.size());
+             ++offset) {
+            EXPECT_EQ(file[offset],
+                      reader.CartridgeByte(0x10000000 + static_cast<std::uint32_t>(offset)))
+                << offset;
+        }
+    }
+    // How long the reading took, by the (test's) clock.
+    EXPECT_NE(run.out.find("\nread 15 MiB in "), std::string::npos) << run.out;
+}
+
+}  // namespace
+}  // namespace reader::testing

@@ -3,8 +3,8 @@
 // size comes from the image's own header, and --verify catches the reader's flipped byte.
 #include <gtest/gtest.h>
 
-#include "tool/tool_fixture.hpp"
 #include "frontend/rom/rom_report.hpp"
+#include "tool/tool_fixture.hpp"
 #include "tools/test_images.hpp"
 
 namespace reader::testing {

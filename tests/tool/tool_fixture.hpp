@@ -119,12 +119,14 @@ class TestOs final : public tool::ToolOs {
         interruptAtCheck.reset();
         interruptChecks = 0;
         writeHook.reset();
+        msPerReading = 100;
     }
     void ClearInterrupt() override {
         interrupted = false;
         interruptAtCheck.reset();
     }
-    // Every reading of the clock moves it on, so rates and times left have something to show.
+    // Every reading of the clock moves it on, so rates and times left have something to show. By
+    // default each read of the reader seems slow, so reads stay at their first size (1 MiB).
     std::uint64_t NowMs() override { return nowMs += msPerReading; }
 
     bool inputTerminal = false;
@@ -133,7 +135,7 @@ class TestOs final : public tool::ToolOs {
     std::optional<std::size_t> interruptAtCheck;  // Ctrl-C arrives at this check (1-based)
     std::size_t interruptChecks = 0;
     std::uint64_t nowMs = 0;
-    std::uint64_t msPerReading = 40;
+    std::uint64_t msPerReading = 100;
     std::optional<WriteHook> writeHook;
 
   private:
