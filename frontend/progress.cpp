@@ -27,10 +27,31 @@ std::string DurationText(std::uint64_t seconds) {
                                 static_cast<unsigned long long>(rest));
 }
 
+// "381.0 MiB/s": always one decimal, so that a rate does not change its width as it moves.
+std::string RateText(double bytesPerSecond) {
+    constexpr double kKiB = 1024.0;
+    if (bytesPerSecond < kKiB) {
+        return platform::FormatText("%.0f bytes/s", bytesPerSecond);
+    }
+    const char* unit = "KiB/s";
+    double value = bytesPerSecond / kKiB;
+    for (const char* larger : {"MiB/s", "GiB/s"}) {
+        if (value < kKiB) {
+            break;
+        }
+        value /= kKiB;
+        unit = larger;
+    }
+    return platform::FormatText("%.1f %s", value, unit);
+}
+
 std::string RateText(std::uint64_t bytes, std::uint64_t milliseconds) {
     std::string text = std::to_string(milliseconds) + " ms";
     if (milliseconds > 0) {
-        text += " (" + HumanSize(bytes * kMsPerSecond / milliseconds) + "/s)";
+        text += " (" +
+                RateText(static_cast<double>(bytes) * kMsPerSecond /
+                         static_cast<double>(milliseconds)) +
+                ")";
     }
     return text;
 }
@@ -60,7 +81,7 @@ std::string Progress::Line(std::uint64_t done, std::uint64_t nowMs) const {
     if (elapsedMs > 0 && done > 0) {
         const double rate =
             static_cast<double>(done) * kMsPerSecond / static_cast<double>(elapsedMs);
-        line += "  " + HumanSize(static_cast<std::uint64_t>(rate)) + "/s";
+        line += "  " + RateText(rate);
         const auto left =
             static_cast<std::uint64_t>(static_cast<double>(total_ - done) / rate + 0.5);
         line += "  " + DurationText(left) + (done < total_ ? " left" : "");

@@ -44,6 +44,9 @@ class Progress {
 // "0:07", "1:02:03".
 std::string DurationText(std::uint64_t seconds);
 
+// "21.3 MiB/s".
+std::string RateText(double bytesPerSecond);
+
 // "1520 ms (21.3 MiB/s)": how long a transfer of bytes took and its rate.
 std::string RateText(std::uint64_t bytes, std::uint64_t milliseconds);
 
