@@ -256,6 +256,15 @@ TEST(CartridgeImageTest, EachVariantServesALoadedFileWhereItsReadCommandsLookFor
     }
 }
 
+TEST(CartridgeImageTest, AnHndReadAcrossTheTopOfThe24BitSpaceWrapsIntoTheFile) {
+    const auto image = ImageFile(0x100);
+    const LoadedReader reader(emulator::kHndIdentity, image);
+    ASSERT_EQ(reader.identified, 1);
+    auto expected = Placed(CartridgeSystem::Hnd, image, 0, 0xFFFFF0, 16);
+    expected.insert(expected.end(), image.begin(), image.begin() + 48);
+    EXPECT_EQ(reader.Read(0xFFFFF0, 64), expected);
+}
+
 TEST(CartridgeImageTest, AnN64ImageIsServedInTheByteOrderItWasStoredIn) {
     // The big-endian marker and title, stored byte-swapped (16-bit words), as some dumps are.
     std::vector<std::uint8_t> image = ImageFile(0x1000);
