@@ -1,6 +1,7 @@
 # The packages, made by CPack from the install rules (scripts/make-packages.sh makes them all).
 #
 #   Linux build (DEB):   n64-update        the update program
+#                        reader-tool       the front-end: dump, verify, write, trace, check
 #                        reader-emulator   the mounted emulated reader (Depends: fuse3)
 #                        libreader-device-dev   headers, static libraries, CMake package ReaderDevice
 #   Windows builds (ZIP), one per architecture: n64-update-<version>-windows-<arch>.zip with the
@@ -50,16 +51,22 @@ behaviour behind them, for developing and testing front-ends and the
 update program without the hardware.")
 endif()
 
-# --- reader-tool (frontend/) joins here --------------------------------------------------------
-# if(TARGET reader-tool)
-#     list(APPEND READER_PROGRAM_COMPONENTS tool)
-#     install(TARGETS reader-tool RUNTIME DESTINATION ${READER_INSTALL_PROGRAMDIR} COMPONENT tool)
-#     set(CPACK_COMPONENT_TOOL_DISPLAY_NAME "reader-tool")
-#     set(CPACK_COMPONENT_TOOL_DESCRIPTION "...")
-#     set(CPACK_DEBIAN_TOOL_PACKAGE_NAME "reader-tool")
-#     set(CPACK_DEBIAN_TOOL_DESCRIPTION "...")
-# endif()
-# ------------------------------------------------------------------------------------------------
+if(TARGET reader-tool)
+    list(APPEND READER_PROGRAM_COMPONENTS tool)
+    install(TARGETS reader-tool RUNTIME DESTINATION ${READER_INSTALL_PROGRAMDIR} COMPONENT tool)
+    set(CPACK_COMPONENT_TOOL_DISPLAY_NAME "reader-tool")
+    set(CPACK_COMPONENT_TOOL_DESCRIPTION
+        "Dumps, verifies, writes and traces cartridges with the USB cartridge reader")
+    set(CPACK_DEBIAN_TOOL_PACKAGE_NAME "reader-tool")
+    set(CPACK_DEBIAN_TOOL_DESCRIPTION
+        "dumps, verifies, writes and traces cartridges with the USB cartridge reader
+reader-tool is the command-line front-end of the cartridge reader family
+(HND, N64, SFC, FC2, NES and PCE readers): it dumps a cartridge into a
+file, written whole or not at all, verifies it with a second read, reports
+its size, CRC32 and SHA-1 and checks its header (N64 header checksums, SFC
+internal header), writes files to cartridges, shows the cartridge status
+and traces 6502 code. A shell takes the same commands one per line.")
+endif()
 
 set(CPACK_PACKAGE_NAME "n64-update")
 set(CPACK_PACKAGE_VENDOR "the n64-update authors")

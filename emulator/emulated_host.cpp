@@ -14,6 +14,17 @@ namespace {
 using platform::DriveType;
 using platform::kUnbufferedSectorSize;
 
+// Why an operation failed, in the words the file-system front's errors have on Linux.
+constexpr const char* kNoMedium = "No medium found";
+constexpr const char* kNoDevice = "No such device";
+constexpr const char* kNoFile = "No such file or directory";
+constexpr const char* kBadPath = "Invalid argument";
+constexpr const char* kUnalignedRead =
+    "Invalid argument (an unbuffered read needs a position, a count and a buffer address that "
+    "are multiples of 512)";
+constexpr const char* kDeviceError = "Input/output error";
+constexpr const char* kNotPermitted = "Operation not permitted";
+
 std::optional<char> RootLetter(const char* root) {
     if (root == nullptr || root[0] == '\0' || root[1] != ':') {
         return std::nullopt;
@@ -117,11 +128,34 @@ bool EmulatedHost::VolumeLabelOf(const char* root, std::span<char> label) {
     return true;
 }
 
+std::nullopt_t EmulatedHost::Failed(std::string reason) {
+    failure_ = std::move(reason);
+    return std::nullopt;
+}
+
+std::nullopt_t EmulatedHost::NoDrive(char letter) {
+    // A reader that is restarting or without power answers as the file-system front does, like a
+    // card reader without its card; a letter with nothing behind it has no device.
+    for (const auto& reader : readers_) {
+        if (!reader->Present() && reader->Letter() == letter) {
+            return Failed(kNoMedium);
+        }
+    }
+    return Failed(kNoDevice);
+}
+
+std::string EmulatedHost::FailureReason() {
+    return failure_;
+}
+
 std::optional<std::uint32_t> EmulatedHost::ReadUnbuffered(const char* path, std::uint32_t position,
                                                           std::span<std::uint8_t> destination) {
     const auto parsed = ParseDevicePath(path);
-    if (processStopped_ || !parsed) {
+    if (processStopped_) {
         return std::nullopt;
+    }
+    if (!parsed) {
+        return Failed(kBadPath);
     }
     ReaderModel* reader = ReaderAt(parsed->letter);
     PlainDrive* drive = reader == nullptr ? PlainAt(parsed->letter) : nullptr;
@@ -139,7 +173,7 @@ std::optional<std::uint32_t> EmulatedHost::ReadUnbuffered(const char* path, std:
         }
     }
     if (!size) {
-        return std::nullopt;
+        return reader == nullptr && drive == nullptr ? NoDrive(parsed->letter) : Failed(kNoFile);
     }
     ++counters_.opens;
     unbufferedReads_.push_back(
@@ -149,14 +183,14 @@ std::optional<std::uint32_t> EmulatedHost::ReadUnbuffered(const char* path, std:
     if (position % kUnbufferedSectorSize != 0 || destination.size() % kUnbufferedSectorSize != 0 ||
         address % kUnbufferedSectorSize != 0) {
         ++counters_.refusedReads;
-        return std::nullopt;
+        return Failed(kUnalignedRead);
     }
     ++counters_.reads;
     std::uint32_t delivered = 0;
     if (reader != nullptr) {
         const auto got = reader->ReadFile(parsed->name, position, destination);
         if (!got) {
-            return std::nullopt;
+            return Failed(kDeviceError);
         }
         delivered = *got;
     } else if (position < plainFile->size()) {
@@ -178,7 +212,7 @@ std::optional<std::uint32_t> EmulatedHost::WriteCommandFile(const char* path,
                                           std::vector<std::uint8_t>(data.begin(), data.end()),
                                           std::nullopt});
     if (!parsed) {
-        return std::nullopt;
+        return Failed(kBadPath);
     }
     const auto result = WriteToDrive(parsed->letter, parsed->name, data);
     commandWrites_.back().result = result;
@@ -188,8 +222,11 @@ std::optional<std::uint32_t> EmulatedHost::WriteCommandFile(const char* path,
 std::optional<std::uint32_t> EmulatedHost::WriteToDrive(char letter, std::string_view name,
                                                         std::span<const std::uint8_t> data) {
     if (ReaderModel* reader = ReaderAt(letter)) {
-        if (!SameName(name, kCommandFileName) || !reader->OpenCommandFile(true)) {
-            return std::nullopt;
+        if (!SameName(name, kCommandFileName)) {
+            return Failed(kNotPermitted);
+        }
+        if (!reader->OpenCommandFile(true)) {
+            return Failed(kDeviceError);
         }
         ++counters_.opens;
         ++counters_.writes;
@@ -208,11 +245,14 @@ std::optional<std::uint32_t> EmulatedHost::WriteToDrive(char letter, std::string
         if (processStopped_) {
             return std::nullopt;  // nobody is there to hear how the write went
         }
+        if (!written) {
+            return Failed(reader->Present() ? kDeviceError : kNoMedium);
+        }
         return written;
     }
     PlainDrive* drive = PlainAt(letter);
     if (drive == nullptr) {
-        return std::nullopt;
+        return NoDrive(letter);
     }
     ++counters_.opens;
     ++counters_.writes;

@@ -146,6 +146,7 @@ class EmulatedHost final : public platform::Host {
     void WriteStream(std::string_view text) override;
     void Sleep(std::uint32_t milliseconds) override;
     int ReadKey() override;
+    std::string FailureReason() override;
 
   private:
     struct PlainDrive {
@@ -158,6 +159,8 @@ class EmulatedHost final : public platform::Host {
     void Capture(ConsolePiece::Path path, std::string_view text);
     std::optional<std::uint32_t> WriteToDrive(char letter, std::string_view name,
                                               std::span<const std::uint8_t> data);
+    std::nullopt_t Failed(std::string reason);
+    std::nullopt_t NoDrive(char letter);
 
     VirtualClock clock_;
     std::map<char, PlainDrive> drives_;
@@ -178,6 +181,7 @@ class EmulatedHost final : public platform::Host {
     std::vector<std::uint32_t> sleeps_;
     SleepObserver sleepObserver_;
     DeviceFileCounters counters_;
+    std::string failure_;
 };
 
 // Installs a host for the lifetime of a scope and puts the previous one back.

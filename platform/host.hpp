@@ -91,6 +91,11 @@ class Host {
     // One character from standard input through the C library (getchar); -1 at the end of input
     // or on a read error.
     virtual int ReadKey() = 0;
+
+    // Why the most recent ReadUnbuffered or WriteCommandFile that failed did so, in the operating
+    // system's words ("No medium found"), so that a front-end can tell the user more than that an
+    // operation failed. Empty when none has failed yet or the backend cannot tell.
+    virtual std::string FailureReason() { return {}; }
 };
 
 // The host in force. The native backend unless InstallHost replaced it.

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -215,11 +216,28 @@ bool LinuxHost::VolumeLabelOf(const char* root, std::span<char> label) {
     return true;
 }
 
+std::nullopt_t LinuxHost::Failed(int error) {
+    failure_ = std::strerror(error);
+    return std::nullopt;
+}
+
+std::nullopt_t LinuxHost::NoFile(const char* path) {
+    // A drive letter that names no mounted volume (the reader unplugged, or restarting and not yet
+    // mounted again) is a missing device, not a missing file.
+    const bool drive = path != nullptr && path[kLetterAt] != '\0' &&
+                       VolumeOfLetter(paths_.mountTable, path[kLetterAt]).has_value();
+    return Failed(drive ? ENOENT : ENODEV);
+}
+
+std::string LinuxHost::FailureReason() {
+    return failure_;
+}
+
 std::optional<std::uint32_t> LinuxHost::ReadUnbuffered(const char* path, std::uint32_t position,
                                                        std::span<std::uint8_t> destination) {
     const auto file = FileOf(paths_.mountTable, path, false);
     if (!file) {
-        return std::nullopt;
+        return NoFile(path);
     }
     // O_DIRECT keeps the page cache out of the way, so every read is served by the reader.
     FileDescriptor fd(::open(file->c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC));
@@ -229,7 +247,7 @@ std::optional<std::uint32_t> LinuxHost::ReadUnbuffered(const char* path, std::ui
         direct = false;
     }
     if (!fd) {
-        return std::nullopt;
+        return Failed(errno);
     }
     const std::size_t wanted = std::min(destination.size(), kLargestCount);
     std::size_t delivered = 0;
@@ -252,11 +270,11 @@ std::optional<std::uint32_t> LinuxHost::ReadUnbuffered(const char* path, std::ui
             fd = OpenDroppingCache(*file);
             direct = false;
             if (!fd) {
-                return std::nullopt;
+                return Failed(errno);
             }
             continue;
         }
-        return std::nullopt;
+        return Failed(errno);
     }
     return static_cast<std::uint32_t>(delivered);
 }
@@ -265,13 +283,13 @@ std::optional<std::uint32_t> LinuxHost::WriteCommandFile(const char* path,
                                                          std::span<const std::uint8_t> data) {
     const auto file = FileOf(paths_.mountTable, path, true);
     if (!file) {
-        return std::nullopt;
+        return NoFile(path);
     }
     // O_SYNC: the sectors have reached the reader, which acts on them, when the write returns.
     const FileDescriptor fd(
         ::open(file->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_SYNC | O_CLOEXEC, kCommandFileMode));
     if (!fd) {
-        return std::nullopt;
+        return Failed(errno);
     }
     // One write for the whole command, so the reader receives its sectors together.
     const std::size_t length = std::min(data.size(), kLargestCount);
@@ -280,7 +298,7 @@ std::optional<std::uint32_t> LinuxHost::WriteCommandFile(const char* path,
         written = ::write(fd.get(), data.data(), length);
     } while (written < 0 && errno == EINTR);
     if (written < 0) {
-        return std::nullopt;
+        return Failed(errno);
     }
     (void)::fsync(fd.get());
     return static_cast<std::uint32_t>(written);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "platform/posix_console.hpp"
 
@@ -34,9 +35,15 @@ class LinuxHost final : public PosixConsoleHost {
                                                 std::span<std::uint8_t> destination) override;
     std::optional<std::uint32_t> WriteCommandFile(const char* path,
                                                   std::span<const std::uint8_t> data) override;
+    std::string FailureReason() override;
 
   private:
+    // Records the reason of a failed device-file operation (an errno value) and returns nothing.
+    std::nullopt_t Failed(int error);
+    std::nullopt_t NoFile(const char* path);
+
     LinuxHostPaths paths_;
+    std::string failure_;
 };
 
 }  // namespace reader::platform

@@ -14,10 +14,12 @@
 #include <io.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <limits>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace reader::platform {
@@ -70,7 +72,34 @@ std::optional<DWORD> ReadAt(HANDLE file, std::uint32_t position, std::span<std::
     return delivered;
 }
 
+// The system's text for an error code, without the line end and the full stop it comes with, so
+// that a caller can put it inside a sentence of its own.
+std::string SystemMessage(DWORD error) {
+    std::array<char, 512> text{};
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                       0, text.data(), static_cast<DWORD>(text.size()), nullptr);
+    std::string message(text.data(), std::min<std::size_t>(length, text.size()));
+    while (!message.empty() && (message.back() == '\r' || message.back() == '\n' ||
+                                message.back() == ' ' || message.back() == '.')) {
+        message.pop_back();
+    }
+    if (message.empty()) {
+        message = "error " + std::to_string(error);
+    }
+    return message;
+}
+
 }  // namespace
+
+std::nullopt_t Win32Host::Failed() {
+    failure_ = SystemMessage(GetLastError());
+    return std::nullopt;
+}
+
+std::string Win32Host::FailureReason() {
+    return failure_;
+}
 
 Win32Host::Win32Host() {
     (void)PrepareProcess();
@@ -102,7 +131,7 @@ std::optional<std::uint32_t> Win32Host::ReadUnbuffered(const char* path, std::ui
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return std::nullopt;
+        return Failed();
     }
     std::optional<DWORD> delivered;
     if (IsUnbufferedReady(destination)) {
@@ -130,10 +159,13 @@ std::optional<std::uint32_t> Win32Host::ReadUnbuffered(const char* path, std::ui
             std::copy_n(scratch.begin(), *delivered, destination.begin());
         }
     }
-    CloseHandle(file);
     if (!delivered) {
+        // Taken before CloseHandle, which may set an error of its own.
+        (void)Failed();
+        CloseHandle(file);
         return std::nullopt;
     }
+    CloseHandle(file);
     return static_cast<std::uint32_t>(*delivered);
 }
 
@@ -144,11 +176,14 @@ std::optional<std::uint32_t> Win32Host::WriteCommandFile(const char* path,
     }
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        return std::nullopt;
+        return Failed();
     }
     DWORD written = 0;
     const BOOL ok =
         WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+    if (ok == 0) {
+        (void)Failed();
+    }
     CloseHandle(file);
     if (ok == 0) {
         return std::nullopt;

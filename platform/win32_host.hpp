@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "platform/host.hpp"
 
@@ -33,6 +34,13 @@ class Win32Host final : public Host {
     void WriteStream(std::string_view text) override;
     void Sleep(std::uint32_t milliseconds) override;
     int ReadKey() override;
+    std::string FailureReason() override;
+
+  private:
+    // Records the system's reason for the last failed call (GetLastError) and returns nothing.
+    std::nullopt_t Failed();
+
+    std::string failure_;
 };
 
 }  // namespace reader::platform

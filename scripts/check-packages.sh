@@ -34,11 +34,11 @@ check() {
 
 # The shipped programs: the Windows zips' programs with the description of their version resource
 # (as given to reader_add_windows_resources), and the Debian packages with a program each.
-# A new program (reader-tool) is one more entry in each list.
 windows_programs=(
     "n64-update.exe|Firmware update for the N64 cartridge reader"
+    "reader-tool.exe|Dumps, verifies, writes and traces cartridges with the USB cartridge reader"
 )
-debian_programs=(n64-update reader-emulator)
+debian_programs=(n64-update reader-tool reader-emulator)
 
 # What n64-update prints when no reader is attached, whatever the system.
 no_reader_output=$'Firmware update client not used for your device()\npress any key to exit.\n'
@@ -88,6 +88,18 @@ installed_update_without_reader() {
     [[ $status -eq 0 && "$output" == "$no_reader_output" ]]
 }
 
+installed_tool_answers() {
+    local output status=0
+    output=$("$deb_root/usr/bin/reader-tool" --version </dev/null) || status=$?
+    echo "$output"
+    [[ $status -eq 0 && "$output" == "reader-tool $version" ]] || return 1
+    # The dump report needs no reader: a small made-up image.
+    head -c 4096 /dev/zero >"$scratch/zero.bin"
+    output=$("$deb_root/usr/bin/reader-tool" check "$scratch/zero.bin" </dev/null) || status=$?
+    echo "$output"
+    [[ $status -eq 0 ]] && grep -q "^Size: 4096 bytes" <<<"$output"
+}
+
 frontend_against_unpacked_dev() {
     local build=$scratch/frontend
     cmake -S tests/frontend -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -111,6 +123,7 @@ check "libreader-device-dev package: headers, libraries, CMake package" \
     "./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake/ReaderDevice/ReaderDeviceConfig.cmake"
 check "the unpacked n64-update without a reader: its two lines, exit code 0" \
     installed_update_without_reader
+check "the unpacked reader-tool: --version and the report of an image" installed_tool_answers
 check "tests/frontend builds against the unpacked -dev files and runs" frontend_against_unpacked_dev
 
 # --- Windows zips -----------------------------------------------------------------------------
@@ -188,6 +201,17 @@ zipped_exe_under_wine() {
 }
 check "x86_64 zip: n64-update.exe under Wine without a reader: its two lines, exit code 0" \
     zipped_exe_under_wine
+
+zipped_tool_under_wine() {
+    local output status=0
+    output=$(bash cmake/toolchains/wine-run.sh --prefix "$root/build/windows/wineprefix" \
+        "$scratch/windows/n64-update-$version-windows-x86_64/reader-tool.exe" --version \
+        </dev/null) || status=$?
+    output=${output%$'\r'}
+    echo "$output"
+    [[ $status -eq 0 && "$output" == "reader-tool $version" ]]
+}
+check "x86_64 zip: reader-tool.exe --version under Wine" zipped_tool_under_wine
 
 echo "package checks: $passed passed, $failed failed"
 ((failed == 0))

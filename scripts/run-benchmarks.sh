@@ -8,7 +8,9 @@
 #      64 MiB image;
 #   5. a full update from firmware 300 in real time against the mounted emulated reader, with the
 #      Linux n64-update and with n64-update.exe under Wine, next to the waits the device imposes
-#      (5000 ms after the restart, 300 ms per programmed block).
+#      (5000 ms after the restart, 300 ms per programmed block);
+#   6. a 32 MiB dump by the Linux reader-tool from the mounted reader, next to dd reading the same
+#      bytes of DUMP.ROM unbuffered on the same mount.
 # The last needs root (a private mount namespace for the Linux program), /dev/fuse and Wine;
 # what cannot run here is reported and left out. Usage: scripts/run-benchmarks.sh
 set -euo pipefail
@@ -26,7 +28,7 @@ echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "=== build (release, and the Windows program)"
 cmake --preset release >/dev/null
 cmake --build --preset release -j 2 --target reader_benchmarks rom_benchmarks \
-    full-update-figures power-cut-campaign n64-update reader-emulator >/dev/null
+    full-update-figures power-cut-campaign n64-update reader-emulator reader-tool >/dev/null
 have_wine=1
 if cmake --preset windows >/dev/null 2>&1 &&
     cmake --build --preset windows -j 2 --target n64-update >/dev/null 2>&1; then
@@ -166,3 +168,65 @@ for row in "${results[@]}"; do
         printf '%s %7s\n' "$row" "-"
     fi
 done
+
+echo
+echo "=== reader-tool: a 32 MiB dump from the mounted reader, next to dd on the same mount"
+# An N64 reader serves a 32 MiB image. reader-tool (Linux, in a namespace as above) dumps it into a
+# file; dd reads the same 32 MiB of DUMP.ROM unbuffered in 1 MiB blocks into nothing, and once more
+# in one 32 MiB block (into fresh memory of the image's size, as a dump must hold it). Each runs 7
+# times, alternately, and the medians are shown, with the ratio of dd's 1 MiB blocks to each.
+# "reading" is reader-tool's own figure for its transfer (its "read ... in ... ms" line: for every
+# chunk the address command, the open, the read and the close of the data file, into the image's
+# memory); its whole run adds the program's start, finding and setting up the reader, the hashes
+# of the report and writing and flushing the 32 MiB file.
+readonly dump_runs=7
+if unshare --mount --propagation private true 2>/dev/null; then
+    tool=$root/build/release/frontend/reader-tool
+    make_fake_system "$work/tool" "$work/tool-drive"
+    head -c $((32 * 1024 * 1024)) /dev/urandom >"$work/tool-image.z64"
+    run_tool() {
+        unshare --mount --propagation private -- bash -c \
+            'mount --bind "$1" "/proc/$$/mounts" && mount --bind "$2" /sys && shift 2 && exec "$@"' \
+            namespace "$work/tool/mounts" "$work/tool/sys" "$tool" "$@"
+    }
+    start_emulator "$work/tool-drive" "$work/tool-emulator.log" --identity N64_KRN20_RV100 \
+        --cartridge "$work/tool-image.z64"
+    tool_read=()
+    tool_whole=()
+    dd_read=()
+    dd_whole_read=()
+    for ((run = 0; run < dump_runs; ++run)); do
+        start=$(now_ms)
+        run_tool dump "$work/tool-dump.z64" --size 32M --force --quiet >"$work/tool-dump.stdout"
+        end=$(now_ms)
+        tool_whole+=($((end - start)))
+        tool_read+=("$(sed -n 's/^read 32 MiB in \([0-9]*\) ms.*/\1/p' "$work/tool-dump.stdout")")
+        cmp -s "$work/tool-image.z64" "$work/tool-dump.z64" || fail "the dump differs from the image"
+        # The reader presents its data file from the last address it was sent: back to the ROM's
+        # start, so that dd reads the same bytes.
+        run_tool dump "$work/tool-start.z64" --size 1K --force --quiet >/dev/null
+        dd if="$work/tool-drive/DUMP.ROM" iflag=direct bs=1M count=32 of=/dev/null 2>"$work/dd.log"
+        dd_read+=("$(awk '/copied/ { printf "%.3f", $(NF - 3) * 1000 }' "$work/dd.log")")
+        dd if="$work/tool-drive/DUMP.ROM" iflag=direct bs=32M count=1 of=/dev/null 2>"$work/dd.log"
+        dd_whole_read+=("$(awk '/copied/ { printf "%.3f", $(NF - 3) * 1000 }' "$work/dd.log")")
+    done
+    stop_emulator
+    median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+    dd_ms=$(median "${dd_read[@]}")
+    read_ms=$(median "${tool_read[@]}")
+    whole_ms=$(median "${tool_whole[@]}")
+    dd_whole_ms=$(median "${dd_whole_read[@]}")
+    echo "runs: $dump_runs each; dd bs=1M ms: ${dd_read[*]}; dd bs=32M ms: ${dd_whole_read[*]};" \
+        "reader-tool reading ms: ${tool_read[*]}; whole run ms: ${tool_whole[*]}"
+    printf '%-44s %9s %9s %7s\n' "32 MiB from DUMP.ROM" "ms" "MiB/s" "ratio"
+    rate() { awk -v ms="$1" 'BEGIN { printf "%.0f", 32 * 1000 / ms }'; }
+    printf '%-44s %9s %9s %7s\n' "dd iflag=direct bs=1M count=32" "$dd_ms" "$(rate "$dd_ms")" "1.00"
+    for row in "dd iflag=direct bs=32M count=1:$dd_whole_ms" "reader-tool dump, reading:$read_ms" \
+        "reader-tool dump, whole run:$whole_ms"; do
+        ms=${row##*:}
+        printf '%-44s %9s %9s %7s\n' "${row%:*}" "$ms" "$(rate "$ms")" \
+            "$(awk -v d="$dd_ms" -v t="$ms" 'BEGIN { printf "%.2f", d / t }')"
+    done
+else
+    echo "no private mount namespace (needs root): the reader-tool figures are left out"
+fi

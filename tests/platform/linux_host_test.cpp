@@ -377,6 +377,38 @@ TEST_F(LinuxHostTest, CommandFileWriteTruncatesAndReplaces) {
     EXPECT_FALSE(fs::exists(root_ / "media/CMD.CMD"));
 }
 
+// A failed read or command write leaves the system's reason behind, for a front-end's message.
+TEST_F(LinuxHostTest, FailuresLeaveTheirReason) {
+    BuildSystem();
+    const fs::path drive = root_ / "media/card reader";
+    WriteBytes(drive / "DATA.BIN", Pattern(4096));
+    fs::create_directories(drive / "SUBDIR");
+    LinuxHost host(Paths());
+    EXPECT_EQ(host.FailureReason(), "");
+
+    PlacedBuffer buffer(512, 0);
+    const struct {
+        const char* path;
+        const char* reason;
+    } reads[] = {
+        {"E:\\MISSING.BIN", "No such file or directory"},
+        {"J:\\DATA.BIN", "No such device"},  // no volume behind the letter: the reader is gone
+        {"E:\\SUBDIR", "Is a directory"},
+    };
+    for (const auto& c : reads) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(host.ReadUnbuffered(c.path, 0, buffer.span()), std::nullopt);
+        EXPECT_EQ(host.FailureReason(), c.reason);
+    }
+    EXPECT_EQ(host.WriteCommandFile("E:\\SUBDIR", Pattern(512)), std::nullopt);
+    EXPECT_EQ(host.FailureReason(), "Is a directory");
+    EXPECT_EQ(host.WriteCommandFile("J:\\CMD.CMD", Pattern(512)), std::nullopt);
+    EXPECT_EQ(host.FailureReason(), "No such device");
+    // A success does not clear it: it is the reason of the last failure.
+    EXPECT_EQ(host.ReadUnbuffered("E:\\DATA.BIN", 0, buffer.span()), 512u);
+    EXPECT_EQ(host.FailureReason(), "No such device");
+}
+
 // The device link finds the reader and reads its replies through the Linux backend.
 TEST_F(LinuxHostTest, DeviceLinkFindsTheReaderThroughTheBackend) {
     std::vector<std::uint8_t> status(0x10000, 0);

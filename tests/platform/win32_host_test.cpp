@@ -85,8 +85,15 @@ TEST_F(Win32HostTest, UnbufferedReadsDeliverTheBytesAtThePosition) {
 
 TEST_F(Win32HostTest, AFileThatCannotBeOpenedIsNoRead) {
     PlacedBuffer buffer(2048, 0);
+    EXPECT_EQ(host_.FailureReason(), "");
     EXPECT_FALSE(host_.ReadUnbuffered(PathOf("MISSING.DMP").c_str(), 0, buffer.span()));
+    // The system's words, without the line end and full stop they come with.
+    const std::string missing = host_.FailureReason();
+    EXPECT_FALSE(missing.empty());
+    EXPECT_EQ(missing.find_first_of("\r\n"), std::string::npos) << missing;
+    EXPECT_NE(missing.back(), '.') << missing;
     EXPECT_FALSE(host_.ReadUnbuffered(PathOf("no\\such\\dir.dmp").c_str(), 0, buffer.span()));
+    EXPECT_FALSE(host_.FailureReason().empty());
 }
 
 TEST_F(Win32HostTest, TheCommandFileIsReplacedByEachWrite) {
@@ -108,9 +115,12 @@ TEST_F(Win32HostTest, TheCommandFileIsNotOpenedWhileAnotherOpenerHoldsIt) {
     std::FILE* reader = std::fopen(path.c_str(), "rb");
     ASSERT_NE(reader, nullptr);
     EXPECT_FALSE(host_.WriteCommandFile(path.c_str(), std::vector<std::uint8_t>(512, 0x44)));
+    const std::string held = host_.FailureReason();
+    EXPECT_FALSE(held.empty());
     std::fclose(reader);
     EXPECT_EQ(FileBytes(path), sector);
     EXPECT_FALSE(host_.WriteCommandFile(PathOf("no\\such\\CMD.CMD").c_str(), sector));
+    EXPECT_NE(host_.FailureReason(), held) << "a sharing violation is not a missing folder";
 }
 
 TEST_F(Win32HostTest, DrivesAreThoseOfTheSystem) {

@@ -1,0 +1,52 @@
+// reader-tool: binds the process's standard streams to the tool and runs it.
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "frontend/tool.hpp"
+#include "frontend/tool_os.hpp"
+
+namespace {
+
+void WriteOut(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+void WriteErr(std::string_view text) {
+    // What was printed before goes out before the error, on a console that shows both.
+    std::fflush(stdout);
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
+std::optional<std::string> ReadLine() {
+    std::string line;
+    bool any = false;
+    for (int c = std::getchar(); c != EOF; c = std::getchar()) {
+        any = true;
+        if (c == '\n') {
+            break;
+        }
+        line += static_cast<char>(c);
+    }
+    if (!any) {
+        std::clearerr(stdin);
+        return std::nullopt;
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return line;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    const reader::tool::ToolStreams streams{WriteOut, WriteErr, ReadLine};
+    reader::tool::WatchInterrupts();
+    return reader::tool::RunTool(args, streams, reader::tool::NativeToolOs());
+}

@@ -1,0 +1,68 @@
+// Finding the reader, and what the tool knows about each variant beyond the library's table: how
+// far its read and write commands reach, how a dump of it starts and how big it is.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "drivers/device_library.hpp"
+#include "frontend/context.hpp"
+#include "frontend/rom/rom_report.hpp"
+
+namespace reader::tool {
+
+// How a dump finds its size when the user gives none.
+enum class SizeRule : std::uint8_t {
+    Required,       // the cartridge does not tell: --size is needed
+    FromSfcHeader,  // the ROM size byte of the SFC internal header
+    ToEndOfSpace,   // up to the end of the address space (the 6502 readers' cartridge window)
+};
+
+struct VariantProfile {
+    std::string_view system;  // the name the library's table gives the variant
+    rom::ImageKind kind;
+    // The dump starts at the library's RomWindowStart by default (else at 0).
+    bool startsAtWindow;
+    // The read handler reads the data file at the address itself (DirectRead, SfcRead), so large
+    // reads must start on a 1024-byte block; otherwise the address goes to the reader in a
+    // command and the data file is read from its start.
+    bool addressInDataFile;
+    // The first address the read (and write) commands cannot reach; 0: no write handler.
+    std::uint64_t readEnd;
+    std::uint64_t writeEnd;
+    // The lowest address a read can start at: the N64 read handler sends no address command for
+    // address 0, so a read there gets whatever the reader presented last.
+    std::uint64_t lowestRead;
+    // A read never crosses a multiple of this (the SFC reader picks its 8 MiB bank from the
+    // start address of a read); 0 when the variant has no banks.
+    std::uint32_t bankSize;
+    SizeRule sizeRule;
+    // Why a dump needs --size, for the message.
+    std::string_view sizeReason;
+};
+
+// The profile of a variant by its name in the library's table; nothing for one the tool does not
+// know.
+const VariantProfile* ProfileOf(std::string_view system);
+
+struct ConnectedReader {
+    const SystemInstallation* row;
+    const VariantProfile* profile;
+    char drive;
+    std::string identity;
+
+    // "SFC reader SFC_KRN02_RV100 on E:".
+    std::string Name() const;
+};
+
+// Finds the reader (the drive of --drive, else drives D: to Z:), identifies its variant and sets
+// it up through IdentifyDevice. On failure prints why and returns nothing.
+std::optional<ConnectedReader> ConnectReader(const ToolContext& context);
+
+// "N64 reader N64_KRN20_RV100 cannot write cartridges" and the like: the sentence for a slot the
+// variant does not offer.
+std::string NotOffered(const ConnectedReader& reader, std::string_view what);
+
+}  // namespace reader::tool

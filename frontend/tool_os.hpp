@@ -1,0 +1,77 @@
+// What reader-tool needs from the operating system for itself (the reader is reached through the
+// device library's host services instead): output files that appear whole or not at all, whether
+// standard input and standard error are a terminal, Ctrl-C, and a clock for the progress display.
+//
+// One implementation per operating system (tool_os_linux.cpp, tool_os_windows.cpp), chosen by
+// CMake. Tests derive from ToolOs to fail a write, interrupt a transfer or stop the clock.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace reader::tool {
+
+// A file being written under a temporary name beside its final path. Nothing appears under the
+// final name until Commit has flushed the data to the disk and renamed the file into place; an
+// object destroyed before that removes its temporary file.
+class PendingOutput {
+  public:
+    PendingOutput() = default;
+    PendingOutput(const PendingOutput&) = delete;
+    PendingOutput& operator=(const PendingOutput&) = delete;
+    virtual ~PendingOutput() = default;
+
+    // Appends bytes. False on failure (a full disk, for instance); Reason() says why.
+    virtual bool Write(std::span<const std::uint8_t> bytes) = 0;
+
+    // Flushes everything to the disk and renames the file to its final path. With replace, a file
+    // already there is replaced; without, it is kept, even one that appeared while this file was
+    // being written, and Commit fails. After a failure the temporary file is gone.
+    virtual bool Commit(bool replace) = 0;
+
+    // The operating system's reason for the last failure.
+    virtual std::string Reason() const = 0;
+
+    // Whether Commit failed because the final path was taken.
+    virtual bool FinalPathTaken() const = 0;
+};
+
+class ToolOs {
+  public:
+    ToolOs() = default;
+    ToolOs(const ToolOs&) = delete;
+    ToolOs& operator=(const ToolOs&) = delete;
+    virtual ~ToolOs() = default;
+
+    // Starts a file that will be finalPath once committed. Nothing (and the reason) when the
+    // temporary file cannot be made beside it.
+    virtual std::unique_ptr<PendingOutput> CreateOutput(const std::string& finalPath,
+                                                        std::string& reason) = 0;
+
+    virtual bool InputIsTerminal() = 0;
+    virtual bool ErrorIsTerminal() = 0;
+
+    // Whether Ctrl-C (or a request to end the program) arrived since the last ClearInterrupt.
+    virtual bool InterruptRequested() = 0;
+    virtual void ClearInterrupt() = 0;
+
+    // Milliseconds of a steady clock, for the transfer rate and the time left.
+    virtual std::uint64_t NowMs();
+};
+
+// The implementation for the operating system the program was built for.
+ToolOs& NativeToolOs();
+
+// Asks the system to back memory with large pages where it can: a dump fills a fresh image of
+// many MiB, and with 4 KiB pages faulting them in costs more than reading them from the reader.
+// Only advice: memory the system does not take it for works as before.
+void AdviseLargePages(std::span<std::uint8_t> memory);
+
+// Catches Ctrl-C (and the operating system's other polite requests to stop) from now on, so that
+// a transfer ends between two chunks and removes its temporary file instead of dying halfway.
+// InterruptRequested reports it. A read waiting on standard input returns at once.
+void WatchInterrupts();
+
+}  // namespace reader::tool

@@ -1,0 +1,86 @@
+// Moving cartridge data through the library's slots in chunks: reads through ReadSlot in large
+// chunks that meet the rules of unbuffered reads, writes through WriteSlot in modest ones, with
+// progress, Ctrl-C between chunks, and every failure named by its address and its reason.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "frontend/context.hpp"
+#include "frontend/progress.hpp"
+#include "frontend/reader.hpp"
+
+namespace reader::tool {
+
+// Reads ask the reader for large chunks; the device link reads a large request straight into the
+// caller's buffer, so each chunk is one read of the data file. The first chunk is 1 MiB; while a
+// chunk takes less than kQuickChunkMs the next is twice as large, up to 8 MiB. A slow reader keeps
+// small chunks (the progress moves and Ctrl-C is heard often); a fast one is spared the fixed cost
+// of each read (its address command, the open and the close of the data file).
+inline constexpr std::uint32_t kFirstReadChunk = 1u << 20;
+inline constexpr std::uint32_t kLargestReadChunk = 8u << 20;
+inline constexpr std::uint64_t kQuickChunkMs = 50;
+// The byte-wise write handlers spend a 512-byte command sector on every data byte: a chunk of
+// 1 KiB is a 512 KiB command write.
+inline constexpr std::uint32_t kWriteChunkSize = 1024;
+
+struct TransferError {
+    std::string message;  // what failed, where and why, and what to do: one sentence or two
+    bool interrupted;     // Ctrl-C, not a fault
+};
+
+// Receives the cartridge's bytes from address on, in order, piece by piece. Returning false ends
+// the read early (without an error).
+using ReadConsumer =
+    std::function<bool(std::uint32_t address, std::span<const std::uint8_t> bytes)>;
+
+// Reads size bytes from start on. `what` names the transfer in messages ("reading", "verifying").
+std::optional<TransferError> ReadRange(const ToolContext& context, const ConnectedReader& reader,
+                                       std::uint32_t start, std::uint64_t size,
+                                       std::string_view what, Progress* progress,
+                                       const ReadConsumer& consume);
+
+// Memory aligned for unbuffered reads, so that the device link reads straight into it. Its bytes
+// are not cleared first. A large buffer (a whole image) is aligned to the system's large pages and
+// offered to them.
+class AlignedBuffer {
+  public:
+    explicit AlignedBuffer(std::size_t size, bool large = false);
+    std::span<std::uint8_t> Span() const { return view_; }
+
+  private:
+    std::unique_ptr<std::uint8_t[]> storage_;
+    std::span<std::uint8_t> view_;
+};
+
+// Reads size bytes from start on straight into memory of their own (storage), each chunk into its
+// place; image is then the bytes asked for.
+std::optional<TransferError> ReadImage(const ToolContext& context, const ConnectedReader& reader,
+                                       std::uint32_t start, std::uint64_t size,
+                                       std::string_view what, Progress* progress,
+                                       std::unique_ptr<AlignedBuffer>& storage,
+                                       std::span<std::uint8_t>& image);
+
+// Writes data to the cartridge from start on.
+std::optional<TransferError> WriteRange(const ToolContext& context, std::uint32_t start,
+                                        std::span<const std::uint8_t> data, Progress* progress);
+
+// The first byte where the cartridge differs from what was expected there.
+struct Mismatch {
+    std::uint32_t address;
+    std::uint8_t expected;
+    std::uint8_t found;
+};
+
+// Reads the range that expected covers (from start on) again and compares.
+std::optional<TransferError> CompareRange(const ToolContext& context, const ConnectedReader& reader,
+                                          std::uint32_t start,
+                                          std::span<const std::uint8_t> expected,
+                                          std::string_view what, Progress* progress,
+                                          std::optional<Mismatch>& mismatch);
+
+}  // namespace reader::tool

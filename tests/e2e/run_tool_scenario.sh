@@ -1,0 +1,283 @@
+#!/usr/bin/env bash
+# One end-to-end scenario of reader-tool: the real program against a freshly mounted emulated
+# reader that serves the project's test images.
+#
+#   run_tool_scenario.sh wine|linux SCENARIO
+#
+# wine:  reader-tool.exe under Wine, with drive E: mapped to the mount and reported removable (the
+#        Wine prefix is made by wine_prefix.sh). Needs READER_TOOL_EXE, WINEPREFIX, E2E_DRIVE_E.
+# linux: the Linux reader-tool, in a private mount namespace whose /proc/self/mounts and /sys name
+#        the mount as a removable FAT volume on a USB disk. Needs READER_TOOL_LINUX.
+# Both need MAKE_TEST_IMAGES (the images come from it, made afresh for each scenario).
+#
+# Scenarios: n64_images and sfc_images dump every test image of their system and compare the file
+# with the image byte for byte, then check every dumped file; verify dumps with a reader that
+# flips one byte; usage runs the command-line mistakes and failures with their exit statuses.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=e2e_lib.sh
+source "$here/e2e_lib.sh"
+
+[[ $# -eq 2 ]] || fail "usage: $0 wine|linux SCENARIO"
+client=$1
+scenario=$2
+[[ -n "${E2E_WORK:-}" ]] || fail "E2E_WORK is not set"
+[[ -x "${MAKE_TEST_IMAGES:-}" ]] || fail "MAKE_TEST_IMAGES is not set"
+dir="$E2E_WORK/tool-$client-$scenario"
+rm -rf "$dir"
+mkdir -p "$dir/images" "$dir/out"
+trap cleanup_emulator EXIT
+
+# --- the two ways of running the program -------------------------------------------------------
+
+need_wine() {
+    command -v wine >/dev/null || skip "wine is missing (apt-get install wine wine64)"
+    [[ -n "${READER_TOOL_EXE:-}" && -f "${READER_TOOL_EXE}" ]] ||
+        skip "reader-tool.exe is not built (cmake --preset windows && cmake --build --preset windows)"
+    [[ -f "${WINEPREFIX:-}/system.reg" && -L "$WINEPREFIX/dosdevices/e:" ]] ||
+        fail "the Wine prefix is not ready (the e2e_wine_prefix test makes it)"
+}
+
+need_namespace() {
+    [[ -x "${READER_TOOL_LINUX:-}" ]] || fail "READER_TOOL_LINUX is not set"
+    command -v unshare >/dev/null || skip "unshare is missing (apt-get install util-linux)"
+    unshare --mount --propagation private true 2>/dev/null ||
+        skip "cannot make a private mount namespace (needs root)"
+}
+
+# The system as the Linux program sees it inside its namespace: a fixed FAT volume (drive D:) and
+# the reader, a removable USB disk whose first partition is mounted at the emulator's mount point
+# (drive E:).
+make_fake_system() {
+    local mount=$1 fake="$dir/system"
+    local usb=devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host7/target7:0:0/7:0:0:0/block/sdz
+    local nvme=devices/pci0000:00/0000:00:1d.0/0000:3d:00.0/nvme/nvme0/nvme0n1
+    mkdir -p "$fake/sys/$usb/sdz1" "$fake/sys/$nvme/nvme0n1p1" "$fake/sys/class/block"
+    echo 1 >"$fake/sys/$usb/removable"
+    echo 1 >"$fake/sys/$usb/sdz1/partition"
+    echo 0 >"$fake/sys/$nvme/removable"
+    echo 1 >"$fake/sys/$nvme/nvme0n1p1/partition"
+    ln -s "../../$usb" "$fake/sys/class/block/sdz"
+    ln -s "../../$usb/sdz1" "$fake/sys/class/block/sdz1"
+    ln -s "../../$nvme" "$fake/sys/class/block/nvme0n1"
+    ln -s "../../$nvme/nvme0n1p1" "$fake/sys/class/block/nvme0n1p1"
+    local escaped
+    escaped=$(printf '%s' "$mount" | sed -e 's/\\/\\134/g' -e 's/ /\\040/g' -e 's/\t/\\011/g')
+    cat >"$fake/mounts" <<EOF
+/dev/vda1 / ext4 rw,relatime 0 0
+proc /proc proc rw,nosuid,nodev,noexec,relatime 0 0
+/dev/nvme0n1p1 /boot/efi vfat rw,relatime,fmask=0077,dmask=0077,codepage=437,iocharset=ascii 0 0
+/dev/sdz1 $escaped vfat rw,nosuid,nodev,relatime,uid=0,gid=0,fmask=0022,dmask=0022,utf8 0 0
+EOF
+}
+
+# run_tool NAME [ARGUMENTS...]: runs the program in $dir/out with standard input from NAME.stdin
+# (if there is one, else nothing), its output in NAME.stdout and NAME.stderr; sets STATUS.
+run_tool() {
+    local name=$1
+    shift
+    local input=/dev/null
+    [[ -f "$dir/$name.stdin" ]] && input="$dir/$name.stdin"
+    STATUS=0
+    case $client in
+        wine)
+            (cd "$dir/out" && WINEDEBUG=-all wine "$READER_TOOL_EXE" "$@" <"$input" \
+                >"$dir/$name.stdout" 2>"$dir/$name.stderr") || STATUS=$?
+            # The next mount must meet a fresh wineserver that looks at the drive anew.
+            wineserver -k 2>/dev/null || true
+            wineserver -w 2>/dev/null || true
+            # The Windows C runtime writes standard error in text mode, "\n" as CR LF.
+            sed -i 's/\r$//' "$dir/$name.stdout" "$dir/$name.stderr"
+            ;;
+        linux)
+            # exec keeps the shell's process, so /proc/$$/mounts is the program's
+            # /proc/self/mounts.
+            (cd "$dir/out" && unshare --mount --propagation private -- bash -c \
+                'mount --bind "$1" "/proc/$$/mounts" && mount --bind "$2" /sys && shift 2 &&
+                 exec "$@"' \
+                namespace "$dir/system/mounts" "$dir/system/sys" "$READER_TOOL_LINUX" "$@" \
+                <"$input" >"$dir/$name.stdout" 2>"$dir/$name.stderr") || STATUS=$?
+            ;;
+    esac
+}
+
+# expect_status NAME CODE: the run ended with this exit status.
+expect_status() {
+    if [[ $STATUS -ne $2 ]]; then
+        cat "$dir/$1.stdout" "$dir/$1.stderr" >&2
+        fail "$1: exit status $STATUS, expected $2"
+    fi
+}
+
+need_fuse
+case $client in
+    wine)
+        need_wine
+        mount=$E2E_DRIVE_E
+        ;;
+    linux)
+        need_namespace
+        mount="$dir/drive"
+        make_fake_system "$mount"
+        ;;
+    *) fail "unknown client $client" ;;
+esac
+
+"$MAKE_TEST_IMAGES" "$dir/images" >/dev/null || fail "make-test-images failed"
+
+# The report lines of a dump: everything after its "wrote" line.
+report_of_dump() {
+    sed -n '/^wrote /,$p' "$1" | tail -n +2
+}
+
+# dump_image IMAGE IDENTITY EXPECTED [dump options...]: serves IMAGE from a reader with IDENTITY,
+# dumps it and compares the file with EXPECTED byte for byte; the dump's report must name the
+# header checks the image's name promises.
+dump_image() {
+    local image=$1 identity=$2 expected=$3
+    shift 3
+    local name
+    name=$(basename "$image")
+    start_emulator "$mount" "$dir/$name.emulator.log" --identity "$identity" \
+        --cartridge "$image" --transcript "$dir/$name.transcript"
+    run_tool "$name.dump" dump "$name.out" --quiet "$@"
+    stop_emulator
+    expect_status "$name.dump" 0
+    same_bytes "$name: the dumped file" "$expected" "$dir/out/$name.out"
+    case $name in
+        *-bad-*) has_text "$dir/$name.dump.stdout" ": bad: calculated " ;;
+        *) has_text "$dir/$name.dump.stdout" ": OK (" ;;
+    esac
+    report_of_dump "$dir/$name.dump.stdout" >"$dir/$name.report"
+    CHECKS+=("check $name.out")
+    REPORTS+=("$dir/$name.report")
+}
+
+# Checks every dumped file in one shell session (a script through a pipe) and compares each
+# report with the one its dump printed.
+check_all() {
+    printf '%s\n' "${CHECKS[@]}" >"$dir/checks.stdin"
+    run_tool checks shell
+    expect_status checks 0
+    cat "${REPORTS[@]}" >"$dir/checks.expected"
+    grep -v '^file ' "$dir/checks.stdout" >"$dir/checks.actual"
+    same_bytes "the reports of check" "$dir/checks.expected" "$dir/checks.actual"
+}
+
+CHECKS=()
+REPORTS=()
+
+scenario_n64_images() {
+    local image size
+    for image in "$dir"/images/n64-*; do
+        size=$(stat -c %s "$image")
+        case $image in
+            # Written big-endian whatever order the cartridge presents.
+            *.v64 | *.n64) dump_image "$image" N64_KRN20_RV100 "$dir/images/n64-6102.z64" \
+                --size "$size" ;;
+            *) dump_image "$image" N64_KRN20_RV100 "$image" --size "$size" ;;
+        esac
+    done
+    has_text "$dir/n64-6102.v64.dump.stdout" \
+        "byte order: written big-endian (the cartridge presented it byte-swapped)\n"
+    check_all
+}
+
+scenario_sfc_images() {
+    local image
+    for image in "$dir"/images/sfc-*; do
+        case $image in
+            # Its header gives the next power of two, 4 MiB: the size is given.
+            *-3mib.sfc) dump_image "$image" SFC_KRN02_RV100 "$image" --size 3M ;;
+            # The size comes from the cartridge's internal header.
+            *) dump_image "$image" SFC_KRN02_RV100 "$image" ;;
+        esac
+    done
+    has_text "$dir/sfc-hirom.sfc.dump.stdout" \
+        "size from the cartridge's internal header (HiROM at 0xFFC0, \"PROJECT HIROM TEST\"): ROM size 2 MiB\n"
+    check_all
+}
+
+# A reader that delivers one byte inverted on its first read of the data file: --verify names
+# that byte's address (the transcript says which it was) and writes no file.
+scenario_verify() {
+    local image="$dir/images/n64-6101.z64"
+    start_emulator "$mount" "$dir/verify.emulator.log" --identity N64_KRN20_RV100 \
+        --cartridge "$image" --transcript "$dir/verify.transcript" --corrupt-data-read 1@0x1234
+    run_tool verify dump game.z64 --size 4M --verify
+    stop_emulator
+    expect_status verify 1
+    local address
+    address=$(sed -n 's/.*flipped offset=[0-9A-Fa-fx]* address=\(0x\)\{0,1\}\([0-9A-Fa-f]*\).*/\2/p' \
+        "$dir/verify.transcript")
+    [[ -n "$address" ]] || fail "the transcript names no flipped byte"
+    has_text "$dir/verify.stderr" \
+        "reader-tool: verification failed: the second read differs first at 0x$address ("
+    has_text "$dir/verify.stderr" "game.z64 was not written.\n"
+    [[ ! -e "$dir/out/game.z64" ]] || fail "a file was left under the name after the failure"
+    [[ -z "$(ls -A "$dir/out")" ]] || fail "the failed dump left files behind: $(ls -A "$dir/out")"
+    # Progress went to standard error as plain lines (it is not a terminal here); the second pass
+    # stopped in its first chunk, at the difference.
+    has_text "$dir/verify.stderr" "dump: 4 MiB of 4 MiB  100%"
+    if grep -q "^verify: " "$dir/verify.stderr"; then
+        fail "the second pass went on past the difference"
+    fi
+}
+
+scenario_usage() {
+    # Mistakes on the command line: status 2 before anything else happens.
+    run_tool noargs
+    expect_status noargs 2
+    has_text "$dir/noargs.stderr" "Usage: reader-tool [OPTIONS] COMMAND"
+    run_tool nocommand --quiet
+    expect_status nocommand 2
+    run_tool nooperand dump
+    expect_status nooperand 2
+    is_text "$dir/nooperand.stderr" "reader-tool: dump needs OUT. Try 'reader-tool dump --help'.\n"
+    run_tool badsize dump x.bin --size 1G
+    expect_status badsize 2
+    run_tool badvalue control 300
+    expect_status badvalue 2
+    run_tool help dump --help
+    expect_status help 0
+    has_text "$dir/help.stdout" "Usage: reader-tool dump OUT"
+
+    # Needing no reader.
+    run_tool missing check missing.bin
+    expect_status missing 1
+    is_text "$dir/missing.stderr" "reader-tool: cannot open missing.bin: No such file or \
+directory. Check the name and that the file is readable.\n"
+    cp "$dir/images/sfc-lorom.sfc" "$dir/out/"
+    run_tool check check sfc-lorom.sfc
+    expect_status check 0
+    has_text "$dir/check.stdout" "Checksum: OK"
+
+    # With an N64 reader: the size it cannot tell; a drive that is not the reader.
+    start_emulator "$mount" "$dir/usage.emulator.log" --identity N64_KRN20_RV100
+    run_tool info info
+    expect_status info 0
+    has_text "$dir/info.stdout" "drive       E:\nidentity    N64_KRN20_RV100\nvariant     N64\n"
+    run_tool nosize dump game.z64
+    expect_status nosize 2
+    has_text "$dir/nosize.stderr" "needs --size: an N64 cartridge does not tell the reader its size"
+    run_tool otherdrive --drive Q info
+    expect_status otherdrive 1
+    has_text "$dir/otherdrive.stderr" "no cartridge reader on drive Q: (there is no such drive)"
+    run_tool notoffered status
+    expect_status notoffered 1
+    has_text "$dir/notoffered.stderr" "N64 reader N64_KRN20_RV100 on E: has no cartridge status"
+    stop_emulator
+
+    # A reader without power is a drive without a medium: no reader found.
+    start_emulator "$mount" "$dir/off.emulator.log" --identity N64_KRN20_RV100 --powered-off
+    run_tool off info
+    stop_emulator
+    expect_status off 1
+    has_text "$dir/off.stderr" "no cartridge reader found on the drives D: to Z:"
+    [[ -z "$(ls -A "$dir/out" | grep -v '^sfc-lorom.sfc$')" ]] ||
+        fail "files were left behind: $(ls -A "$dir/out")"
+}
+
+declare -F "scenario_$scenario" >/dev/null || fail "unknown scenario $scenario"
+"scenario_$scenario"
+echo "PASS: reader-tool $client $scenario"

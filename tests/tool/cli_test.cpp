@@ -1,0 +1,158 @@
+// The command line: numbers as users write them, usage errors (exit status 2, nothing sent to
+// the reader), help and version.
+#include <gtest/gtest.h>
+
+#include "frontend/cli.hpp"
+#include "tool/tool_fixture.hpp"
+
+namespace reader::testing {
+namespace {
+
+using tool::ParseNumber;
+
+struct NumberCase {
+    const char* text;
+    bool sizes;
+    std::optional<std::uint64_t> value;
+};
+
+class NumberTest : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(NumberTest, ParsesOrRejects) {
+    const NumberCase& c = GetParam();
+    EXPECT_EQ(ParseNumber(c.text, c.sizes), c.value) << c.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Numbers, NumberTest,
+    ::testing::Values(
+        NumberCase{"0", false, 0}, NumberCase{"32768", false, 32768},
+        NumberCase{"0x8000", false, 0x8000}, NumberCase{"0X10000000", false, 0x10000000},
+        NumberCase{"0xfFfF", false, 0xFFFF}, NumberCase{"256K", true, 256 * 1024},
+        NumberCase{"4M", true, 4u << 20}, NumberCase{"0x10K", true, 16 * 1024},
+        NumberCase{"2MiB", true, 2u << 20}, NumberCase{"1k", true, 1024},
+        NumberCase{"18446744073709551615", false, UINT64_MAX},
+        // Rejected: suffixes where no size is meant, garbage, signs, blanks,
+        // a bare prefix, a suffix alone, overflow (of the digits or the suffix).
+        NumberCase{"4M", false, std::nullopt}, NumberCase{"", true, std::nullopt},
+        NumberCase{"0x", false, std::nullopt}, NumberCase{"K", true, std::nullopt},
+        NumberCase{"12a", false, std::nullopt}, NumberCase{"0x1G", false, std::nullopt},
+        NumberCase{"-1", false, std::nullopt}, NumberCase{"+1", false, std::nullopt},
+        NumberCase{" 1", false, std::nullopt}, NumberCase{"1 ", false, std::nullopt},
+        NumberCase{"1G", true, std::nullopt}, NumberCase{"0x8000z", false, std::nullopt},
+        NumberCase{"18446744073709551616", false, std::nullopt},
+        NumberCase{"0x4000000000000000K", true, std::nullopt}));
+
+// Wrong usage is refused before the reader is touched, with exit status 2 and one line that
+// points to the help.
+struct UsageCase {
+    std::vector<std::string> args;
+    const char* message;  // part of the error line
+};
+
+class UsageTest : public ToolFixture, public ::testing::WithParamInterface<UsageCase> {};
+
+TEST_P(UsageTest, RefusedWithStatusTwo) {
+    Attach(emulator::kNesIdentity);
+    const ToolRun run = Run(GetParam().args);
+    EXPECT_EQ(run.status, tool::kExitUsage);
+    EXPECT_NE(run.err.find(GetParam().message), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.rfind("reader-tool: ", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("--help'."), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(host_.Counters().opens, 0u) << "the reader was touched";
+    EXPECT_EQ(CommandWrites(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, UsageTest,
+    ::testing::Values(
+        UsageCase{{"bogus"}, "unknown command 'bogus'"},
+        UsageCase{{"--verbose"}, "unknown option '--verbose'"},
+        UsageCase{{"-x", "info"}, "unknown option '-x'"},
+        UsageCase{{"--quiet"}, "no command given"}, UsageCase{{"dump"}, "dump needs OUT"},
+        UsageCase{{"dump", "a.bin", "b.bin"}, "dump does not take 'b.bin'"},
+        UsageCase{{"dump", "a.bin", "--start"}, "--start needs a value"},
+        UsageCase{{"dump", "a.bin", "--start", "zz"}, "--start takes a number"},
+        UsageCase{{"dump", "a.bin", "--start", "0x100000000"}, "is too large"},
+        UsageCase{{"dump", "a.bin", "--size", "0"}, "--size must be more than 0"},
+        UsageCase{{"dump", "a.bin", "--size", "512M"}, "is too large"},
+        UsageCase{{"dump", "a.bin", "--size", "1G"}, "--size takes a number"},
+        UsageCase{{"dump", "a.bin", "--byte-order", "middle"}, "--byte-order takes"},
+        UsageCase{{"dump", "a.bin", "--frobnicate"}, "dump has no option '--frobnicate'"},
+        UsageCase{{"dump", "a.bin", "--verify=yes"}, "--verify takes no value"},
+        UsageCase{{"dump", "a.bin", "--size", "4K", "--size", "8K"}, "--size is given twice"},
+        UsageCase{{"info", "--verify"}, "info has no option '--verify'"},
+        UsageCase{{"info", "extra"}, "info does not take 'extra'"},
+        UsageCase{{"write", "in.bin"}, "write needs --start ADDR"},
+        UsageCase{{"write", "in.bin", "--start", "0x8000x"}, "--start takes a number"},
+        UsageCase{{"control"}, "control needs VALUE"},
+        UsageCase{{"control", "256"}, "VALUE 256 is too large"},
+        UsageCase{{"control", "-1"}, "VALUE takes a number"},
+        UsageCase{{"trace"}, "trace needs ADDR"},
+        UsageCase{{"trace", "0xFF01"}, "ADDR 0xFF01 is too large (at most 0xFF00)"},
+        UsageCase{{"trace", "0x8000", "--from"}, "--from needs a value"},
+        UsageCase{{"check"}, "check needs FILE"},
+        UsageCase{{"--drive", "EE", "info"}, "--drive takes one drive letter"},
+        UsageCase{{"--drive", "5", "info"}, "--drive takes one drive letter"},
+        UsageCase{{"info", "--drive"}, "--drive needs a drive letter"},
+        UsageCase{{"--fc-mode", "2", "info"}, "--fc-mode takes 0 or 1"},
+        UsageCase{{"--quiet=1", "info"}, "--quiet takes no value"}));
+
+TEST_F(ToolFixture, NoArgumentsWithoutAConsoleShowUsageAndFail) {
+    os.inputTerminal = false;
+    const ToolRun run = Run({});
+    EXPECT_EQ(run.status, tool::kExitUsage);
+    EXPECT_EQ(run.err.rfind("Usage: reader-tool", 0), 0u);
+    EXPECT_EQ(run.out, "");
+}
+
+TEST_F(ToolFixture, HelpForTheProgramAndEveryCommand) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--help"}, {"-h"}, {"help-me", "--help"}}) {
+        const ToolRun run = Run(args);
+        if (args.front() == "help-me") {
+            // --help does not excuse an unknown command.
+            EXPECT_EQ(run.status, tool::kExitUsage);
+            continue;
+        }
+        EXPECT_EQ(run.status, tool::kExitSuccess);
+        EXPECT_EQ(run.out.rfind("Usage: reader-tool [OPTIONS] COMMAND", 0), 0u);
+        for (const char* command :
+             {"info", "dump", "write", "status", "control", "trace", "check", "shell"}) {
+            EXPECT_NE(run.out.find(std::string("\n  ") + command), std::string::npos) << command;
+        }
+    }
+    for (const char* command :
+         {"info", "dump", "write", "status", "control", "trace", "check", "shell"}) {
+        // Help wins over missing operands.
+        const ToolRun run = Run({command, "--help"});
+        EXPECT_EQ(run.status, tool::kExitSuccess) << command;
+        EXPECT_EQ(run.out.rfind(std::string("Usage: reader-tool ") + command, 0), 0u) << run.out;
+        EXPECT_EQ(run.err, "");
+    }
+    EXPECT_EQ(host_.Counters().opens, 0u);
+}
+
+TEST_F(ToolFixture, VersionIsTheProgramNameAndANumber) {
+    const ToolRun run = Run({"--version"});
+    EXPECT_EQ(run.status, tool::kExitSuccess);
+    ASSERT_EQ(run.out.rfind("reader-tool ", 0), 0u);
+    EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(run.out[12]))) << run.out;
+    EXPECT_EQ(run.out.back(), '\n');
+}
+
+TEST_F(ToolFixture, GlobalOptionsStandBeforeOrAfterTheCommand) {
+    Attach(emulator::kNesIdentity, 0, 'G');
+    EXPECT_EQ(Run({"--drive", "G", "info"}).status, tool::kExitSuccess);
+    EXPECT_EQ(Run({"info", "--drive=g:"}).status, tool::kExitSuccess);
+    const ToolRun wrong = Run({"info", "--drive", "F"});
+    EXPECT_EQ(wrong.status, tool::kExitFailure);
+    EXPECT_NE(wrong.err.find("no cartridge reader on drive F: (there is no such drive). Check"),
+              std::string::npos)
+        << wrong.err;
+}
+
+}  // namespace
+}  // namespace reader::testing

@@ -1,0 +1,291 @@
+// reader-tool in process: the whole program run with RunTool against an emulated reader, its
+// output captured, its operating system replaced by one whose terminal, Ctrl-C, clock and output
+// files a test controls.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <initializer_list>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "emulator/emulated_host.hpp"
+#include "frontend/tool.hpp"
+#include "frontend/tool_os.hpp"
+#include "support/cartridge_fixture.hpp"
+#include "support/host_fixture.hpp"
+
+namespace reader::testing {
+
+namespace fs = std::filesystem;
+
+// A folder of its own for each test, removed with everything in it at the end.
+class TempFolder {
+  public:
+    TempFolder() {
+        static std::atomic<unsigned> counter{0};
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = "reader-tool-";
+        name += info != nullptr ? info->name() : "test";
+        for (char& c : name) {
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-') {
+                c = '-';
+            }
+        }
+        path_ = fs::temp_directory_path() / (name + "-" + std::to_string(std::random_device{}()) +
+                                             "-" + std::to_string(counter++));
+        fs::create_directories(path_);
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const fs::path& Path() const { return path_; }
+    std::string File(std::string_view name) const { return (path_ / name).string(); }
+
+    // The names in the folder, sorted: what a failed transfer must not leave behind.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(path_)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+  private:
+    fs::path path_;
+};
+
+inline std::vector<std::uint8_t> ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+// The test's operating system: output files are the real ones (so the atomic rename is the real
+// one), everything else is under the test's control.
+class TestOs final : public tool::ToolOs {
+  public:
+    // Called with the final path when the n-th Write (1-based) of an output file starts: fail it,
+    // or do something to the folder meanwhile (another program creating the final file).
+    struct WriteHook {
+        std::size_t atWrite = 1;
+        bool fail = false;
+        std::function<void(const std::string& finalPath)> action;
+    };
+
+    std::unique_ptr<tool::PendingOutput> CreateOutput(const std::string& finalPath,
+                                                      std::string& reason) override {
+        auto inner = tool::NativeToolOs().CreateOutput(finalPath, reason);
+        if (!inner) {
+            return nullptr;
+        }
+        return std::make_unique<HookedOutput>(std::move(inner), finalPath, writeHook);
+    }
+
+    bool InputIsTerminal() override { return inputTerminal; }
+    bool ErrorIsTerminal() override { return errorTerminal; }
+    bool InterruptRequested() override {
+        ++interruptChecks;
+        if (interruptAtCheck && interruptChecks >= *interruptAtCheck) {
+            interrupted = true;
+        }
+        return interrupted;
+    }
+    // Back to a quiet start: no terminal, no Ctrl-C, no hook.
+    void Reset() {
+        inputTerminal = errorTerminal = interrupted = false;
+        interruptAtCheck.reset();
+        interruptChecks = 0;
+        writeHook.reset();
+        msPerReading = 100;
+    }
+    void ClearInterrupt() override {
+        interrupted = false;
+        interruptAtCheck.reset();
+    }
+    // Every reading of the clock moves it on, so rates and times left have something to show. By
+    // default each read of the reader seems slow, so reads stay at their first size (1 MiB).
+    std::uint64_t NowMs() override { return nowMs += msPerReading; }
+
+    bool inputTerminal = false;
+    bool errorTerminal = false;
+    bool interrupted = false;
+    std::optional<std::size_t> interruptAtCheck;  // Ctrl-C arrives at this check (1-based)
+    std::size_t interruptChecks = 0;
+    std::uint64_t nowMs = 0;
+    std::uint64_t msPerReading = 100;
+    std::optional<WriteHook> writeHook;
+
+  private:
+    class HookedOutput final : public tool::PendingOutput {
+      public:
+        HookedOutput(std::unique_ptr<tool::PendingOutput> inner, std::string finalPath,
+                     std::optional<WriteHook> hook)
+            : inner_(std::move(inner)), final_(std::move(finalPath)), hook_(std::move(hook)) {}
+
+        bool Write(std::span<const std::uint8_t> bytes) override {
+            ++writes_;
+            if (hook_ && writes_ == hook_->atWrite) {
+                if (hook_->action) {
+                    hook_->action(final_);
+                }
+                if (hook_->fail) {
+                    failed_ = true;
+                    inner_.reset();  // the real file's own failure path: it goes away
+                    return false;
+                }
+            }
+            return inner_ && inner_->Write(bytes);
+        }
+        bool Commit(bool replace) override { return inner_ && inner_->Commit(replace); }
+        std::string Reason() const override {
+            return failed_ ? "No space left on device" : inner_ ? inner_->Reason() : "";
+        }
+        bool FinalPathTaken() const override { return inner_ && inner_->FinalPathTaken(); }
+
+      private:
+        std::unique_ptr<tool::PendingOutput> inner_;
+        std::string final_;
+        std::optional<WriteHook> hook_;
+        std::size_t writes_ = 0;
+        bool failed_ = false;
+    };
+};
+
+// In front of the emulated host: lets a test act on the reader at the n-th read of the data file
+// (cut its power before the read, or flip a byte of what it delivered).
+class DataReadHost final : public platform::Host {
+  public:
+    explicit DataReadHost(emulator::EmulatedHost& inner) : inner_(inner) {}
+
+    // Called before the n-th read of DUMP.ROM (1-based) is passed on.
+    std::function<void(std::size_t read)> beforeRead;
+    // Called with what the n-th read delivered.
+    std::function<void(std::size_t read, std::span<std::uint8_t> delivered)> afterRead;
+    std::size_t DataReads() const { return dataReads_; }
+    void Reset() {
+        beforeRead = nullptr;
+        afterRead = nullptr;
+        dataReads_ = 0;
+    }
+
+    std::uint32_t LogicalDrives() override { return inner_.LogicalDrives(); }
+    platform::DriveType DriveTypeOf(const char* root) override { return inner_.DriveTypeOf(root); }
+    bool VolumeLabelOf(const char* root, std::span<char> label) override {
+        return inner_.VolumeLabelOf(root, label);
+    }
+    std::optional<std::uint32_t> ReadUnbuffered(const char* path, std::uint32_t position,
+                                                std::span<std::uint8_t> destination) override {
+        const auto parsed = emulator::ParseDevicePath(path);
+        const bool data = parsed && emulator::SameName(parsed->name, emulator::kDataFileName);
+        if (data) {
+            ++dataReads_;
+            if (beforeRead) {
+                beforeRead(dataReads_);
+            }
+        }
+        const auto delivered = inner_.ReadUnbuffered(path, position, destination);
+        if (data && delivered && afterRead) {
+            afterRead(dataReads_, destination.first(*delivered));
+        }
+        return delivered;
+    }
+    std::optional<std::uint32_t> WriteCommandFile(const char* path,
+                                                  std::span<const std::uint8_t> data) override {
+        return inner_.WriteCommandFile(path, data);
+    }
+    std::optional<std::uint16_t> ConsoleAttribute() override { return inner_.ConsoleAttribute(); }
+    void SetConsoleAttribute(std::uint16_t attribute) override {
+        inner_.SetConsoleAttribute(attribute);
+    }
+    void WriteConsole(std::string_view text) override { inner_.WriteConsole(text); }
+    void WriteStream(std::string_view text) override { inner_.WriteStream(text); }
+    void Sleep(std::uint32_t milliseconds) override { inner_.Sleep(milliseconds); }
+    int ReadKey() override { return inner_.ReadKey(); }
+    std::string FailureReason() override { return inner_.FailureReason(); }
+
+  private:
+    emulator::EmulatedHost& inner_;
+    std::size_t dataReads_ = 0;
+};
+
+struct ToolRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class ToolFixture : public HostFixture {
+  protected:
+    ToolFixture() : dataHost_(host_), scoped_(dataHost_) {}
+
+    emulator::ReaderModel& Attach(std::string_view identity, std::uint8_t misc = 0,
+                                  char letter = 'E') {
+        emulator::ReaderConfig config;
+        config.fixedIdentity = std::string(identity);
+        config.miscByte = misc;
+        return host_.AttachReader(letter, std::move(config));
+    }
+
+    // Runs reader-tool with these arguments; the shell reads `input` line by line.
+    ToolRun Run(std::vector<std::string> args) {
+        std::vector<std::string_view> views(args.begin(), args.end());
+        ToolRun run{0, {}, {}};
+        std::size_t nextLine = 0;
+        const tool::ToolStreams streams{[&run](std::string_view text) { run.out += text; },
+                                        [&run](std::string_view text) { run.err += text; },
+                                        [this, &nextLine]() -> std::optional<std::string> {
+                                            if (nextLine >= input.size()) {
+                                                return std::nullopt;
+                                            }
+                                            return input[nextLine++];
+                                        }};
+        run.status = tool::RunTool(views, streams, os);
+        return run;
+    }
+
+    // The image bytes the variant's test cartridge holds from address on.
+    static std::vector<std::uint8_t> Image(emulator::CartridgeSystem system, std::uint64_t address,
+                                           std::size_t count) {
+        std::vector<std::uint8_t> bytes(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            bytes[i] =
+                emulator::CartridgeImageByte(system, static_cast<std::uint32_t>(address + i));
+        }
+        return bytes;
+    }
+
+    std::size_t CommandWrites() const { return host_.CommandWrites().size(); }
+
+    TestOs os;
+    std::vector<std::string> input;
+    TempFolder folder;
+    DataReadHost dataHost_;
+
+  private:
+    emulator::ScopedHost scoped_;
+};
+
+}  // namespace reader::testing

@@ -1,0 +1,231 @@
+// Every command against every reader variant, in process: what each variant offers works and
+// reads or writes the right bytes; what it does not offer is refused with its name.
+#include <gtest/gtest.h>
+
+#include "drivers/device_library.hpp"
+#include "tool/tool_fixture.hpp"
+
+namespace reader::testing {
+namespace {
+
+using emulator::CartridgeSystem;
+
+struct Variant {
+    std::string_view identity;
+    const char* system;
+    CartridgeSystem cartridge;
+    bool writes;
+    bool controls;  // ControlSlot and StatusSlot
+    bool traces;
+    const char* slots;       // the info line
+    const char* window;      // the info line
+    std::uint64_t dumpFrom;  // where a dump without --start begins
+    bool needsSize;          // a dump without --size is refused
+};
+
+const Variant kVariants[] = {
+    {emulator::kHndIdentity, "HND", CartridgeSystem::Hnd, false, false, false, "ReadSlot (dump)",
+     "0x00000000 to 0x00000000", 0, true},
+    {emulator::kN64CartIdentity, "N64", CartridgeSystem::N64, false, false, false,
+     "ReadSlot (dump)", "0x10000000 to 0x10000000", 0x10000000, true},
+    {emulator::kSfcIdentity, "SFC", CartridgeSystem::Sfc, true, false, true,
+     "ReadSlot (dump), WriteSlot (write), DisassembleSlot (trace)", "0x00008000 to 0x0000FFFC", 0,
+     true},
+    {emulator::kFc2Identity, "FC2", CartridgeSystem::Fc2, true, true, true,
+     "ReadSlot (dump), WriteSlot (write), ControlSlot (control), StatusSlot (status), "
+     "DisassembleSlot (trace)",
+     "0x00008000 to 0x0000FFFC", 0x8000, false},
+    {emulator::kNesIdentity, "NES", CartridgeSystem::Nes, true, true, true,
+     "ReadSlot (dump), WriteSlot (write), ControlSlot (control), StatusSlot (status), "
+     "DisassembleSlot (trace)",
+     "0x00008000 to 0x0000FFFC", 0x8000, false},
+    {emulator::kPceIdentity, "PCE", CartridgeSystem::Pce, true, false, true,
+     "ReadSlot (dump), WriteSlot (write), DisassembleSlot (trace)",
+     "none (this reader sets no window)", 0, true},
+};
+
+class EveryVariant : public ToolFixture, public ::testing::WithParamInterface<Variant> {
+  protected:
+    std::string Init() const { return "Init " + std::string(GetParam().identity) + " OK\n"; }
+    // The variant as the tool names it in its messages.
+    std::string Name() const {
+        return std::string(GetParam().system) + " reader " + std::string(GetParam().identity) +
+               " on E:";
+    }
+    static constexpr std::uint8_t kMisc = 0x3A;
+};
+
+TEST_P(EveryVariant, InfoShowsDriveIdentityVariantWindowAndSlots) {
+    Attach(GetParam().identity);
+    const ToolRun run = Run({"info"});
+    ASSERT_EQ(run.status, tool::kExitSuccess) << run.err;
+    EXPECT_EQ(run.out, Init() + "drive       E:\nidentity    " + std::string(GetParam().identity) +
+                           "\nvariant     " + GetParam().system + "\nROM window  " +
+                           GetParam().window + "\nslots       " + GetParam().slots + "\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_P(EveryVariant, StatusWhereOfferedElseRefusedWithTheVariantsName) {
+    Attach(GetParam().identity, kMisc);
+    const ToolRun run = Run({"status"});
+    if (GetParam().controls) {
+        ASSERT_EQ(run.status, tool::kExitSuccess) << run.err;
+        EXPECT_EQ(run.out, Init() + "MISC byte: 3A\nIRQ: 1\nVRAM/CS: 1\nMirror: V\n");
+    } else {
+        EXPECT_EQ(run.status, tool::kExitFailure);
+        EXPECT_EQ(run.err, "reader-tool: the " + Name() +
+                               " has no cartridge status report (the FC2 and NES readers have "
+                               "one).\n");
+        // The library's default for a slot nobody filled never shows.
+        EXPECT_EQ(run.out.find("please init device first"), std::string::npos);
+    }
+}
+
+TEST_P(EveryVariant, ControlWhereOfferedElseRefused) {
+    auto& reader = Attach(GetParam().identity);
+    const ToolRun run = Run({"control", "0x5C"});
+    if (GetParam().controls) {
+        ASSERT_EQ(run.status, tool::kExitSuccess) << run.err;
+        EXPECT_EQ(reader.ControlValue(), 0x5C);
+        EXPECT_EQ(run.out, Init() + "sent control value 0x5C to the " + Name() + "\n");
+    } else {
+        EXPECT_EQ(run.status, tool::kExitFailure);
+        EXPECT_NE(run.err.find(Name() + " takes no control value"), std::string::npos) << run.err;
+        EXPECT_EQ(reader.ControlValue(), 0);
+    }
+}
+
+TEST_P(EveryVariant, TraceOfTheCartridgeWhereOfferedElseRefused) {
+    Attach(GetParam().identity);
+    const ToolRun run = Run({"trace", "0x8000"});
+    if (!GetParam().traces) {
+        EXPECT_EQ(run.status, tool::kExitFailure);
+        EXPECT_NE(run.err.find(Name() + " has no 6502 trace"), std::string::npos) << run.err;
+        return;
+    }
+    ASSERT_EQ(run.status, tool::kExitSuccess) << run.err;
+    ASSERT_EQ(run.out.rfind(Init(), 0), 0u);
+    const std::string lines = run.out.substr(Init().size());
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 10) << lines;
+    // The trace shows the cartridge's bytes at 0x8000.
+    const auto code = Image(GetParam().cartridge, 0x8000, 1);
+    EXPECT_EQ(lines.substr(0, 8), "8000  " + platform::FormatText("%02X", code[0])) << lines;
+    if (GetParam().controls) {
+        // The 6502 test cartridges start with SEI; CLD.
+        EXPECT_EQ(lines.substr(0, 45).find("SEI"), 16u) << lines;
+    }
+}
+
+TEST_P(EveryVariant, WriteAndVerifyWhereOfferedElseRefused) {
+    auto& reader = Attach(GetParam().identity);
+    const auto data = DataBytes(300);
+    WriteBytes(folder.File("in.bin"), data);
+    const ToolRun run = Run({"write", folder.File("in.bin"), "--start", "0x8100", "--verify"});
+    if (!GetParam().writes) {
+        EXPECT_EQ(run.status, tool::kExitFailure);
+        EXPECT_EQ(run.err, "reader-tool: the " + Name() +
+                               " cannot write cartridges: its driver has no write handler (the "
+                               "SFC, FC2, NES and PCE readers have one).\n");
+        return;
+    }
+    ASSERT_EQ(run.status, tool::kExitSuccess) << run.err;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        ASSERT_EQ(reader.CartridgeByte(0x8100 + static_cast<std::uint32_t>(i)), data[i]) << i;
+    }
+    EXPECT_NE(run.out.find("verified: the cartridge holds the 300 bytes written\n"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST_P(EveryVariant, DumpReadsTheCartridgeAndCheckReportsTheFile) {
+    Attach(GetParam().identity);
+    const std::string out = folder.File("dump.bin");
+    std::vector<std::string> args = {"dump", out, "--quiet"};
+    if (GetParam().needsSize) {
+        const ToolRun refused = Run(args);
+        EXPECT_EQ(refused.status, tool::kExitUsage);
+        EXPECT_NE(refused.err.find("the " + Name() + " needs --size: "), std::string::npos)
+            << refused.err;
+        EXPECT_TRUE(folder.Names().empty());
+        args.insert(args.end(), {"--size", "40K"});
+    }
+    const ToolRun run = Run(args);
+    ASSERT_EQ(run.status, tool::kExitSuccess) << run.err;
+    const std::size_t size = GetParam().needsSize ? 40 * 1024 : 0x8000;
+    EXPECT_EQ(ReadBytes(out), Image(GetParam().cartridge, GetParam().dumpFrom, size));
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"dump.bin"});
+
+    const ToolRun check = Run({"check", out});
+    EXPECT_EQ(check.status, tool::kExitSuccess) << check.err;
+    // The dump's report and check's name the same size and hashes (check recognises the kind of
+    // image from its content alone, so the header lines may differ: the test cartridges have no
+    // SFC header).
+    for (const char* field : {"\nSize: ", "\nCRC32: ", "\nSHA-1: "}) {
+        const auto at = run.out.find(field);
+        ASSERT_NE(at, std::string::npos) << field << run.out;
+        const std::string line = run.out.substr(at, run.out.find('\n', at + 1) - at + 1);
+        EXPECT_NE(check.out.find(line), std::string::npos) << line << check.out;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Readers, EveryVariant, ::testing::ValuesIn(kVariants),
+                         [](const auto& row) { return std::string(row.param.system); });
+
+TEST_F(ToolFixture, NoReaderOrAnUnknownDeviceFailsWithWhatToDo) {
+    ToolRun run = Run({"info"});
+    EXPECT_EQ(run.status, tool::kExitFailure);
+    EXPECT_EQ(run.err,
+              "reader-tool: no cartridge reader found on the drives D: to Z:. Plug the reader in "
+              "(it shows up as a removable drive) and try again, or name its drive with "
+              "--drive.\n");
+
+    // The firmware-update reader is a reader, but not a cartridge reader.
+    AttachN64Reader('F');
+    run = Run({"status"});
+    EXPECT_EQ(run.status, tool::kExitFailure);
+    EXPECT_EQ(run.err,
+              "reader-tool: the device on F: presents the identity \"N64_KRN03_RV300\", which is "
+              "no cartridge reader this tool knows (HND, N64, SFC, FC2, NES and PCE readers). "
+              "Plug in a cartridge reader, or name its drive with --drive.\n");
+    EXPECT_EQ(CommandWrites(), 0u);
+}
+
+TEST_F(ToolFixture, FcModeReachesTheFc2ReadersSetUp) {
+    auto& reader = Attach(emulator::kFc2Identity);
+    ASSERT_EQ(Run({"info"}).status, tool::kExitSuccess);
+    EXPECT_EQ(reader.NesMode(), 0);
+    ASSERT_EQ(Run({"--fc-mode", "1", "info"}).status, tool::kExitSuccess);
+    EXPECT_EQ(reader.NesMode(), 1);
+}
+
+TEST_F(ToolFixture, TraceOfAFileNeedsNoReader) {
+    std::vector<std::uint8_t> code = {0xA9, 0x10, 0x8D, 0x00, 0x20, 0x4C, 0x00, 0xC0};
+    WriteBytes(folder.File("code.bin"), code);
+    const ToolRun run = Run({"trace", "0xC000", "--from", folder.File("code.bin")});
+    ASSERT_EQ(run.status, tool::kExitSuccess) << run.err;
+    EXPECT_EQ(run.out.rfind(folder.File("code.bin") + " holds 8 bytes; zeros follow them\n"
+                                                      "C000  A9 10     LDA #$10",
+                            0),
+              0u)
+        << run.out;
+    EXPECT_NE(run.out.find("C002  8D 00 20  STA $2000 = 00"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("C005  4C 00 C0  JMP $C000"), std::string::npos) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 11);
+    EXPECT_EQ(host_.Counters().opens, 0u);
+}
+
+TEST_F(ToolFixture, CheckOfAFileThatCannotBeReadFails) {
+    ToolRun run = Run({"check", folder.File("missing.bin")});
+    EXPECT_EQ(run.status, tool::kExitFailure);
+    EXPECT_EQ(run.err, "reader-tool: cannot open " + folder.File("missing.bin") +
+                           ": No such file or directory. Check the name and that the file is "
+                           "readable.\n");
+    // A folder is no image either (Linux opens it and fails the read; Windows fails the open).
+    run = Run({"check", folder.Path().string()});
+    EXPECT_EQ(run.status, tool::kExitFailure);
+    EXPECT_EQ(run.err.rfind("reader-tool: ", 0), 0u);
+    EXPECT_EQ(run.out, "");
+}
+
+}  // namespace
+}  // namespace reader::testing
