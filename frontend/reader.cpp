@@ -13,7 +13,7 @@ constexpr std::uint64_t k32BitSpace = 0x100000000;
 constexpr std::uint64_t kCpuSpace = 0x10000;
 constexpr std::uint64_t kNoWrite = 0;
 
-constexpr std::array<VariantProfile, kSystemCount> kProfiles = {{
+constexpr auto kProfiles = std::to_array<VariantProfile>({
     {.system = "HND",
      .kind = rom::ImageKind::Other,
      .startsAtWindow = false,
@@ -75,7 +75,7 @@ constexpr std::array<VariantProfile, kSystemCount> kProfiles = {{
      .bankSize = 0,
      .sizeRule = SizeRule::Required,
      .sizeReason = "a PCE card does not tell the reader its size"},
-}};
+});
 
 std::string DriveText(char letter) {
     return std::string(1, letter) + ":";
