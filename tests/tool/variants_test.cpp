@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "drivers/device_library.hpp"
+#include "frontend/reader.hpp"
 #include "tool/tool_fixture.hpp"
 
 namespace reader::testing {
@@ -54,6 +55,17 @@ class EveryVariant : public ToolFixture, public ::testing::WithParamInterface<Va
     }
     static constexpr std::uint8_t kMisc = 0x3A;
 };
+
+// A variant the library installs but the tool has no profile for could be identified and then not
+// dumped at all: every row of the library's table needs one.
+TEST(VariantProfiles, EveryVariantOfTheLibraryHasOne) {
+    for (const SystemInstallation& row : SystemInstallTable) {
+        SCOPED_TRACE(row.system);
+        const tool::VariantProfile* profile = tool::ProfileOf(row.system);
+        ASSERT_NE(profile, nullptr);
+        EXPECT_EQ(profile->system, std::string_view(row.system));
+    }
+}
 
 TEST_P(EveryVariant, InfoShowsDriveIdentityVariantWindowAndSlots) {
     Attach(GetParam().identity);
