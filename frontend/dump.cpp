@@ -70,11 +70,12 @@ std::optional<DumpRequest> ParseRequest(const ToolContext& context, const Comman
 std::optional<std::uint64_t> SfcSize(const ToolContext& context, const ConnectedReader& reader,
                                      std::uint64_t start, int& status) {
     std::vector<std::uint8_t> area(kSfcHeaderArea);
-    const auto error = ReadRange(context, reader, 0, kSfcHeaderArea, "reading", nullptr,
-                                 [&](std::uint32_t at, std::span<const std::uint8_t> bytes) {
-                                     std::copy(bytes.begin(), bytes.end(), area.begin() + at);
-                                     return true;
-                                 });
+    const auto error =
+        ReadRange(context, reader, 0, kSfcHeaderArea, "reading", nullptr,
+                  [&](std::uint32_t at, std::span<const std::uint8_t> bytes) {
+                      std::copy(bytes.begin(), bytes.end(), std::span(area).subspan(at).begin());
+                      return true;
+                  });
     if (error) {
         status = context.Failure(error->message);
         return std::nullopt;
