@@ -175,6 +175,8 @@ The cartridge (with --identity of a cartridge reader):
                              byte k at 0x10000000 + k, every other reader's at address k (SFC bank 1
                              from offset 0x800000); addresses outside FILE keep the test cartridge
   --cartridge-out FILE       at exit, write the cartridge image with every write it took to FILE
+  --data-rate MIB            deliver DUMP.ROM at no more than MIB MiB/s, as a reader on a USB bus
+                             does (default: as fast as the emulator serves it)
 Restart:
   --restart-ms MS            how long a restart takes (default 2000)
   --return-letter L          after a restart the reader comes back under L (gone from this mount)
@@ -286,6 +288,11 @@ std::optional<EmulatorOptions> ParseEmulatorOptions(std::span<const std::string_
             options.cartridgePath = std::string(value);
         } else if (arg == "--cartridge-out") {
             options.cartridgeOutPath = std::string(value);
+        } else if (arg == "--data-rate") {
+            if (!fits32() || *number == 0) {
+                return bad();
+            }
+            options.dataRateMiB = static_cast<std::uint32_t>(*number);
         } else if (arg == "--corrupt-data-read") {
             const auto flip = ParseDataReadFlip(value);
             if (!flip) {

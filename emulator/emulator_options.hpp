@@ -40,6 +40,9 @@ struct EmulatorOptions {
     // with every write at exit.
     std::string cartridgePath;
     std::string cartridgeOutPath;
+    // DUMP.ROM is delivered no faster than this many MiB per second (a reader on a slower bus);
+    // without it, as fast as the model serves it.
+    std::optional<std::uint32_t> dataRateMiB;
     bool startPoweredOff = false;
     // After a power cut the power comes back after this long; without it, only on SIGUSR1.
     std::optional<std::uint32_t> powerOnAfterMs;

@@ -8,6 +8,8 @@
 #include <cctype>
 #include <cerrno>
 #include <limits>
+#include <thread>
+#include <utility>
 
 namespace reader::emulator {
 namespace {
@@ -32,6 +34,28 @@ int ByteCount(std::uint32_t count) {
 }
 
 }  // namespace
+
+DataPacer::DataPacer(std::uint64_t bytesPerSecond, Now now, Wait wait)
+    : bytesPerSecond_(std::max<std::uint64_t>(bytesPerSecond, 1)),
+      now_(std::move(now)),
+      wait_(std::move(wait)) {}
+
+DataPacer::DataPacer(std::uint64_t bytesPerSecond)
+    : DataPacer(
+          bytesPerSecond, [] { return std::chrono::steady_clock::now(); },
+          [](std::chrono::steady_clock::duration length) { std::this_thread::sleep_for(length); }) {
+}
+
+void DataPacer::Carry(std::uint64_t bytes) {
+    using std::chrono::nanoseconds;
+    const auto now = now_();
+    const auto transfer = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        nanoseconds(static_cast<nanoseconds::rep>(bytes * 1'000'000'000ull / bytesPerSecond_)));
+    busFreeAt_ = std::max(busFreeAt_, now) + transfer;
+    if (busFreeAt_ > now) {
+        wait_(busFreeAt_ - now);
+    }
+}
 
 FuseFront::FuseFront(ReaderModel& model, const Clock& clock, char letter,
                      std::optional<std::uint32_t> powerOnAfterMs)
@@ -156,6 +180,9 @@ int FuseFront::Read(std::string_view path, std::uint64_t offset, std::span<std::
     const auto delivered = name ? model_.ReadFile(*name, offset, out) : std::nullopt;
     if (!delivered) {
         return -ENOENT;
+    }
+    if (dataPacer_ != nullptr && *name == kDataFileName) {
+        dataPacer_->Carry(*delivered);
     }
     return ByteCount(*delivered);
 }

@@ -20,6 +20,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -43,6 +44,29 @@ class SteadyClock final : public Clock {
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
+// The pace at which a reader on a USB bus delivers its data file: no faster than a set rate.
+// The bus is busy for bytes / rate after it starts a transfer, and a transfer starts when the bus
+// is free; an idle bus saves nothing up for later. Time and waiting come from outside, so tests
+// run it on a made-up clock.
+class DataPacer {
+  public:
+    using Now = std::function<std::chrono::steady_clock::time_point()>;
+    using Wait = std::function<void(std::chrono::steady_clock::duration)>;
+
+    DataPacer(std::uint64_t bytesPerSecond, Now now, Wait wait);
+    // Real time.
+    explicit DataPacer(std::uint64_t bytesPerSecond);
+
+    // Returns once the bus has carried the bytes.
+    void Carry(std::uint64_t bytes);
+
+  private:
+    std::uint64_t bytesPerSecond_;
+    Now now_;
+    Wait wait_;
+    std::chrono::steady_clock::time_point busFreeAt_{};
+};
+
 struct FrontAttributes {
     bool directory = false;
     std::uint64_t size = 0;
@@ -55,6 +79,10 @@ class FuseFront {
     // comes back by itself after this long; without it, only through TogglePower.
     FuseFront(ReaderModel& model, const Clock& clock, char letter,
               std::optional<std::uint32_t> powerOnAfterMs = std::nullopt);
+
+    // Reads of DUMP.ROM go at the pace of this pacer (a reader on a slower bus); without one, as
+    // fast as the model serves them.
+    void SetDataPacer(DataPacer* pacer) { dataPacer_ = pacer; }
 
     int GetAttributes(std::string_view path, FrontAttributes& out);
     int OpenDirectory(std::string_view path);
@@ -86,6 +114,7 @@ class FuseFront {
     std::optional<std::uint32_t> powerOnAfterMs_;
     std::optional<std::uint64_t> powerCutAtMs_;
     std::size_t transcriptTaken_ = 0;
+    DataPacer* dataPacer_ = nullptr;
 };
 
 }  // namespace reader::emulator

@@ -59,6 +59,12 @@ int main(int argc, char** argv) {
         model.PowerCut();
     }
     FuseFront front(model, clock, options->letter, options->powerOnAfterMs);
+    constexpr std::uint64_t kMiB = 1024 * 1024;
+    std::optional<DataPacer> pacer;
+    if (options->dataRateMiB) {
+        pacer.emplace(*options->dataRateMiB * kMiB);
+        front.SetDataPacer(&*pacer);
+    }
 
     const FuseMountSettings settings{options->mountPoint, options->fuseDebug, transcript.get()};
     const bool served = ServeFuseFront(front, settings, error);

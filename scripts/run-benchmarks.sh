@@ -180,21 +180,13 @@ echo "=== reader-tool: a 32 MiB dump from the mounted reader, next to dd on the 
 # memory); its whole run adds the program's start, finding and setting up the reader, the hashes
 # of the report and writing and flushing the 32 MiB file.
 readonly dump_runs=7
-if unshare --mount --propagation private true 2>/dev/null; then
-    tool=$root/build/release/frontend/reader-tool
-    make_fake_system "$work/tool" "$work/tool-drive"
-    head -c $((32 * 1024 * 1024)) /dev/urandom >"$work/tool-image.z64"
-    run_tool() {
-        unshare --mount --propagation private -- bash -c \
-            'mount --bind "$1" "/proc/$$/mounts" && mount --bind "$2" /sys && shift 2 && exec "$@"' \
-            namespace "$work/tool/mounts" "$work/tool/sys" "$tool" "$@"
-    }
+# dump_figures LABEL [reader-emulator options...]: the runs and their table for one reader.
+dump_figures() {
+    local label=$1
+    shift
     start_emulator "$work/tool-drive" "$work/tool-emulator.log" --identity N64_KRN20_RV100 \
-        --cartridge "$work/tool-image.z64"
-    tool_read=()
-    tool_whole=()
-    dd_read=()
-    dd_whole_read=()
+        --cartridge "$work/tool-image.z64" "$@"
+    local tool_read=() tool_whole=() dd_read=() dd_whole_read=() run start end
     for ((run = 0; run < dump_runs; ++run)); do
         start=$(now_ms)
         run_tool dump "$work/tool-dump.z64" --size 32M --force --quiet >"$work/tool-dump.stdout"
@@ -212,10 +204,13 @@ if unshare --mount --propagation private true 2>/dev/null; then
     done
     stop_emulator
     median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+    local dd_ms read_ms whole_ms dd_whole_ms ms row
     dd_ms=$(median "${dd_read[@]}")
     read_ms=$(median "${tool_read[@]}")
     whole_ms=$(median "${tool_whole[@]}")
     dd_whole_ms=$(median "${dd_whole_read[@]}")
+    echo
+    echo "$label"
     echo "runs: $dump_runs each; dd bs=1M ms: ${dd_read[*]}; dd bs=32M ms: ${dd_whole_read[*]};" \
         "reader-tool reading ms: ${tool_read[*]}; whole run ms: ${tool_whole[*]}"
     printf '%-44s %9s %9s %7s\n' "32 MiB from DUMP.ROM" "ms" "MiB/s" "ratio"
@@ -227,6 +222,20 @@ if unshare --mount --propagation private true 2>/dev/null; then
         printf '%-44s %9s %9s %7s\n' "${row%:*}" "$ms" "$(rate "$ms")" \
             "$(awk -v d="$dd_ms" -v t="$ms" 'BEGIN { printf "%.2f", d / t }')"
     done
+}
+if unshare --mount --propagation private true 2>/dev/null; then
+    tool=$root/build/release/frontend/reader-tool
+    make_fake_system "$work/tool" "$work/tool-drive"
+    head -c $((32 * 1024 * 1024)) /dev/urandom >"$work/tool-image.z64"
+    run_tool() {
+        unshare --mount --propagation private -- bash -c \
+            'mount --bind "$1" "/proc/$$/mounts" && mount --bind "$2" /sys && shift 2 && exec "$@"' \
+            namespace "$work/tool/mounts" "$work/tool/sys" "$tool" "$@"
+    }
+    dump_figures "the emulated reader as fast as it serves (several GB/s)"
+    # A reader on USB 2.0 delivers its data at a few tens of MB/s: the same runs with the
+    # emulated reader paced at 40 MiB/s show what the tool's own work costs next to the device.
+    dump_figures "the emulated reader paced at 40 MiB/s, as a reader on USB 2.0" --data-rate 40
 else
     echo "no private mount namespace (needs root): the reader-tool figures are left out"
 fi

@@ -100,6 +100,8 @@ TEST(EmulatorOptions, EachOptionReachesItsSetting) {
              const auto& flip = o.config.faults.flipDataRead;
              return flip && flip->read == 16 && flip->offset == 0x2000;
          }},
+        {{"/mnt", "--data-rate", "40"},
+         [](const EmulatorOptions& o) { return o.dataRateMiB == 40u; }},
         {{"--help"}, [](const EmulatorOptions& o) { return o.help; }},
     };
     for (const auto& c : cases) {
@@ -137,6 +139,8 @@ TEST(EmulatorOptions, RefusesWhatItCannotTake) {
         {"/mnt", "--power-cut-after", "0"},                //
         {"/mnt", "--frobnicate", "1"},                     // unknown
         {"/mnt", "--restart-ms", "0x"},                    //
+        {"/mnt", "--data-rate", "0"},                      // no data at all
+        {"/mnt", "--data-rate", "4294967296"},             // past 32 bits
         {"/mnt", "--corrupt-data-read", "0"},              // reads count from 1
         {"/mnt", "--corrupt-data-read", "3@"},             // an offset that is not there
         {"/mnt", "--corrupt-data-read", "@5"},             //

@@ -436,6 +436,52 @@ TEST(FuseFrontCartridgeTest, DataFileReadsServeTheLoadedImageInLargePieces) {
     }
 }
 
+// The data file at a reader's pace: a made-up clock that moves only when the pacer waits, and
+// moves by hand for the pauses between reads.
+TEST(DataPacerTest, TheBusCarriesNoMoreThanItsRateAndSavesNothingWhenIdle) {
+    using namespace std::chrono_literals;
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point now{};
+    std::vector<Clock::duration> waits;
+    DataPacer pacer(
+        4 * 1024 * 1024, [&] { return now; },
+        [&](Clock::duration length) {
+            waits.push_back(length);
+            now += length;
+        });
+
+    pacer.Carry(1024 * 1024);  // a quarter of a second's worth
+    pacer.Carry(2 * 1024 * 1024);
+    EXPECT_EQ(waits, (std::vector<Clock::duration>{250ms, 500ms}));
+    EXPECT_EQ(now, Clock::time_point{750ms});
+
+    // A pause of two seconds saves nothing up: the next megabyte takes its quarter again.
+    now += 2s;
+    pacer.Carry(1024 * 1024);
+    EXPECT_EQ(waits.back(), 250ms);
+    // A read that comes while the bus is still busy waits for it to be free first.
+    now -= 100ms;
+    pacer.Carry(1024 * 1024);
+    EXPECT_EQ(waits.back(), 350ms);
+}
+
+TEST(FuseFrontCartridgeTest, OnlyTheDataFileGoesAtThePacersPace) {
+    using Clock = std::chrono::steady_clock;
+    std::uint64_t carried = 0;
+    DataPacer pacer(
+        1024, [] { return Clock::time_point{}; },
+        [&](Clock::duration length) { carried += static_cast<std::uint64_t>(length.count()); });
+    MountedCartridge mounted(kNesIdentity, ImageFile(0x10000));
+    mounted.front.SetDataPacer(&pacer);
+    std::vector<std::uint8_t> got(4096);
+    ASSERT_EQ(mounted.front.Read("/T-DRIVER.DMP", 0, got), 4096);
+    EXPECT_EQ(carried, 0u);
+    ASSERT_EQ(mounted.front.Read("/DUMP.ROM", 0x8000, got), 4096);
+    EXPECT_EQ(carried,
+              static_cast<std::uint64_t>(
+                  std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(4)).count()));
+}
+
 TEST(FuseFrontCartridgeTest, TheFlipFaultCountsEachRequestAsARead) {
     constexpr std::size_t kMiB = 0x100000;
     ReaderFaults faults;
