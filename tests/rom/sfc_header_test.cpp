@@ -163,8 +163,8 @@ TEST(SfcReportLines, SizesMirroringAndMissingHeader) {
 
 TEST(SfcReportLines, LeaveACopierHeaderOut) {
     const auto image = testimages::MakeSfcImage(false, 10, kMiB);
-    std::vector<std::uint8_t> file(kSfcCopierHeaderSize, 0xEE);
-    file.insert(file.end(), image.begin(), image.end());
+    std::vector<std::uint8_t> file(kSfcCopierHeaderSize + image.size(), 0xEE);
+    std::copy(image.begin(), image.end(), std::span(file).subspan(kSfcCopierHeaderSize).begin());
     EXPECT_EQ(RecogniseImage(file), ImageKind::Sfc);
     const std::string report = ReportImage(file, ImageKind::Sfc);
     EXPECT_EQ(LineValue(report, "Copier header"),
