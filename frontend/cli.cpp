@@ -8,33 +8,33 @@
 namespace reader::tool {
 namespace {
 
-struct OptionSpec {
+struct OptionRule {
     std::string_view name;
     bool takesValue;
 };
 
-struct CommandSpec {
+struct CommandRule {
     CommandId id;
     std::string_view name;
     std::size_t minOperands;
     std::size_t maxOperands;
-    std::span<const OptionSpec> options;
+    std::span<const OptionRule> options;
     std::string_view synopsis;  // operands and options, after the name
     std::string_view summary;   // one line for the lists
     std::string_view details;   // the rest of its --help
 };
 
-constexpr std::array<OptionSpec, 5> kDumpOptions = {{
+constexpr std::array<OptionRule, 5> kDumpOptions = {{
     {"start", true},
     {"size", true},
     {"verify", false},
     {"force", false},
     {"byte-order", true},
 }};
-constexpr std::array<OptionSpec, 2> kWriteOptions = {{{"start", true}, {"verify", false}}};
-constexpr std::array<OptionSpec, 1> kTraceOptions = {{{"from", true}}};
+constexpr std::array<OptionRule, 2> kWriteOptions = {{{"start", true}, {"verify", false}}};
+constexpr std::array<OptionRule, 1> kTraceOptions = {{{"from", true}}};
 
-constexpr std::array<CommandSpec, 8> kCommands = {{
+constexpr std::array<CommandRule, 8> kCommands = {{
     {CommandId::Info,
      "info",
      0,
@@ -134,9 +134,9 @@ constexpr std::string_view kNumbersHelp =
 // The column where the summaries of a command list begin.
 constexpr std::size_t kSummaryColumn = 27;
 
-const CommandSpec& SpecOf(CommandId id) {
+const CommandRule& RuleOf(CommandId id) {
     return *std::find_if(kCommands.begin(), kCommands.end(),
-                         [id](const CommandSpec& spec) { return spec.id == id; });
+                         [id](const CommandRule& rule) { return rule.id == id; });
 }
 
 std::string ListLine(std::string_view head, std::string_view summary) {
@@ -153,13 +153,13 @@ std::string ListLine(std::string_view head, std::string_view summary) {
     return line;
 }
 
-std::string CommandHead(const CommandSpec& spec) {
-    std::string head(spec.name);
-    if (spec.id == CommandId::Dump) {
+std::string CommandHead(const CommandRule& rule) {
+    std::string head(rule.name);
+    if (rule.id == CommandId::Dump) {
         head += " OUT [options]";
-    } else if (!spec.synopsis.empty()) {
+    } else if (!rule.synopsis.empty()) {
         head += " ";
-        head += spec.synopsis;
+        head += rule.synopsis;
     }
     return head;
 }
@@ -251,13 +251,13 @@ std::optional<std::uint64_t> ParseNumber(std::string_view text, bool allowSizeSu
 }
 
 std::string_view CommandName(CommandId command) {
-    return SpecOf(command).name;
+    return RuleOf(command).name;
 }
 
 std::optional<CommandId> CommandNamed(std::string_view name) {
-    for (const CommandSpec& spec : kCommands) {
-        if (spec.name == name) {
-            return spec.id;
+    for (const CommandRule& rule : kCommands) {
+        if (rule.name == name) {
+            return rule.id;
         }
     }
     return std::nullopt;
@@ -267,7 +267,7 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
                                             UsageError& error, const GlobalOptions& defaults) {
     CommandLine line;
     line.globals = defaults;
-    const CommandSpec* spec = nullptr;
+    const CommandRule* rule = nullptr;
     bool optionsEnded = false;
     auto fail = [&](std::string message) {
         error.message = std::move(message);
@@ -278,13 +278,13 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         if (optionsEnded || !IsOption(arg)) {
-            if (spec == nullptr) {
+            if (rule == nullptr) {
                 const auto command = CommandNamed(arg);
                 if (!command) {
                     return fail("unknown command " + Quoted(arg));
                 }
                 line.command = command;
-                spec = &SpecOf(*command);
+                rule = &RuleOf(*command);
             } else {
                 line.operands.emplace_back(arg);
             }
@@ -345,19 +345,19 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
             continue;
         }
 
-        const OptionSpec* known = nullptr;
-        if (spec != nullptr) {
-            for (const OptionSpec& candidate : spec->options) {
+        const OptionRule* known = nullptr;
+        if (rule != nullptr) {
+            for (const OptionRule& candidate : rule->options) {
                 if (candidate.name == option.name) {
                     known = &candidate;
                 }
             }
         }
         if (known == nullptr) {
-            if (spec == nullptr) {
+            if (rule == nullptr) {
                 return fail("unknown option " + Quoted(arg) + " (options of a command follow it)");
             }
-            return fail(std::string(spec->name) + " has no option " +
+            return fail(std::string(rule->name) + " has no option " +
                         Quoted("--" + std::string(option.name)));
         }
         std::string stored;
@@ -376,15 +376,15 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
         line.options.emplace(std::string(option.name), std::move(stored));
     }
 
-    if (spec != nullptr && !line.help) {
-        if (line.operands.size() < spec->minOperands) {
-            const std::string_view synopsis = spec->synopsis;
-            return fail(std::string(spec->name) + " needs " +
+    if (rule != nullptr && !line.help) {
+        if (line.operands.size() < rule->minOperands) {
+            const std::string_view synopsis = rule->synopsis;
+            return fail(std::string(rule->name) + " needs " +
                         std::string(synopsis.substr(0, synopsis.find(' '))));
         }
-        if (line.operands.size() > spec->maxOperands) {
-            return fail(std::string(spec->name) + " does not take " +
-                        Quoted(line.operands[spec->maxOperands]));
+        if (line.operands.size() > rule->maxOperands) {
+            return fail(std::string(rule->name) + " does not take " +
+                        Quoted(line.operands[rule->maxOperands]));
         }
     }
     return line;
@@ -398,8 +398,8 @@ std::string ProgramHelp() {
         "arguments from a console, it starts the shell.\n"
         "\n"
         "Commands:\n";
-    for (const CommandSpec& spec : kCommands) {
-        text += ListLine(CommandHead(spec), spec.summary);
+    for (const CommandRule& rule : kCommands) {
+        text += ListLine(CommandHead(rule), rule.summary);
     }
     text += "\nOptions for every command:\n";
     text += kGlobalOptionsHelp;
@@ -410,15 +410,15 @@ std::string ProgramHelp() {
 }
 
 std::string CommandHelp(CommandId command) {
-    const CommandSpec& spec = SpecOf(command);
+    const CommandRule& rule = RuleOf(command);
     std::string text = "Usage: reader-tool ";
-    text += spec.name;
-    if (!spec.synopsis.empty()) {
+    text += rule.name;
+    if (!rule.synopsis.empty()) {
         text += ' ';
-        text += spec.synopsis;
+        text += rule.synopsis;
     }
     text += "\n\n";
-    text += spec.details;
+    text += rule.details;
     text += "\nOptions for every command:\n";
     text += kGlobalOptionsHelp;
     if (command != CommandId::Shell && command != CommandId::Info && command != CommandId::Status &&
@@ -431,9 +431,9 @@ std::string CommandHelp(CommandId command) {
 
 std::string CommandList() {
     std::string text = "Commands (COMMAND --help describes one):\n";
-    for (const CommandSpec& spec : kCommands) {
-        if (spec.id != CommandId::Shell) {
-            text += ListLine(CommandHead(spec), spec.summary);
+    for (const CommandRule& rule : kCommands) {
+        if (rule.id != CommandId::Shell) {
+            text += ListLine(CommandHead(rule), rule.summary);
         }
     }
     text += ListLine("h", "this list");
