@@ -80,21 +80,9 @@ fi
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
 # The Linux program finds the reader as a removable FAT volume on a USB disk: in a private mount
-# namespace, /proc/self/mounts and /sys are replaced by a description of such a system whose
-# volume is mounted at the emulator's mount point.
-make_fake_system() {
-    local fake=$1 mount=$2
-    local usb=devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host7/target7:0:0/7:0:0:0/block/sdz
-    mkdir -p "$fake/sys/$usb/sdz1" "$fake/sys/class/block"
-    echo 1 >"$fake/sys/$usb/removable"
-    echo 1 >"$fake/sys/$usb/sdz1/partition"
-    ln -s "../../$usb" "$fake/sys/class/block/sdz"
-    ln -s "../../$usb/sdz1" "$fake/sys/class/block/sdz1"
-    printf '%s\n' "/dev/vda1 / ext4 rw,relatime 0 0" \
-        "/dev/sdz1 $mount vfat rw,nosuid,nodev,relatime,fmask=0022,dmask=0022,utf8 0 0" \
-        >"$fake/mounts"
-}
-
+# namespace, /proc/self/mounts and /sys are replaced by a description of such a system
+# (make_fake_system, from tests/e2e/e2e_lib.sh) whose volume is mounted at the emulator's mount
+# point.
 run_linux() {
     unshare --mount --propagation private -- bash -c \
         'mount --bind "$1" "/proc/$$/mounts" && mount --bind "$2" /sys && exec "$3"' \
@@ -139,7 +127,7 @@ measure() {
 }
 
 if unshare --mount --propagation private true 2>/dev/null; then
-    make_fake_system "$work/linux" "$work/linux-drive"
+    make_fake_system "$work/linux-drive" "$work/linux"
     measure linux "start-up and exit alone (no reader)" "$work/linux-drive" --powered-off
     measure linux "full update" "$work/linux-drive"
 else
@@ -225,7 +213,7 @@ dump_figures() {
 }
 if unshare --mount --propagation private true 2>/dev/null; then
     tool=$root/build/release/frontend/reader-tool
-    make_fake_system "$work/tool" "$work/tool-drive"
+    make_fake_system "$work/tool-drive" "$work/tool"
     head -c $((32 * 1024 * 1024)) /dev/urandom >"$work/tool-image.z64"
     run_tool() {
         unshare --mount --propagation private -- bash -c \

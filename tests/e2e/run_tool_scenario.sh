@@ -38,39 +38,6 @@ need_wine() {
         fail "the Wine prefix is not ready (the e2e_wine_prefix test makes it)"
 }
 
-need_namespace() {
-    [[ -x "${READER_TOOL_LINUX:-}" ]] || fail "READER_TOOL_LINUX is not set"
-    command -v unshare >/dev/null || skip "unshare is missing (apt-get install util-linux)"
-    unshare --mount --propagation private true 2>/dev/null ||
-        skip "cannot make a private mount namespace (needs root)"
-}
-
-# The system as the Linux program sees it inside its namespace: a fixed FAT volume (drive D:) and
-# the reader, a removable USB disk whose first partition is mounted at the emulator's mount point
-# (drive E:).
-make_fake_system() {
-    local mount=$1 fake="$dir/system"
-    local usb=devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host7/target7:0:0/7:0:0:0/block/sdz
-    local nvme=devices/pci0000:00/0000:00:1d.0/0000:3d:00.0/nvme/nvme0/nvme0n1
-    mkdir -p "$fake/sys/$usb/sdz1" "$fake/sys/$nvme/nvme0n1p1" "$fake/sys/class/block"
-    echo 1 >"$fake/sys/$usb/removable"
-    echo 1 >"$fake/sys/$usb/sdz1/partition"
-    echo 0 >"$fake/sys/$nvme/removable"
-    echo 1 >"$fake/sys/$nvme/nvme0n1p1/partition"
-    ln -s "../../$usb" "$fake/sys/class/block/sdz"
-    ln -s "../../$usb/sdz1" "$fake/sys/class/block/sdz1"
-    ln -s "../../$nvme" "$fake/sys/class/block/nvme0n1"
-    ln -s "../../$nvme/nvme0n1p1" "$fake/sys/class/block/nvme0n1p1"
-    local escaped
-    escaped=$(printf '%s' "$mount" | sed -e 's/\\/\\134/g' -e 's/ /\\040/g' -e 's/\t/\\011/g')
-    cat >"$fake/mounts" <<EOF
-/dev/vda1 / ext4 rw,relatime 0 0
-proc /proc proc rw,nosuid,nodev,noexec,relatime 0 0
-/dev/nvme0n1p1 /boot/efi vfat rw,relatime,fmask=0077,dmask=0077,codepage=437,iocharset=ascii 0 0
-/dev/sdz1 $escaped vfat rw,nosuid,nodev,relatime,uid=0,gid=0,fmask=0022,dmask=0022,utf8 0 0
-EOF
-}
-
 # run_tool NAME [ARGUMENTS...]: runs the program in $dir/out with standard input from NAME.stdin
 # (if there is one, else nothing), its output in NAME.stdout and NAME.stderr; sets STATUS.
 run_tool() {
@@ -116,9 +83,9 @@ case $client in
         mount=$E2E_DRIVE_E
         ;;
     linux)
-        need_namespace
+        need_program_in_namespace "${READER_TOOL_LINUX:-}" READER_TOOL_LINUX
         mount="$dir/drive"
-        make_fake_system "$mount"
+        make_fake_system "$mount" "$dir/system"
         ;;
     *) fail "unknown client $client" ;;
 esac
