@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "frontend/tool_os.hpp"
+#include "platform/win32_host.hpp"
 
 namespace reader::tool {
 namespace {
@@ -35,23 +36,6 @@ extern "C" void OnInterrupt(int signal) {
     g_interrupted.store(true);
     // The Windows C runtime puts the default action back before it calls a handler.
     (void)std::signal(signal, OnInterrupt);
-}
-
-// The system's text for an error code, without its line end and full stop.
-std::string SystemMessage(DWORD error) {
-    std::array<char, 512> text{};
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                       0, text.data(), static_cast<DWORD>(text.size()), nullptr);
-    std::string message(text.data(), std::min<std::size_t>(length, text.size()));
-    while (!message.empty() && (message.back() == '\r' || message.back() == '\n' ||
-                                message.back() == ' ' || message.back() == '.')) {
-        message.pop_back();
-    }
-    if (message.empty()) {
-        message = "error " + std::to_string(error);
-    }
-    return message;
 }
 
 bool IsConsole(DWORD which) {
@@ -98,7 +82,7 @@ class WindowsPendingOutput final : public PendingOutput {
         if (MoveFileExA(temporary_.c_str(), final_.c_str(), flags) == 0) {
             const DWORD error = GetLastError();
             taken_ = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
-            reason_ = SystemMessage(error);
+            reason_ = platform::SystemErrorText(error);
             Discard();
             return false;
         }
@@ -111,7 +95,7 @@ class WindowsPendingOutput final : public PendingOutput {
 
   private:
     bool Fail() {
-        reason_ = SystemMessage(GetLastError());
+        reason_ = platform::SystemErrorText(GetLastError());
         Discard();
         return false;
     }
@@ -142,13 +126,13 @@ class WindowsToolOs final : public ToolOs {
         // GetTempFileNameA makes the file (empty) under a name no other file has.
         std::array<char, MAX_PATH + 1> name{};
         if (GetTempFileNameA(directory.c_str(), kTemporaryPrefix, 0, name.data()) == 0) {
-            reason = SystemMessage(GetLastError());
+            reason = platform::SystemErrorText(GetLastError());
             return nullptr;
         }
         HANDLE file = CreateFileA(name.data(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
-            reason = SystemMessage(GetLastError());
+            reason = platform::SystemErrorText(GetLastError());
             (void)DeleteFileA(name.data());
             return nullptr;
         }

@@ -72,9 +72,9 @@ std::optional<DWORD> ReadAt(HANDLE file, std::uint32_t position, std::span<std::
     return delivered;
 }
 
-// The system's text for an error code, without the line end and the full stop it comes with, so
-// that a caller can put it inside a sentence of its own.
-std::string SystemMessage(DWORD error) {
+}  // namespace
+
+std::string SystemErrorText(unsigned long error) {
     std::array<char, 512> text{};
     const DWORD length =
         FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
@@ -90,10 +90,8 @@ std::string SystemMessage(DWORD error) {
     return message;
 }
 
-}  // namespace
-
 std::nullopt_t Win32Host::Failed() {
-    failure_ = SystemMessage(GetLastError());
+    failure_ = SystemErrorText(GetLastError());
     return std::nullopt;
 }
 

@@ -17,6 +17,10 @@
 
 namespace reader::platform {
 
+// The system's text for a Win32 error code (as GetLastError gives it), without the line end and
+// the full stop it comes with, so that a caller can put it inside a sentence of its own.
+std::string SystemErrorText(unsigned long error);
+
 class Win32Host final : public Host {
   public:
     Win32Host();

@@ -27,8 +27,9 @@ packages=(
     zlib1g-dev libz-mingw-w64-dev
     # The mounted emulated reader.
     fuse3 libfuse3-dev util-linux
-    # The Debian packages: dpkg-shlibdeps works out their library dependencies.
-    dpkg-dev
+    # The Debian packages: dpkg-shlibdeps works out their library dependencies, and CPack needs
+    # file(1) to find the programs among the files it packs.
+    dpkg-dev file
 )
 
 case ${1:-} in
