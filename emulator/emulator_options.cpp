@@ -6,6 +6,7 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -25,24 +26,11 @@ std::optional<std::uint64_t> ParseNumber(std::string_view text) {
         base = 16;
         text.remove_prefix(2);
     }
-    if (text.empty()) {
-        return std::nullopt;
-    }
+    // from_chars refuses signs, blanks and values past 64 bits.
     std::uint64_t value = 0;
-    for (const char c : text) {
-        int digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (base == 16 && std::isxdigit(static_cast<unsigned char>(c)) != 0) {
-            digit = std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
-        } else {
-            return std::nullopt;
-        }
-        if (value > (std::numeric_limits<std::uint64_t>::max() - static_cast<unsigned>(digit)) /
-                        static_cast<unsigned>(base)) {
-            return std::nullopt;
-        }
-        value = value * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (error != std::errc{} || end != text.data() + text.size()) {
+        return std::nullopt;
     }
     return value;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <limits>
 
 namespace reader::tool {
@@ -219,30 +220,16 @@ std::optional<std::uint64_t> ParseNumber(std::string_view text, bool allowSizeSu
             text.remove_suffix(suffix.size());
         }
     }
-    unsigned base = 10;
+    int base = 10;
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         base = 16;
         text.remove_prefix(2);
     }
-    if (text.empty()) {
-        return std::nullopt;
-    }
+    // The whole text must be the number; from_chars refuses signs, blanks and values past 64 bits.
     std::uint64_t value = 0;
-    for (const char c : text) {
-        unsigned digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = static_cast<unsigned>(c - '0');
-        } else if (base == 16 && c >= 'a' && c <= 'f') {
-            digit = static_cast<unsigned>(c - 'a' + 10);
-        } else if (base == 16 && c >= 'A' && c <= 'F') {
-            digit = static_cast<unsigned>(c - 'A' + 10);
-        } else {
-            return std::nullopt;
-        }
-        if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / base) {
-            return std::nullopt;
-        }
-        value = value * base + digit;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (error != std::errc{} || end != text.data() + text.size()) {
+        return std::nullopt;
     }
     if (value > std::numeric_limits<std::uint64_t>::max() / multiplier) {
         return std::nullopt;

@@ -120,6 +120,16 @@ is_text() {
     }
 }
 
+# need_wine_program PROGRAM NAME: the Windows program NAME (n64-update.exe, reader-tool.exe) runs
+# under Wine in the prefix the e2e_wine_prefix test made; PROGRAM is its path.
+need_wine_program() {
+    command -v wine >/dev/null || skip "wine is missing (apt-get install wine wine64)"
+    [[ -n "${1:-}" && -f "$1" ]] ||
+        skip "$2 is not built (cmake --preset windows && cmake --build --preset windows)"
+    [[ -f "${WINEPREFIX:-}/system.reg" && -L "$WINEPREFIX/dosdevices/e:" ]] ||
+        fail "the Wine prefix is not ready (the e2e_wine_prefix test makes it)"
+}
+
 # need_program_in_namespace PROGRAM VARIABLE: the Linux program runs in a private mount namespace
 # (root only); PROGRAM is its path as VARIABLE gives it.
 need_program_in_namespace() {

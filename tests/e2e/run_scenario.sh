@@ -28,14 +28,6 @@ trap cleanup_emulator EXIT
 
 # --- the two ways of running the program -------------------------------------------------------
 
-need_wine() {
-    command -v wine >/dev/null || skip "wine is missing (apt-get install wine wine64)"
-    [[ -n "${N64_UPDATE_EXE:-}" && -f "${N64_UPDATE_EXE}" ]] ||
-        skip "n64-update.exe is not built (cmake --preset windows && cmake --build --preset windows)"
-    [[ -f "${WINEPREFIX:-}/system.reg" && -L "$WINEPREFIX/dosdevices/e:" ]] ||
-        fail "the Wine prefix is not ready (the e2e_wine_prefix test makes it)"
-}
-
 run_wine_client() {
     local status=0
     (cd "$dir" && WINEDEBUG=-all wine "$N64_UPDATE_EXE" </dev/null >"$1" 2>"$1.stderr") ||
@@ -57,7 +49,7 @@ run_linux_client() {
 need_fuse
 case $client in
     wine)
-        need_wine
+        need_wine_program "${N64_UPDATE_EXE:-}" n64-update.exe
         mount=$E2E_DRIVE_E
         run_client() { run_wine_client "$@"; }
         ;;

@@ -30,14 +30,6 @@ trap cleanup_emulator EXIT
 
 # --- the two ways of running the program -------------------------------------------------------
 
-need_wine() {
-    command -v wine >/dev/null || skip "wine is missing (apt-get install wine wine64)"
-    [[ -n "${READER_TOOL_EXE:-}" && -f "${READER_TOOL_EXE}" ]] ||
-        skip "reader-tool.exe is not built (cmake --preset windows && cmake --build --preset windows)"
-    [[ -f "${WINEPREFIX:-}/system.reg" && -L "$WINEPREFIX/dosdevices/e:" ]] ||
-        fail "the Wine prefix is not ready (the e2e_wine_prefix test makes it)"
-}
-
 # run_tool NAME [ARGUMENTS...]: runs the program in $dir/out with standard input from NAME.stdin
 # (if there is one, else nothing), its output in NAME.stdout and NAME.stderr; sets STATUS.
 run_tool() {
@@ -79,7 +71,7 @@ expect_status() {
 need_fuse
 case $client in
     wine)
-        need_wine
+        need_wine_program "${READER_TOOL_EXE:-}" reader-tool.exe
         mount=$E2E_DRIVE_E
         ;;
     linux)
