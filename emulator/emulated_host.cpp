@@ -347,12 +347,4 @@ int EmulatedHost::ReadKey() {
     return static_cast<unsigned char>(input_[keysRead_++]);
 }
 
-ScopedHost::ScopedHost(platform::Host& host) : previous_(&platform::ActiveHost()) {
-    platform::InstallHost(&host);
-}
-
-ScopedHost::~ScopedHost() {
-    platform::InstallHost(previous_);
-}
-
 }  // namespace reader::emulator

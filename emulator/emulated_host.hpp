@@ -185,16 +185,7 @@ class EmulatedHost final : public platform::Host {
 };
 
 // Installs a host for the lifetime of a scope and puts the previous one back.
-class ScopedHost {
-  public:
-    explicit ScopedHost(platform::Host& host);
-    ~ScopedHost();
-    ScopedHost(const ScopedHost&) = delete;
-    ScopedHost& operator=(const ScopedHost&) = delete;
-
-  private:
-    platform::Host* previous_;
-};
+using ScopedHost = platform::ScopedHost;
 
 // Splits "E:\NAME" into its letter and its name; nothing for any other shape.
 struct DevicePath {

@@ -57,7 +57,7 @@ int RunArguments(ToolContext& context, std::span<const std::string_view> args, b
 
 int RunTool(std::span<const std::string_view> args, const ToolStreams& streams, ToolOs& os) {
     ToolHost host(platform::ActiveHost(), streams.out);
-    const InstalledHost installed(host);
+    const platform::ScopedHost installed(host);
     ToolContext context(streams, os, host);
     if (args.empty()) {
         // Started from a console with nothing to do (double-clicked, on Windows): the shell, so

@@ -5,11 +5,11 @@
 namespace reader::tool {
 
 ToolHost::ToolHost(platform::Host& inner, std::function<void(std::string_view)> out)
-    : inner_(inner), out_(std::move(out)) {}
+    : ForwardingHost(inner), out_(std::move(out)) {}
 
 std::optional<std::uint32_t> ToolHost::ReadUnbuffered(const char* path, std::uint32_t position,
                                                       std::span<std::uint8_t> destination) {
-    const auto delivered = inner_.ReadUnbuffered(path, position, destination);
+    const auto delivered = Inner().ReadUnbuffered(path, position, destination);
     if (!delivered) {
         ++failures_;
         shortWrite_.clear();
@@ -19,7 +19,7 @@ std::optional<std::uint32_t> ToolHost::ReadUnbuffered(const char* path, std::uin
 
 std::optional<std::uint32_t> ToolHost::WriteCommandFile(const char* path,
                                                         std::span<const std::uint8_t> data) {
-    const auto written = inner_.WriteCommandFile(path, data);
+    const auto written = Inner().WriteCommandFile(path, data);
     if (!written) {
         ++failures_;
         shortWrite_.clear();
@@ -33,15 +33,7 @@ std::optional<std::uint32_t> ToolHost::WriteCommandFile(const char* path,
 }
 
 std::string ToolHost::FailureReason() {
-    return shortWrite_.empty() ? inner_.FailureReason() : shortWrite_;
-}
-
-InstalledHost::InstalledHost(platform::Host& host) : previous_(&platform::ActiveHost()) {
-    platform::InstallHost(&host);
-}
-
-InstalledHost::~InstalledHost() {
-    platform::InstallHost(previous_);
+    return shortWrite_.empty() ? Inner().FailureReason() : shortWrite_;
 }
 
 }  // namespace reader::tool

@@ -17,49 +17,25 @@
 
 namespace reader::tool {
 
-class ToolHost final : public platform::Host {
+class ToolHost final : public platform::ForwardingHost {
   public:
     ToolHost(platform::Host& inner, std::function<void(std::string_view)> out);
 
     // Failed device-file operations so far. A caller compares the count before and after a call.
     std::uint64_t Failures() const { return failures_; }
 
-    std::uint32_t LogicalDrives() override { return inner_.LogicalDrives(); }
-    platform::DriveType DriveTypeOf(const char* root) override { return inner_.DriveTypeOf(root); }
-    bool VolumeLabelOf(const char* root, std::span<char> label) override {
-        return inner_.VolumeLabelOf(root, label);
-    }
     std::optional<std::uint32_t> ReadUnbuffered(const char* path, std::uint32_t position,
                                                 std::span<std::uint8_t> destination) override;
     std::optional<std::uint32_t> WriteCommandFile(const char* path,
                                                   std::span<const std::uint8_t> data) override;
-    std::optional<std::uint16_t> ConsoleAttribute() override { return inner_.ConsoleAttribute(); }
-    void SetConsoleAttribute(std::uint16_t attribute) override {
-        inner_.SetConsoleAttribute(attribute);
-    }
     void WriteConsole(std::string_view text) override { out_(text); }
     void WriteStream(std::string_view text) override { out_(text); }
-    void Sleep(std::uint32_t milliseconds) override { inner_.Sleep(milliseconds); }
-    int ReadKey() override { return inner_.ReadKey(); }
     std::string FailureReason() override;
 
   private:
-    platform::Host& inner_;
     std::function<void(std::string_view)> out_;
     std::uint64_t failures_ = 0;
     std::string shortWrite_;  // the reason of a command write that took only part of its bytes
-};
-
-// Installs a host for the lifetime of a scope and puts the previous one back.
-class InstalledHost {
-  public:
-    explicit InstalledHost(platform::Host& host);
-    ~InstalledHost();
-    InstalledHost(const InstalledHost&) = delete;
-    InstalledHost& operator=(const InstalledHost&) = delete;
-
-  private:
-    platform::Host* previous_;
 };
 
 }  // namespace reader::tool

@@ -98,12 +98,61 @@ class Host {
     virtual std::string FailureReason() { return {}; }
 };
 
+// A host that passes every operation on to another one. A host that watches or changes only some
+// operations (reader-tool's, which notices failed device-file operations, and the tests' recording
+// hosts) derives from it and overrides just those.
+class ForwardingHost : public Host {
+  public:
+    explicit ForwardingHost(Host& inner) : inner_(inner) {}
+
+    std::uint32_t LogicalDrives() override { return inner_.LogicalDrives(); }
+    DriveType DriveTypeOf(const char* root) override { return inner_.DriveTypeOf(root); }
+    bool VolumeLabelOf(const char* root, std::span<char> label) override {
+        return inner_.VolumeLabelOf(root, label);
+    }
+    std::optional<std::uint32_t> ReadUnbuffered(const char* path, std::uint32_t position,
+                                                std::span<std::uint8_t> destination) override {
+        return inner_.ReadUnbuffered(path, position, destination);
+    }
+    std::optional<std::uint32_t> WriteCommandFile(const char* path,
+                                                  std::span<const std::uint8_t> data) override {
+        return inner_.WriteCommandFile(path, data);
+    }
+    std::optional<std::uint16_t> ConsoleAttribute() override { return inner_.ConsoleAttribute(); }
+    void SetConsoleAttribute(std::uint16_t attribute) override {
+        inner_.SetConsoleAttribute(attribute);
+    }
+    void WriteConsole(std::string_view text) override { inner_.WriteConsole(text); }
+    void WriteStream(std::string_view text) override { inner_.WriteStream(text); }
+    void Sleep(std::uint32_t milliseconds) override { inner_.Sleep(milliseconds); }
+    int ReadKey() override { return inner_.ReadKey(); }
+    std::string FailureReason() override { return inner_.FailureReason(); }
+
+  protected:
+    Host& Inner() { return inner_; }
+
+  private:
+    Host& inner_;
+};
+
 // The host in force. The native backend unless InstallHost replaced it.
 Host& ActiveHost();
 
 // Replaces the host in force; nullptr goes back to the native backend. Tests, the demo and the
 // file-system emulator install their own host at run time.
 void InstallHost(Host* host);
+
+// Installs a host for the lifetime of a scope and puts the previous one back.
+class ScopedHost {
+  public:
+    explicit ScopedHost(Host& host) : previous_(&ActiveHost()) { InstallHost(&host); }
+    ~ScopedHost() { InstallHost(previous_); }
+    ScopedHost(const ScopedHost&) = delete;
+    ScopedHost& operator=(const ScopedHost&) = delete;
+
+  private:
+    Host* previous_;
+};
 
 // The backend for the operating system the program was built for (the one CMake chose).
 Host& NativeHost();

@@ -76,21 +76,16 @@ inline std::string Outcome(std::optional<std::uint32_t> result) {
     return result ? std::to_string(*result) : std::string("failed");
 }
 
-class RunLogHost final : public platform::Host {
+class RunLogHost final : public platform::ForwardingHost {
   public:
     // The log takes the reader's transcript lines of each write from reader.
     RunLogHost(emulator::EmulatedHost& inner, const emulator::ReaderModel& reader)
-        : inner_(inner), reader_(reader) {}
+        : ForwardingHost(inner), inner_(inner), reader_(reader) {}
 
     const std::string& Log() const { return log_; }
     // A line of the test's own between runs, so one log can hold several.
     void Note(std::string_view text) { log_ += "--- " + std::string(text) + "\n"; }
 
-    std::uint32_t LogicalDrives() override { return inner_.LogicalDrives(); }
-    platform::DriveType DriveTypeOf(const char* root) override { return inner_.DriveTypeOf(root); }
-    bool VolumeLabelOf(const char* root, std::span<char> label) override {
-        return inner_.VolumeLabelOf(root, label);
-    }
     std::optional<std::uint32_t> ReadUnbuffered(const char* path, std::uint32_t position,
                                                 std::span<std::uint8_t> destination) override {
         const auto result = inner_.ReadUnbuffered(path, position, destination);
@@ -115,10 +110,6 @@ class RunLogHost final : public platform::Host {
         }
         return result;
     }
-    std::optional<std::uint16_t> ConsoleAttribute() override { return inner_.ConsoleAttribute(); }
-    void SetConsoleAttribute(std::uint16_t attribute) override {
-        inner_.SetConsoleAttribute(attribute);
-    }
     void WriteConsole(std::string_view text) override {
         log_ += "direct " + ColourName(inner_.ConsoleAttribute()) + " " + Quoted(text) + "\n";
         inner_.WriteConsole(text);
@@ -138,7 +129,7 @@ class RunLogHost final : public platform::Host {
     }
 
   private:
-    emulator::EmulatedHost& inner_;
+    emulator::EmulatedHost& inner_;  // the same host as the one passed on to, for its clock
     const emulator::ReaderModel& reader_;
     std::string log_;
 };

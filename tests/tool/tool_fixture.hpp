@@ -176,9 +176,9 @@ class TestOs final : public tool::ToolOs {
 
 // In front of the emulated host: lets a test act on the reader at the n-th read of the data file
 // (cut its power before the read, or flip a byte of what it delivered).
-class DataReadHost final : public platform::Host {
+class DataReadHost final : public platform::ForwardingHost {
   public:
-    explicit DataReadHost(emulator::EmulatedHost& inner) : inner_(inner) {}
+    explicit DataReadHost(emulator::EmulatedHost& inner) : ForwardingHost(inner) {}
 
     // Called before the n-th read of DUMP.ROM (1-based) is passed on.
     std::function<void(std::size_t read)> beforeRead;
@@ -191,11 +191,6 @@ class DataReadHost final : public platform::Host {
         dataReads_ = 0;
     }
 
-    std::uint32_t LogicalDrives() override { return inner_.LogicalDrives(); }
-    platform::DriveType DriveTypeOf(const char* root) override { return inner_.DriveTypeOf(root); }
-    bool VolumeLabelOf(const char* root, std::span<char> label) override {
-        return inner_.VolumeLabelOf(root, label);
-    }
     std::optional<std::uint32_t> ReadUnbuffered(const char* path, std::uint32_t position,
                                                 std::span<std::uint8_t> destination) override {
         const auto parsed = emulator::ParseDevicePath(path);
@@ -206,28 +201,14 @@ class DataReadHost final : public platform::Host {
                 beforeRead(dataReads_);
             }
         }
-        const auto delivered = inner_.ReadUnbuffered(path, position, destination);
+        const auto delivered = Inner().ReadUnbuffered(path, position, destination);
         if (data && delivered && afterRead) {
             afterRead(dataReads_, destination.first(*delivered));
         }
         return delivered;
     }
-    std::optional<std::uint32_t> WriteCommandFile(const char* path,
-                                                  std::span<const std::uint8_t> data) override {
-        return inner_.WriteCommandFile(path, data);
-    }
-    std::optional<std::uint16_t> ConsoleAttribute() override { return inner_.ConsoleAttribute(); }
-    void SetConsoleAttribute(std::uint16_t attribute) override {
-        inner_.SetConsoleAttribute(attribute);
-    }
-    void WriteConsole(std::string_view text) override { inner_.WriteConsole(text); }
-    void WriteStream(std::string_view text) override { inner_.WriteStream(text); }
-    void Sleep(std::uint32_t milliseconds) override { inner_.Sleep(milliseconds); }
-    int ReadKey() override { return inner_.ReadKey(); }
-    std::string FailureReason() override { return inner_.FailureReason(); }
 
   private:
-    emulator::EmulatedHost& inner_;
     std::size_t dataReads_ = 0;
 };
 
