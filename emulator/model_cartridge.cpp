@@ -12,7 +12,8 @@
 // image base + k) and the generated test cartridge everywhere else. Writes inside the image change
 // it; writes outside it are kept beside it. Data-file reads copy the image in one piece and only
 // generate the bytes that lie outside it, so a dump of a large image costs a copy, not a lookup
-// per byte.
+// per byte. Past the end of the N64 ROM the reader presents open bus, the ROM mirrored or 0xFF
+// (ReaderConfig::pastEnd; the rules are in reader_model.hpp).
 #include <algorithm>
 #include <array>
 #include <string>
@@ -60,15 +61,26 @@ constexpr std::size_t kNesMaxLength = 256;
 // Address spaces and data windows.
 constexpr std::uint32_t kMask16 = 0xFFFF;
 constexpr std::uint32_t kMask24 = 0xFFFFFF;
-constexpr std::uint64_t kHndWindow = 0x1000000;    // 24-bit addresses
-constexpr std::uint64_t kN64Window = 0x4000000;    // 64 MiB, the largest cartridge ROM
-constexpr std::uint32_t kN64RomBase = 0x10000000;  // the ROM window of the N64 cartridge bus
+constexpr std::uint64_t kHndWindow = 0x1000000;       // 24-bit addresses
+constexpr std::uint64_t kN64Window = kN64RomMaxSize;  // the data file spans the largest ROM
 constexpr std::uint32_t kSfcBankSize = 0x800000;
 constexpr std::uint64_t kSfcSpace = 2 * std::uint64_t{kSfcBankSize};  // banks 0 and 1
 constexpr std::uint64_t kCpuWindow = 0x10000;    // FC2, NES: the 6502 address space
 constexpr std::uint64_t kPceWindow = 0x1000000;  // 24-bit addresses
 constexpr std::uint8_t kOpenBus = 0xFF;          // what the data file shows before the set-up
 constexpr std::uint64_t kAddressSpace32 = std::uint64_t{1} << 32;
+
+constexpr std::uint8_t kPulledUp = 0xFF;  // a data bus whose lines are pulled up
+
+struct PastEndChoice {
+    PastEnd pastEnd;
+    std::string_view name;
+};
+constexpr std::array<PastEndChoice, 3> kPastEndChoices = {{
+    {PastEnd::OpenBus, "open-bus"},
+    {PastEnd::Mirror, "mirror"},
+    {PastEnd::Ff, "ff"},
+}};
 
 struct Variant {
     std::string_view identity;
@@ -222,6 +234,24 @@ std::string_view CartridgeSystemName(CartridgeSystem system) {
     return "none";
 }
 
+std::string_view PastEndName(PastEnd pastEnd) {
+    for (const PastEndChoice& choice : kPastEndChoices) {
+        if (choice.pastEnd == pastEnd) {
+            return choice.name;
+        }
+    }
+    return "?";
+}
+
+std::optional<PastEnd> ParsePastEnd(std::string_view text) {
+    for (const PastEndChoice& choice : kPastEndChoices) {
+        if (SameName(text, choice.name)) {
+            return choice.pastEnd;
+        }
+    }
+    return std::nullopt;
+}
+
 std::uint32_t CartridgeImageBase(CartridgeSystem system) {
     return system == CartridgeSystem::N64 ? kN64RomBase : 0;
 }
@@ -268,7 +298,15 @@ std::uint8_t ReaderModel::CartridgeByte(std::uint32_t address) const {
     return byte;
 }
 
-void ReaderModel::CopyCartridge(std::uint32_t address, std::span<std::uint8_t> out) const {
+void ReaderModel::CopyCartridge(std::uint32_t address, std::span<std::uint8_t> out,
+                                std::uint32_t blockPhase) const {
+    if (std::uint64_t{address} + out.size() > romEnd_) {
+        // Past the N64 ROM's end: what the reader presents there, and the ROM before it.
+        const auto inside =
+            static_cast<std::size_t>(romEnd_ > address ? romEnd_ - address : std::uint64_t{0});
+        PastRomEnd(static_cast<std::uint32_t>(address + inside), out.subspan(inside), blockPhase);
+        out = out.first(inside);
+    }
     const std::uint64_t imageStart = cartridgeImageBase_;
     const std::uint64_t imageEnd = imageStart + cartridgeImage_.size();
     std::size_t done = 0;
@@ -288,6 +326,42 @@ void ReaderModel::CopyCartridge(std::uint32_t address, std::span<std::uint8_t> o
             GeneratedCartridge(static_cast<std::uint32_t>(at), out.subspan(done, count));
         }
         done += count;
+    }
+}
+
+void ReaderModel::PastRomEnd(std::uint32_t address, std::span<std::uint8_t> out,
+                             std::uint32_t blockPhase) const {
+    switch (config_.pastEnd) {
+        case PastEnd::Ff:
+            std::fill(out.begin(), out.end(), kPulledUp);
+            return;
+        case PastEnd::Mirror: {
+            // The ROM again from its start: byte k of the window is the ROM's byte k mod its size.
+            const std::uint64_t size = romEnd_ - cartridgeImageBase_;
+            std::size_t done = 0;
+            while (done < out.size()) {
+                const std::uint64_t offset =
+                    (std::uint64_t{address} + done - cartridgeImageBase_) % size;
+                const auto count = static_cast<std::size_t>(
+                    std::min<std::uint64_t>(out.size() - done, size - offset));
+                CopyCartridge(static_cast<std::uint32_t>(cartridgeImageBase_ + offset),
+                              out.subspan(done, count));
+                done += count;
+            }
+            return;
+        }
+        case PastEnd::OpenBus:
+            break;
+    }
+    // Open bus: each byte shows the address its block latched, as a 16-bit word, high byte first.
+    // The 32-bit arithmetic wraps at a multiple of 512, so the blocks stay in step across it.
+    std::array<std::uint8_t, 2> word{};
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const std::uint32_t at = address + static_cast<std::uint32_t>(i);
+        const std::uint32_t position = (at - blockPhase) % kN64BusBlockSize;
+        const std::uint32_t latched = at - position;
+        link::PutBe16(word, 0, static_cast<std::uint16_t>(latched & kMask16));
+        out[i] = word[position % word.size()];
     }
 }
 
@@ -483,7 +557,8 @@ std::uint32_t ReaderModel::ReadDataFile(std::uint64_t offset, std::span<std::uin
             const std::uint32_t address = DataFileAddress(offset + done);
             const auto count = static_cast<std::size_t>(
                 std::min<std::uint64_t>(out.size() - done, wrap - address));
-            CopyCartridge(address, out.subspan(done, count));
+            // The reader's blocks start at the selected address (data-file offset 0).
+            CopyCartridge(address, out.subspan(done, count), DataFileAddress(0) % kN64BusBlockSize);
             done += count;
         }
     }

@@ -68,6 +68,10 @@ ReaderModel::ReaderModel(const Clock& clock, char letter, ReaderConfig config)
         cartridgeImage_.resize(capacity);
     }
     cartridgeImageBase_ = CartridgeImageBase(Cartridge());
+    if (Cartridge() == CartridgeSystem::N64) {
+        romEnd_ = cartridgeImageBase_ +
+                  (cartridgeImage_.empty() ? kN64RomMaxSize : cartridgeImage_.size());
+    }
     flash_ = config_.flash.empty() ? OldFirmwareFlash() : config_.flash;
     flash_.resize(kFlashSize, kErasedByte);
     bootFlag_ = config_.bootFlag;

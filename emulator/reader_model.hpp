@@ -94,6 +94,25 @@ struct ReaderFaults {
     std::optional<DataReadFlip> flipDataRead;
 };
 
+// What the N64 reader presents past the end of the cartridge's ROM, where no chip drives the bus.
+//
+//   OpenBus  the reader latches the cartridge address once for each 512-byte block it reads and
+//            nothing answers, so every 16-bit word of the block reads as the low 16 bits of the
+//            block's first address, high byte first (the block at 0x10800200: 02 00 02 00 ...)
+//   Mirror   the ROM repeats, as on a cartridge that leaves its upper address lines undecoded: the
+//            byte at 0x10000000 + k is the ROM's byte k mod the ROM's size
+//   Ff       every byte reads 0xFF, as on a reader whose data lines are pulled up
+enum class PastEnd : std::uint8_t { OpenBus, Mirror, Ff };
+// "open-bus", "mirror", "ff", and back.
+std::string_view PastEndName(PastEnd pastEnd);
+std::optional<PastEnd> ParsePastEnd(std::string_view text);
+
+// The N64 cartridge bus: the ROM window starts at 0x10000000 and the largest ROM is 64 MiB; the
+// reader reads the bus in blocks of 512 bytes.
+inline constexpr std::uint32_t kN64RomBase = 0x10000000;
+inline constexpr std::uint64_t kN64RomMaxSize = 0x4000000;
+inline constexpr std::uint32_t kN64BusBlockSize = 512;
+
 struct ReaderConfig {
     // The identity of a device whose identity does not come from flash (the cartridge variants,
     // or any other device). When empty, the model is the N64 reader: its firmware identity is
@@ -108,9 +127,12 @@ struct ReaderConfig {
     std::uint8_t miscByte = 0x00;
     // A cartridge image loaded from a file, served as it stands instead of the generated test
     // cartridge: byte k sits at CartridgeImageBase(variant) + k. Addresses outside it keep the
-    // generated pattern; bytes beyond the variant's address space (CartridgeImageCapacity) are
-    // not placed. The model takes the bytes over when it is made (see ReaderModel::CartridgeImage).
+    // generated pattern, except past the end of an N64 image, where the ROM ends (see
+    // ReaderModel); bytes beyond the variant's address space (CartridgeImageCapacity) are not
+    // placed. The model takes the bytes over when it is made (see ReaderModel::CartridgeImage).
     std::vector<std::uint8_t> cartridgeImage;
+    // What the N64 reader presents past the end of the cartridge's ROM (see ReaderModel).
+    PastEnd pastEnd = PastEnd::OpenBus;
     ReaderFaults faults;
 };
 
@@ -149,6 +171,17 @@ bool SameName(std::string_view a, std::string_view b);
 // The old firmware's flash: a deterministic image whose first 16 bytes are the identity.
 std::vector<std::uint8_t> OldFirmwareFlash(std::string_view identity = kOldFirmwareIdentity);
 
+// The N64 reader's cartridge and where its ROM ends. The ROM is the loaded image (byte k at
+// 0x10000000 + k, so it ends at 0x10000000 + its size) or, with no image, the generated test
+// cartridge, which fills the whole 64 MiB window and ends at 0x14000000. From the ROM's end up to
+// the top of the 32-bit address space the reader presents config.pastEnd; below 0x10000000 it keeps
+// the generated pattern. An N64 address sector makes the data file present the bus from the
+// selected address S on, 64 MiB of it, so the reader's 512-byte blocks are S + k * 512 and the
+// open-bus value of a byte is the low 16 bits of the first address of the block that holds it,
+// high byte at even positions of the block, low byte at odd ones. A block that straddles the ROM's
+// end delivers the ROM's bytes up to the end and the open-bus word of its first address (an
+// address inside the ROM) after it. Mirror and 0xFF do not depend on the blocks. CartridgeByte
+// reads past the end as a read from a 512-aligned address does.
 class ReaderModel {
   public:
     ReaderModel(const Clock& clock, char letter, ReaderConfig config = {});
@@ -230,8 +263,13 @@ class ReaderModel {
     std::uint32_t DataFileAddress(std::uint64_t at) const;
     std::uint32_t ReadDataFile(std::uint64_t offset, std::span<std::uint8_t> out);
     // The cartridge from address on, addresses rising without wrapping: the loaded image copied
-    // where it reaches, the generated pattern and the writes outside it elsewhere.
-    void CopyCartridge(std::uint32_t address, std::span<std::uint8_t> out) const;
+    // where it reaches, the generated pattern and the writes outside it elsewhere, and past the N64
+    // ROM's end what the reader presents there. blockPhase: the reader's 512-byte blocks start at
+    // the addresses equal to it modulo 512 (the selected address's low bits).
+    void CopyCartridge(std::uint32_t address, std::span<std::uint8_t> out,
+                       std::uint32_t blockPhase = 0) const;
+    void PastRomEnd(std::uint32_t address, std::span<std::uint8_t> out,
+                    std::uint32_t blockPhase) const;
     void GeneratedCartridge(std::uint32_t address, std::span<std::uint8_t> out) const;
     void StoreCartridgeByte(std::uint32_t address, std::uint8_t byte);
     void FlipDataRead(std::uint64_t offset, std::span<std::uint8_t> delivered);
@@ -267,6 +305,8 @@ class ReaderModel {
     std::map<std::uint32_t, std::uint8_t> cartridgeWrites_;
     std::vector<std::uint8_t> cartridgeImage_;
     std::uint32_t cartridgeImageBase_ = 0;
+    // The N64 ROM's end; the top of the address space (nothing past it) for the other variants.
+    std::uint64_t romEnd_ = std::uint64_t{1} << 32;
     std::uint64_t dataReads_ = 0;
     BootObserver bootObserver_;
 };

@@ -39,4 +39,14 @@ constexpr std::uint32_t GetLe32(std::span<const std::uint8_t> bytes, std::size_t
     return GetLe24(bytes, at) | (static_cast<std::uint32_t>(bytes[at + 3]) << 24);
 }
 
+// Big-endian, for the bytes that a cartridge bus presents high byte first.
+constexpr void PutBe16(std::span<std::uint8_t> bytes, std::size_t at, std::uint16_t value) {
+    bytes[at] = static_cast<std::uint8_t>(value >> 8);
+    bytes[at + 1] = static_cast<std::uint8_t>(value & 0xFFu);
+}
+
+constexpr std::uint16_t GetBe16(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return static_cast<std::uint16_t>((bytes[at] << 8) | bytes[at + 1]);
+}
+
 }  // namespace reader::link

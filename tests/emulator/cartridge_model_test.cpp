@@ -1,6 +1,7 @@
 // The emulated reader's cartridge side, seen from the host through its files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -31,16 +32,29 @@ std::vector<std::uint8_t> ImageFile(std::size_t size) {
     return bytes;
 }
 
-// What a cartridge with `image` placed at `base` holds from address on, byte by byte: the file
-// where it reaches, the variant's test cartridge elsewhere.
+// The open-bus byte at `at` in a read of the N64 reader that selected `selected`: its blocks of
+// 512 start there, and each one shows the low 16 bits of its first address, high byte first.
+std::uint8_t OpenBusByte(std::uint32_t selected, std::uint64_t at) {
+    const std::uint64_t position = (at - selected) % 512;
+    const auto latched = static_cast<std::uint16_t>((at - position) & 0xFFFF);
+    return static_cast<std::uint8_t>(position % 2 == 0 ? latched >> 8 : latched & 0xFF);
+}
+
+// What a cartridge with `image` placed at `base` holds from address on, byte by byte, read from
+// there: the file where it reaches, open bus past the end of an N64 image (the default), the
+// variant's test cartridge elsewhere.
 std::vector<std::uint8_t> Placed(CartridgeSystem system, const std::vector<std::uint8_t>& image,
                                  std::uint32_t base, std::uint32_t address, std::size_t count) {
     std::vector<std::uint8_t> bytes(count);
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint64_t at = std::uint64_t{address} + i;
-        bytes[i] = at >= base && at - base < image.size()
-                       ? image[static_cast<std::size_t>(at - base)]
-                       : CartridgeImageByte(system, static_cast<std::uint32_t>(at));
+        if (at >= base && at - base < image.size()) {
+            bytes[i] = image[static_cast<std::size_t>(at - base)];
+        } else if (system == CartridgeSystem::N64 && at >= base) {
+            bytes[i] = OpenBusByte(address, at);
+        } else {
+            bytes[i] = CartridgeImageByte(system, static_cast<std::uint32_t>(at));
+        }
     }
     return bytes;
 }
@@ -49,13 +63,15 @@ std::vector<std::uint8_t> Placed(CartridgeSystem system, const std::vector<std::
 // library as a front-end does it.
 struct LoadedReader {
     LoadedReader(std::string_view identity, std::vector<std::uint8_t> image,
-                 emulator::ReaderFaults faults = {}, int fcMode = 0)
+                 emulator::ReaderFaults faults = {}, int fcMode = 0,
+                 emulator::PastEnd pastEnd = emulator::PastEnd::OpenBus)
         : scoped(host) {
         ResetDeviceGlobals();
         emulator::ReaderConfig config;
         config.fixedIdentity = std::string(identity);
         config.cartridgeImage = std::move(image);
         config.faults = faults;
+        config.pastEnd = pastEnd;
         model = &host.AttachReader('F', std::move(config));
         identified = IdentifyDevice(0, fcMode);
     }
@@ -219,7 +235,7 @@ TEST(CartridgeImageTest, EachVariantServesALoadedFileWhereItsReadCommandsLookFor
          0x3000,
          {{0x10000000, 64},
           {0x0FFFFFF0, 32} /* the last addresses before the ROM window */,
-          {0x10002FF0, 32},
+          {0x10002FF0, 32} /* across the ROM's end: open bus after it */,
           {0x10100000, 64},
           {0x10000000, 0x3800}}},
         {emulator::kSfcIdentity,
@@ -253,6 +269,118 @@ TEST(CartridgeImageTest, EachVariantServesALoadedFileWhereItsReadCommandsLookFor
                       Placed(system, image, c.base, probe.address, probe.count));
         }
         EXPECT_EQ(reader.model->SectorsRejected(), 0u);
+    }
+}
+
+struct PastEndCase {
+    const char* what;
+    emulator::PastEnd pastEnd;
+    std::size_t romSize;  // of the loaded image; 0: none, the generated 64 MiB cartridge
+    std::uint32_t address;
+    std::size_t count;
+    std::vector<std::uint8_t> first;  // the first bytes the read must deliver
+};
+
+// Past the N64 ROM's end the reader presents open bus, the ROM mirrored or 0xFF; the data file
+// spans 64 MiB from the selected address, so the end of a 64 MiB ROM shows at 0x14000000.
+TEST(CartridgeImageTest, PastTheN64RomsEndTheReaderPresentsWhatItsBusGives) {
+    using emulator::PastEnd;
+    constexpr std::size_t kMiB = 0x100000;
+    constexpr std::size_t kSmall = 0x3000;
+    const auto image = ImageFile(64 * kMiB);
+    const auto generated = [](std::uint64_t offset) {
+        return CartridgeImageByte(CartridgeSystem::N64,
+                                  static_cast<std::uint32_t>(0x10000000 + offset));
+    };
+    const PastEndCase cases[] = {
+        {"open bus, a MiB boundary",
+         PastEnd::OpenBus,
+         8 * kMiB,
+         0x10800000,
+         1024,
+         {0x00, 0x00, 0x00, 0x00}},
+        {"open bus, the block after it",
+         PastEnd::OpenBus,
+         8 * kMiB,
+         0x10800200,
+         512,
+         {0x02, 0x00, 0x02, 0x00}},
+        {"open bus, several blocks in one read",
+         PastEnd::OpenBus,
+         kSmall,
+         0x10004000,
+         2048,
+         {0x40, 0x00}},
+        {"open bus, a block straddling the end", PastEnd::OpenBus, kSmall, 0x10002F00, 1024, {}},
+        {"open bus, blocks from an odd address",
+         PastEnd::OpenBus,
+         kSmall,
+         0x10003001,
+         1024,
+         {0x30, 0x01, 0x30, 0x01}},
+        {"open bus, an image of odd size", PastEnd::OpenBus, kSmall + 1, 0x10003000, 512, {}},
+        {"open bus, the generated cartridge's end", PastEnd::OpenBus, 0, 0x13FFFE00, 1024, {}},
+        {"open bus at 0x14000000",
+         PastEnd::OpenBus,
+         64 * kMiB,
+         0x14000000,
+         1024,
+         {0x00, 0x00, 0x00, 0x00}},
+        {"open bus far up", PastEnd::OpenBus, kSmall, 0xFFFFFE00, 512, {0xFE, 0x00}},
+        {"mirror, the image again", PastEnd::Mirror, kSmall, 0x10003000, 64, {}},
+        {"mirror, across a repeat", PastEnd::Mirror, kSmall, 0x10005F00, 1024, {}},
+        {"mirror, a block straddling the end", PastEnd::Mirror, kSmall, 0x10002E00, 1024, {}},
+        {"mirror at 0x14000000 of a 64 MiB image",
+         PastEnd::Mirror,
+         64 * kMiB,
+         0x13FFFF00,
+         1024,
+         {}},
+        {"mirror of the generated cartridge",
+         PastEnd::Mirror,
+         0,
+         0x14000000,
+         8,
+         {0x80, 0x37, 0x12, 0x40}},
+        {"0xFF", PastEnd::Ff, 8 * kMiB, 0x10800000, 512, {0xFF, 0xFF}},
+        {"0xFF, a block straddling the end", PastEnd::Ff, kSmall, 0x10002F00, 1024, {}},
+        {"0xFF at 0x14000000", PastEnd::Ff, 64 * kMiB, 0x14000000, 512, {0xFF}},
+        {"below the ROM window: the test cartridge", PastEnd::Ff, kSmall, 0x0FFFFF00, 256, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::uint8_t> rom(image.begin(),
+                                      image.begin() + static_cast<std::ptrdiff_t>(c.romSize));
+        const std::uint64_t romSize = c.romSize != 0 ? c.romSize : 64 * kMiB;
+        const auto romByte = [&](std::uint64_t offset) {
+            return c.romSize != 0 ? image[static_cast<std::size_t>(offset)] : generated(offset);
+        };
+        const LoadedReader reader(emulator::kN64CartIdentity, std::move(rom), {}, 0, c.pastEnd);
+        ASSERT_EQ(reader.identified, 1);
+        const auto got = reader.Read(c.address, c.count);
+
+        std::vector<std::uint8_t> want(c.count);
+        for (std::size_t i = 0; i < c.count; ++i) {
+            const std::uint64_t at = std::uint64_t{c.address} + i;
+            if (at < 0x10000000) {
+                want[i] = CartridgeImageByte(CartridgeSystem::N64, static_cast<std::uint32_t>(at));
+            } else if (at - 0x10000000 < romSize) {
+                want[i] = romByte(at - 0x10000000);
+            } else if (c.pastEnd == PastEnd::OpenBus) {
+                want[i] = OpenBusByte(c.address, at);
+            } else if (c.pastEnd == PastEnd::Mirror) {
+                want[i] = romByte((at - 0x10000000) % romSize);
+            } else {
+                want[i] = 0xFF;
+            }
+        }
+        EXPECT_EQ(got, want);
+        ASSERT_GE(got.size(), c.first.size());
+        EXPECT_TRUE(std::equal(c.first.begin(), c.first.end(), got.begin()));
+        // What lies inside the ROM is the ROM's, whatever the reader shows past it.
+        if (c.address >= 0x10000000 && c.address - 0x10000000 < romSize) {
+            EXPECT_EQ(got[0], romByte(c.address - 0x10000000));
+        }
     }
 }
 

@@ -422,12 +422,22 @@ TEST(FuseFrontCartridgeTest, DataFileReadsServeTheLoadedImageInLargePieces) {
         std::vector<std::uint8_t> got(c.count, 0xEE);
         ASSERT_EQ(mounted.front.Read("/dump.rom", c.offset, got), static_cast<int>(c.delivered));
         EXPECT_EQ(mounted.model.DataReads(), 1u);
+        const bool isN64 = mounted.model.Cartridge() == CartridgeSystem::N64;
         for (std::size_t i = 0; i < c.delivered; ++i) {
             const std::uint64_t address = c.start + c.offset + i;
-            const std::uint8_t want = address >= base && address - base < image.size()
-                                          ? image[static_cast<std::size_t>(address - base)]
-                                          : CartridgeImageByte(mounted.model.Cartridge(),
-                                                               static_cast<std::uint32_t>(address));
+            std::uint8_t want = 0;
+            if (address >= base && address - base < image.size()) {
+                want = image[static_cast<std::size_t>(address - base)];
+            } else if (isN64 && address >= base) {
+                // Past the N64 ROM's end: open bus, the word of the 512-byte block's first
+                // address (blocks counted from the selected address), high byte first.
+                const std::uint64_t position = (c.offset + i) % 512;
+                const auto latched = static_cast<std::uint16_t>(address - position);
+                want = static_cast<std::uint8_t>(position % 2 == 0 ? latched >> 8 : latched);
+            } else {
+                want = CartridgeImageByte(mounted.model.Cartridge(),
+                                          static_cast<std::uint32_t>(address));
+            }
             ASSERT_EQ(got[i], want) << "at offset " << c.offset + i;
         }
         // Nothing lands past the end of the data file.
