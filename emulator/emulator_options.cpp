@@ -1,12 +1,15 @@
 #include "emulator/emulator_options.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -33,6 +36,25 @@ std::optional<std::uint64_t> ParseNumber(std::string_view text) {
         return std::nullopt;
     }
     return value;
+}
+
+constexpr double kBytesPerMiB = 1024.0 * 1024.0;
+constexpr double kFastestDataRateMiB = 4294967295.0;
+
+// MiB per second, decimal with an optional fraction (0.25); at least one byte per second.
+std::optional<std::uint64_t> ParseDataRate(std::string_view text) {
+    double mib = 0;
+    const auto [end, error] =
+        std::from_chars(text.data(), text.data() + text.size(), mib, std::chars_format::fixed);
+    if (error != std::errc{} || end != text.data() + text.size() || !std::isfinite(mib) ||
+        mib <= 0 || mib > kFastestDataRateMiB) {
+        return std::nullopt;
+    }
+    const double bytes = mib * kBytesPerMiB;
+    if (bytes < 1) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(bytes);
 }
 
 std::optional<std::array<std::uint8_t, kSerialSize>> ParseSerial(std::string_view text) {
@@ -87,6 +109,32 @@ std::string SystemError() {
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// The options that take a value (the next argument).
+constexpr std::array<std::string_view, 22> kValueOptions = {
+    "--letter",
+    "--return-letter",
+    "--firmware-identity",
+    "--identity",
+    "--bootloader-identity",
+    "--serial",
+    "--misc-byte",
+    "--state",
+    "--transcript",
+    "--cartridge",
+    "--cartridge-out",
+    "--data-rate",
+    "--past-end",
+    "--corrupt-data-read",
+    "--restart-ms",
+    "--fail-open",
+    "--fail-write",
+    "--status-length",
+    "--corrupt-status-byte",
+    "--stuck-block",
+    "--power-cut-after",
+    "--power-on-after",
 };
 
 constexpr std::string_view kCartridgeIdentities =
@@ -163,8 +211,11 @@ The cartridge (with --identity of a cartridge reader):
                              byte k at 0x10000000 + k, every other reader's at address k (SFC bank 1
                              from offset 0x800000); addresses outside FILE keep the test cartridge
   --cartridge-out FILE       at exit, write the cartridge image with every write it took to FILE
-  --data-rate MIB            deliver DUMP.ROM at no more than MIB MiB/s, as a reader on a USB bus
-                             does (default: as fast as the emulator serves it)
+  --data-rate MIB            deliver DUMP.ROM at no more than MIB MiB/s (0.25 for a quarter), as a
+                             reader on a USB bus does (default: as fast as the emulator serves it)
+  --past-end WHAT            what the N64 reader shows past the end of the cartridge's ROM:
+                             open-bus (default: each 16-bit word of a 512-byte block reads as the
+                             low 16 bits of the block's address), mirror (the ROM again) or ff
 Restart:
   --restart-ms MS            how long a restart takes (default 2000)
   --return-letter L          after a restart the reader comes back under L (gone from this mount)
@@ -226,6 +277,10 @@ std::optional<EmulatorOptions> ParseEmulatorOptions(std::span<const std::string_
             continue;
         }
         // Options with a value.
+        if (std::find(kValueOptions.begin(), kValueOptions.end(), arg) == kValueOptions.end()) {
+            error = "unknown option " + std::string(arg);
+            return std::nullopt;
+        }
         if (i + 1 >= args.size()) {
             error = "missing value after " + std::string(arg);
             return std::nullopt;
@@ -277,10 +332,19 @@ std::optional<EmulatorOptions> ParseEmulatorOptions(std::span<const std::string_
         } else if (arg == "--cartridge-out") {
             options.cartridgeOutPath = std::string(value);
         } else if (arg == "--data-rate") {
-            if (!fits32() || *number == 0) {
+            const auto rate = ParseDataRate(value);
+            if (!rate) {
                 return bad();
             }
-            options.dataRateMiB = static_cast<std::uint32_t>(*number);
+            options.dataBytesPerSecond = *rate;
+        } else if (arg == "--past-end") {
+            const auto pastEnd = ParsePastEnd(value);
+            if (!pastEnd) {
+                error =
+                    "bad value for --past-end: " + std::string(value) + " (open-bus, mirror or ff)";
+                return std::nullopt;
+            }
+            options.config.pastEnd = *pastEnd;
         } else if (arg == "--corrupt-data-read") {
             const auto flip = ParseDataReadFlip(value);
             if (!flip) {
@@ -354,6 +418,34 @@ std::optional<EmulatorOptions> ParseEmulatorOptions(std::span<const std::string_
         return std::nullopt;
     }
     return options;
+}
+
+std::string EmulatorUsageError(std::string_view program, std::string_view error) {
+    std::string line(program);
+    line += ": ";
+    line += error;
+    line += ". Try '";
+    line += program;
+    line += " --help'.\n";
+    return line;
+}
+
+bool CheckMountPoint(const std::string& path, std::string& error) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        if (errno == ENOENT) {
+            error = "the mount point " + path +
+                    " does not exist: make the folder first (mkdir -p " + path + ")";
+        } else {
+            error = "cannot use the mount point " + path + ": " + SystemError();
+        }
+        return false;
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        error = "the mount point " + path + " is not a folder: give an empty folder to mount on";
+        return false;
+    }
+    return true;
 }
 
 bool LoadReaderState(EmulatorOptions& options, std::string& error) {

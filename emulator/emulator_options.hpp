@@ -40,9 +40,10 @@ struct EmulatorOptions {
     // with every write at exit.
     std::string cartridgePath;
     std::string cartridgeOutPath;
-    // DUMP.ROM is delivered no faster than this many MiB per second (a reader on a slower bus);
-    // without it, as fast as the model serves it.
-    std::optional<std::uint32_t> dataRateMiB;
+    // DUMP.ROM is delivered no faster than this many bytes per second (a reader on a slower bus;
+    // --data-rate gives it in MiB/s, fractions allowed); without it, as fast as the model serves
+    // it.
+    std::optional<std::uint64_t> dataBytesPerSecond;
     bool startPoweredOff = false;
     // After a power cut the power comes back after this long; without it, only on SIGUSR1.
     std::optional<std::uint32_t> powerOnAfterMs;
@@ -50,13 +51,21 @@ struct EmulatorOptions {
     bool help = false;
 };
 
-// The usage text, for --help and for errors.
+// The usage text, for --help.
 std::string EmulatorUsage(std::string_view program);
+
+// The one line that a command line the emulator cannot take gets on standard error (the program
+// then exits with 2): what is wrong, and where the options are described.
+std::string EmulatorUsageError(std::string_view program, std::string_view error);
 
 // Parses the arguments after the program name. A mount point is required when mountPointRequired
 // is set. Returns nothing and sets error for anything it cannot take.
 std::optional<EmulatorOptions> ParseEmulatorOptions(std::span<const std::string_view> args,
                                                     bool mountPointRequired, std::string& error);
+
+// Whether the mount point can be mounted on: it must exist and be a folder. Returns false and sets
+// error, saying which and what to do, otherwise.
+bool CheckMountPoint(const std::string& path, std::string& error);
 
 // Fills config.flash and config.bootFlag: from the state file when options.statePath names an
 // existing file, otherwise a fresh reader with options.firmwareIdentity. Returns false and sets

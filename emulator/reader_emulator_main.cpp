@@ -20,6 +20,9 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+constexpr std::string_view kProgram = "reader-emulator";
+constexpr int kUsageStatus = 2;
+
 int Fail(std::string_view message) {
     std::fprintf(stderr, "reader-emulator: %.*s\n", static_cast<int>(message.size()),
                  message.data());
@@ -33,14 +36,15 @@ int main(int argc, char** argv) {
     std::string error;
     auto options = ParseEmulatorOptions(args, true, error);
     if (options && options->help) {
-        std::fputs(EmulatorUsage("reader-emulator").c_str(), stdout);
+        std::fputs(EmulatorUsage(kProgram).c_str(), stdout);
         return 0;
     }
     if (!options) {
-        std::fputs(EmulatorUsage("reader-emulator").c_str(), stderr);
-        return Fail(error);
+        std::fputs(EmulatorUsageError(kProgram, error).c_str(), stderr);
+        return kUsageStatus;
     }
-    if (!LoadReaderState(*options, error) || !LoadCartridgeImage(*options, error)) {
+    if (!CheckMountPoint(options->mountPoint, error) || !LoadReaderState(*options, error) ||
+        !LoadCartridgeImage(*options, error)) {
         return Fail(error);
     }
 
@@ -59,10 +63,9 @@ int main(int argc, char** argv) {
         model.PowerCut();
     }
     FuseFront front(model, clock, options->letter, options->powerOnAfterMs);
-    constexpr std::uint64_t kMiB = 1024 * 1024;
     std::optional<DataPacer> pacer;
-    if (options->dataRateMiB) {
-        pacer.emplace(*options->dataRateMiB * kMiB);
+    if (options->dataBytesPerSecond) {
+        pacer.emplace(*options->dataBytesPerSecond);
         front.SetDataPacer(&*pacer);
     }
 

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace reader::emulator {
@@ -27,7 +28,8 @@ TEST(EmulatorOptions, EachOptionReachesItsSetting) {
          [](const EmulatorOptions& o) {
              return o.mountPoint == "/mnt" && o.letter == 'E' &&
                     o.firmwareIdentity == "N64_KRN03_RV300" && o.config.fixedIdentity.empty() &&
-                    o.config.faults.restartMs == kDefaultRestartMs && !o.startPoweredOff;
+                    o.config.faults.restartMs == kDefaultRestartMs && !o.startPoweredOff &&
+                    o.config.pastEnd == PastEnd::OpenBus && !o.dataBytesPerSecond;
          }},
         {{"/mnt", "--letter", "g"}, [](const EmulatorOptions& o) { return o.letter == 'G'; }},
         {{"--firmware-identity", "N64_KRN03_RV315", "/mnt"},
@@ -101,7 +103,19 @@ TEST(EmulatorOptions, EachOptionReachesItsSetting) {
              return flip && flip->read == 16 && flip->offset == 0x2000;
          }},
         {{"/mnt", "--data-rate", "40"},
-         [](const EmulatorOptions& o) { return o.dataRateMiB == 40u; }},
+         [](const EmulatorOptions& o) { return o.dataBytesPerSecond == 40u * 1024 * 1024; }},
+        {{"/mnt", "--data-rate", "0.25"},
+         [](const EmulatorOptions& o) { return o.dataBytesPerSecond == 262144u; }},
+        {{"/mnt", "--data-rate", "1.5"},
+         [](const EmulatorOptions& o) { return o.dataBytesPerSecond == 1572864u; }},
+        {{"/mnt", "--data-rate", ".001"},
+         [](const EmulatorOptions& o) { return o.dataBytesPerSecond == 1048u; }},
+        {{"/mnt", "--past-end", "mirror"},
+         [](const EmulatorOptions& o) { return o.config.pastEnd == PastEnd::Mirror; }},
+        {{"/mnt", "--past-end", "ff"},
+         [](const EmulatorOptions& o) { return o.config.pastEnd == PastEnd::Ff; }},
+        {{"/mnt", "--past-end", "mirror", "--past-end", "Open-Bus"},
+         [](const EmulatorOptions& o) { return o.config.pastEnd == PastEnd::OpenBus; }},
         {{"--help"}, [](const EmulatorOptions& o) { return o.help; }},
     };
     for (const auto& c : cases) {
@@ -141,6 +155,16 @@ TEST(EmulatorOptions, RefusesWhatItCannotTake) {
         {"/mnt", "--restart-ms", "0x"},                    //
         {"/mnt", "--data-rate", "0"},                      // no data at all
         {"/mnt", "--data-rate", "4294967296"},             // past 32 bits
+        {"/mnt", "--data-rate", "-1"},                     //
+        {"/mnt", "--data-rate", "0.0"},                    //
+        {"/mnt", "--data-rate", "0.0000001"},              // under a byte a second
+        {"/mnt", "--data-rate", "1e3"},                    // plain decimals only
+        {"/mnt", "--data-rate", "0x10"},                   //
+        {"/mnt", "--data-rate", "inf"},                    //
+        {"/mnt", "--data-rate", "nan"},                    //
+        {"/mnt", "--data-rate", "2.5MiB"},                 //
+        {"/mnt", "--past-end", "zero"},                    // not one of the three
+        {"/mnt", "--past-end", ""},                        //
         {"/mnt", "--corrupt-data-read", "0"},              // reads count from 1
         {"/mnt", "--corrupt-data-read", "3@"},             // an offset that is not there
         {"/mnt", "--corrupt-data-read", "@5"},             //
@@ -162,11 +186,39 @@ TEST(EmulatorOptions, RefusesWhatItCannotTake) {
     }
 }
 
+TEST(EmulatorOptions, ACommandLineItCannotTakeGetsOneLineThatPointsToTheHelp) {
+    const std::pair<std::vector<std::string_view>, std::string> cases[] = {
+        {{"/mnt", "--frobnicate", "1"},
+         "reader-emulator: unknown option --frobnicate. Try 'reader-emulator --help'.\n"},
+        {{"/mnt", "--frobnicate"},
+         "reader-emulator: unknown option --frobnicate. Try 'reader-emulator --help'.\n"},
+        {{"/mnt", "--restart-ms"},
+         "reader-emulator: missing value after --restart-ms. Try 'reader-emulator --help'.\n"},
+        {{}, "reader-emulator: no mount point given. Try 'reader-emulator --help'.\n"},
+        {{"/mnt", "--past-end", "zero"},
+         "reader-emulator: bad value for --past-end: zero (open-bus, mirror or ff). Try "
+         "'reader-emulator --help'.\n"},
+        {{"/mnt", "--data-rate", "fast"},
+         "reader-emulator: bad value for --data-rate: fast. Try 'reader-emulator --help'.\n"},
+    };
+    for (const auto& [args, line] : cases) {
+        SCOPED_TRACE(line);
+        std::string error;
+        ASSERT_FALSE(Parse(args, error));
+        EXPECT_EQ(EmulatorUsageError("reader-emulator", error), line);
+    }
+}
+
 TEST(EmulatorOptions, TheReferenceRunNeedsNoMountPoint) {
     std::string error;
     const auto options = Parse({"--restart-ms", "500"}, error, false);
     ASSERT_TRUE(options) << error;
     EXPECT_TRUE(options->mountPoint.empty());
+}
+
+void WriteBytesTo(const std::string& path, std::string_view text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
 }
 
 class ReaderStateTest : public ::testing::Test {
@@ -183,6 +235,27 @@ class ReaderStateTest : public ::testing::Test {
 
     std::filesystem::path dir_;
 };
+
+TEST_F(ReaderStateTest, TheMountPointMustBeAFolderThatExists) {
+    std::filesystem::create_directories(Path("mnt"));
+    WriteBytesTo(Path("file"), "not a folder");
+    const std::pair<std::string, std::string> cases[] = {
+        {Path("mnt"), ""},
+        {Path("none"), "the mount point " + Path("none") +
+                           " does not exist: make the folder first (mkdir -p " + Path("none") +
+                           ")"},
+        {Path("file"),
+         "the mount point " + Path("file") + " is not a folder: give an empty folder to mount on"},
+        {Path("file") + "/inside",
+         "cannot use the mount point " + Path("file") + "/inside: Not a directory"},
+    };
+    for (const auto& [path, message] : cases) {
+        SCOPED_TRACE(path);
+        std::string error;
+        EXPECT_EQ(CheckMountPoint(path, error), message.empty());
+        EXPECT_EQ(error, message);
+    }
+}
 
 TEST_F(ReaderStateTest, AMissingFileIsAFreshReaderWithTheGivenFirmware) {
     EmulatorOptions options;
