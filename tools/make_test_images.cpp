@@ -7,6 +7,8 @@
 //   n64-6101.z64 ... n64-6106.z64   N64, big-endian, header checksums right for that boot code
 //                                   (6102: 8 MiB; the others 4 MiB); the boot code bytes are
 //                                   made up, so a report recognises them by their checksums
+//   n64-6102-12mib.z64              N64, big-endian, 12 MiB (not a power of two), boot code 6102,
+//                                   content of its own (not the 8 MiB image's)
 //   n64-6102.v64, n64-6102.n64      n64-6102.z64 byte-swapped and little-endian
 //   sfc-lorom.sfc                   SFC LoROM, 1 MiB, header at 0x7FC0, right checksum
 //   sfc-hirom.sfc                   SFC HiROM, 2 MiB, header at 0xFFC0, right checksum
@@ -15,6 +17,9 @@
 //                                   checksum one more than right (SFC: complement one less)
 //   <name>-bad-body.<ext>           the same with one byte inverted (N64 at 0x80000, inside the
 //                                   checksummed area; SFC at 0x20000)
+//   project-test-images.dat         a DAT file (Logiqx XML) of the good images, with made-up game
+//                                   names: size, CRC32 and SHA-1 of each (N64 in big-endian form,
+//                                   so the .v64 and .n64 copies match the n64-6102.z64 entry)
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -36,6 +41,20 @@ bool WriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> 
               static_cast<std::streamsize>(bytes.size()));
     out.close();
     return static_cast<bool>(out);
+}
+
+// Writes one file and lists it with its size; false, with the reason on standard error, when it
+// cannot be written.
+bool WriteListed(const char* program, const std::filesystem::path& path,
+                 std::span<const std::uint8_t> bytes) {
+    errno = 0;
+    if (!WriteFile(path, bytes)) {
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", program, path.string().c_str(),
+                     errno != 0 ? std::strerror(errno) : "write error");
+        return false;
+    }
+    std::printf("%-26s %9zu bytes\n", path.filename().string().c_str(), bytes.size());
+    return true;
 }
 
 int Usage(const char* program) {
@@ -77,15 +96,16 @@ int main(int argc, char** argv) {
                      error.message().c_str());
         return 1;
     }
-    for (const auto& image : reader::testimages::MakeTestImages(seed)) {
-        const std::filesystem::path path = directory / image.fileName;
-        errno = 0;
-        if (!WriteFile(path, image.bytes)) {
-            std::fprintf(stderr, "%s: cannot write %s: %s\n", argv[0], path.string().c_str(),
-                         errno != 0 ? std::strerror(errno) : "write error");
+    const auto images = reader::testimages::MakeTestImages(seed);
+    for (const auto& image : images) {
+        if (!WriteListed(argv[0], directory / image.fileName, image.bytes)) {
             return 1;
         }
-        std::printf("%-26s %9zu bytes\n", image.fileName.c_str(), image.bytes.size());
+    }
+    const std::string dat = reader::testimages::MakeTestImagesDat(images, seed);
+    if (!WriteListed(argv[0], directory / reader::testimages::kTestImagesDatName,
+                     std::span(reinterpret_cast<const std::uint8_t*>(dat.data()), dat.size()))) {
+        return 1;
     }
     return 0;
 }

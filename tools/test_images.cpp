@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <string>
 #include <string_view>
 
 #include "frontend/rom/rom_report.hpp"
@@ -114,6 +115,74 @@ void ImposeCrc32(std::span<std::uint8_t> region, std::size_t at, std::uint32_t w
     }
 }
 
+// The 12 MiB N64 image is made from the seed plus this.
+constexpr std::uint64_t kTwelveMiBSeedStep = 12;
+
+constexpr std::string_view kDatName = "Project test images";
+
+std::string XmlEscaped(std::string_view text) {
+    std::string escaped;
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            case '"':
+                escaped += "&quot;";
+                break;
+            case '\'':
+                escaped += "&apos;";
+                break;
+            default:
+                escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string LowerHex(std::span<const std::uint8_t> bytes) {
+    constexpr std::string_view kDigits = "0123456789abcdef";
+    std::string text;
+    for (const std::uint8_t byte : bytes) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0x0F];
+    }
+    return text;
+}
+
+std::string LowerHex(std::uint32_t value) {
+    std::array<std::uint8_t, 4> bytes{};
+    PutBe32(bytes, 0, value);
+    return LowerHex(std::span<const std::uint8_t>(bytes));
+}
+
+// The bytes a DAT lists for an image: an N64 image in big-endian order, an SFC image without a
+// copier header, anything else as it is.
+std::vector<std::uint8_t> DatForm(std::span<const std::uint8_t> image) {
+    switch (rom::RecogniseImage(image)) {
+        case rom::ImageKind::N64: {
+            std::vector<std::uint8_t> bytes(image.begin(), image.end());
+            if (const auto order = rom::DetectN64ByteOrder(bytes)) {
+                rom::ConvertN64ByteOrder(bytes, *order, rom::N64ByteOrder::BigEndian);
+            }
+            return bytes;
+        }
+        case rom::ImageKind::Sfc:
+            return {
+                image.begin() + static_cast<std::ptrdiff_t>(rom::SfcCopierHeaderSize(image.size())),
+                image.end()};
+        case rom::ImageKind::Other:
+            break;
+    }
+    return {image.begin(), image.end()};
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> MakeN64Image(N64BootCode code, std::uint64_t seed, std::size_t size) {
@@ -182,11 +251,13 @@ void ImitateN64BootCodeCrc(std::span<std::uint8_t> image, N64BootCode code) {
 
 std::vector<TestImage> MakeTestImages(std::uint64_t seed) {
     std::vector<TestImage> images;
-    // An image, then its copy with a broken header checksum and its copy with a flipped byte.
+    // An image under its game's name, then its copy with a broken header checksum and its copy
+    // with a flipped byte (neither in the DAT file).
     const auto addWithBrokenCopies = [&images](const std::string& stem, const std::string& ext,
                                                const std::vector<std::uint8_t>& image,
-                                               auto breakHeader, std::size_t flipAt) {
-        images.push_back({stem + ext, image});
+                                               const std::string& game, auto breakHeader,
+                                               std::size_t flipAt) {
+        images.push_back({stem + ext, image, game});
         images.push_back({stem + "-bad-header" + ext, image});
         breakHeader(images.back().bytes);
         images.push_back({stem + "-bad-body" + ext, image});
@@ -198,12 +269,18 @@ std::vector<TestImage> MakeTestImages(std::uint64_t seed) {
         // The most common boot code at a common cartridge size, the others at the smallest.
         const bool main = code == N64BootCode::Boot6102;
         const std::vector<std::uint8_t> image = MakeN64Image(code, seed, (main ? 8 : 4) * kMiB);
-        addWithBrokenCopies("n64-" + std::string(rom::N64BootCodeName(code)), ".z64", image,
+        const std::string name(rom::N64BootCodeName(code));
+        addWithBrokenCopies("n64-" + name, ".z64", image, "Project Test " + name + " (World)",
                             BreakN64HeaderChecksum, kN64FlippedByteOffset);
         if (main) {
             n64Main = image;
         }
     }
+    // A size that is not a power of two, from a seed of its own so that its first 8 MiB are not
+    // the 8 MiB image's.
+    images.push_back({"n64-6102-12mib.z64",
+                      MakeN64Image(N64BootCode::Boot6102, seed + kTwelveMiBSeedStep, 12 * kMiB),
+                      "Project Test 6102 12 MiB (World)"});
     // The 6102 image in the two other byte orders.
     for (const auto& [order, name] : {std::pair{rom::N64ByteOrder::ByteSwapped, "n64-6102.v64"},
                                       std::pair{rom::N64ByteOrder::LittleEndian, "n64-6102.n64"}}) {
@@ -215,12 +292,39 @@ std::vector<TestImage> MakeTestImages(std::uint64_t seed) {
         addWithBrokenCopies(
             hiRom ? "sfc-hirom" : "sfc-lorom", ".sfc",
             MakeSfcImage(hiRom, seed, (hiRom ? 2 : 1) * kMiB),
+            std::string("Project Test ") + (hiRom ? "HiROM" : "LoROM") + " (World)",
             [hiRom](std::span<std::uint8_t> image) { BreakSfcHeaderChecksum(image, hiRom); },
             kSfcFlippedByteOffset);
     }
     // A size that is not a power of two: its last 1 MiB counts twice in the checksum.
-    images.push_back({"sfc-hirom-3mib.sfc", MakeSfcImage(true, seed, 3 * kMiB)});
+    images.push_back({"sfc-hirom-3mib.sfc", MakeSfcImage(true, seed, 3 * kMiB),
+                      "Project Test HiROM 3 MiB (World)"});
     return images;
+}
+
+std::string MakeTestImagesDat(std::span<const TestImage> images, std::uint64_t seed) {
+    const std::string made = "made by make-test-images from seed " + std::to_string(seed);
+    std::string dat = "<?xml version=\"1.0\"?>\n<datafile>\n\t<header>\n";
+    dat += "\t\t<name>" + XmlEscaped(kDatName) + "</name>\n";
+    dat +=
+        "\t\t<description>" + XmlEscaped(std::string(kDatName) + ", " + made) + "</description>\n";
+    dat += "\t\t<version>" + XmlEscaped("seed " + std::to_string(seed)) + "</version>\n";
+    dat += "\t</header>\n";
+    for (const TestImage& image : images) {
+        if (image.game.empty()) {
+            continue;
+        }
+        const std::vector<std::uint8_t> listed = DatForm(image.bytes);
+        const std::string game = XmlEscaped(image.game);
+        dat += "\t<game name=\"" + game + "\">\n";
+        dat += "\t\t<description>" + game + "</description>\n";
+        dat += "\t\t<rom name=\"" + XmlEscaped(image.fileName) + "\" size=\"" +
+               std::to_string(listed.size()) + "\" crc=\"" + LowerHex(rom::Crc32(listed)) +
+               "\" sha1=\"" + LowerHex(rom::Sha1(listed)) + "\"/>\n";
+        dat += "\t</game>\n";
+    }
+    dat += "</datafile>\n";
+    return dat;
 }
 
 }  // namespace reader::testimages

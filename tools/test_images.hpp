@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "frontend/rom/n64_header.hpp"
@@ -47,9 +48,23 @@ void ImitateN64BootCodeCrc(std::span<std::uint8_t> image, rom::N64BootCode code)
 struct TestImage {
     std::string fileName;
     std::vector<std::uint8_t> bytes;
+    // The made-up game name of its entry in the DAT file ("Project Test 6102 (World)"); empty for
+    // the copies that have no entry of their own: the broken ones, and the 6102 image in its other
+    // byte orders, which match the .z64 entry by their big-endian form.
+    std::string game{};
 };
 
 // The set that make-test-images writes (see make_test_images.cpp for the list).
 std::vector<TestImage> MakeTestImages(std::uint64_t seed);
+
+// The DAT file that make-test-images writes beside the images.
+inline constexpr std::string_view kTestImagesDatName = "project-test-images.dat";
+
+// A DAT file (Logiqx XML, the dump databases' format) of the images that have a game name: one
+// game each, with one rom entry of the image's file name, size, CRC32 and SHA-1 (lower-case hex).
+// The hashes are those of the form a DAT lists: an N64 image in big-endian order, an SFC image
+// without a copier header. Names are escaped for XML; there is no MD5, which the project's DAT
+// reader does not need. The seed goes into the header's description and version.
+std::string MakeTestImagesDat(std::span<const TestImage> images, std::uint64_t seed);
 
 }  // namespace reader::testimages
