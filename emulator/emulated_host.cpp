@@ -55,15 +55,19 @@ void EmulatedHost::RemoveDrive(char letter) {
     drives_.erase(letter);
 }
 
-ReaderModel& EmulatedHost::AttachReader(char letter, ReaderConfig config) {
+ReaderModel& EmulatedHost::AttachReader(char letter, ReaderConfig config, std::string label) {
     readers_.push_back(std::make_unique<ReaderModel>(clock_, letter, std::move(config)));
+    readerLabels_.push_back(std::move(label));
     return *readers_.back();
 }
 
-ReaderModel* EmulatedHost::ReaderAt(char letter) {
-    for (auto& reader : readers_) {
-        if (reader->Present() && reader->Letter() == letter) {
-            return reader.get();
+ReaderModel* EmulatedHost::ReaderAt(char letter, const std::string** label) {
+    for (std::size_t i = 0; i < readers_.size(); ++i) {
+        if (readers_[i]->Present() && readers_[i]->Letter() == letter) {
+            if (label != nullptr) {
+                *label = &readerLabels_[i];
+            }
+            return readers_[i].get();
         }
     }
     return nullptr;
@@ -115,9 +119,12 @@ bool EmulatedHost::VolumeLabelOf(const char* root, std::span<char> label) {
     if (processStopped_ || !letter || label.empty()) {
         return false;
     }
+    // A volume without a label answers as Windows does for one: the call succeeds, the text is
+    // empty.
     std::string text;
-    if (ReaderAt(*letter) != nullptr) {
-        text = "READER";
+    const std::string* readerLabel = nullptr;
+    if (ReaderAt(*letter, &readerLabel) != nullptr) {
+        text = *readerLabel;
     } else if (const PlainDrive* drive = PlainAt(*letter)) {
         text = drive->label;
     } else {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "emulator/reader_model.hpp"
@@ -67,6 +68,9 @@ struct DeviceFileCounters {
     std::uint64_t refusedReads = 0;  // reads refused by the unbuffered rules
 };
 
+// The volume label an attached reader has unless it is given another (or none).
+inline constexpr std::string_view kReaderVolumeLabel = "READER";
+
 class EmulatedHost final : public platform::Host {
   public:
     EmulatedHost();
@@ -79,8 +83,11 @@ class EmulatedHost final : public platform::Host {
                   std::map<std::string, std::vector<std::uint8_t>> files = {},
                   std::string label = {});
     void RemoveDrive(char letter);
-    // Plugs in an emulated reader; the model decides its letter and presence from then on.
-    ReaderModel& AttachReader(char letter, ReaderConfig config = {});
+    // Plugs in an emulated reader; the model decides its letter and presence from then on. The
+    // label is the volume's; an empty one is a volume without a label, whose label call succeeds
+    // with an empty text, as Windows answers for it.
+    ReaderModel& AttachReader(char letter, ReaderConfig config = {},
+                              std::string label = std::string(kReaderVolumeLabel));
     ReaderModel& Reader(std::size_t index = 0) { return *readers_.at(index); }
 
     // --- time, console and keyboard ---------------------------------------------------------
@@ -154,7 +161,8 @@ class EmulatedHost final : public platform::Host {
         std::string label;
         std::map<std::string, std::vector<std::uint8_t>> files;
     };
-    ReaderModel* ReaderAt(char letter);
+    // The reader present under a letter, and its label.
+    ReaderModel* ReaderAt(char letter, const std::string** label = nullptr);
     PlainDrive* PlainAt(char letter);
     void Capture(ConsolePiece::Path path, std::string_view text);
     std::optional<std::uint32_t> WriteToDrive(char letter, std::string_view name,
@@ -165,6 +173,7 @@ class EmulatedHost final : public platform::Host {
     VirtualClock clock_;
     std::map<char, PlainDrive> drives_;
     std::vector<std::unique_ptr<ReaderModel>> readers_;
+    std::vector<std::string> readerLabels_;  // beside readers_
     bool realTime_ = false;
     platform::Host* echo_ = nullptr;
     bool terminal_ = true;

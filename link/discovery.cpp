@@ -28,7 +28,10 @@ int ProbeDrive(char letter, const char* expected) {
     if (host.DriveTypeOf(root.data()) != platform::DriveType::Removable) {
         return 0;
     }
-    // The label is only informative; the probe goes on whatever the call says.
+    // The label is only informative: a reader without one (no label at all, or a call that
+    // fails) is probed like any other. It starts empty so that a failed call leaves no label of
+    // an earlier drive behind.
+    VolumeLabel.fill(0);
     (void)host.VolumeLabelOf(root.data(), VolumeLabel);
 
     std::array<char, kDevicePathBufferSize> statusPath{};

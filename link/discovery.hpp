@@ -24,7 +24,8 @@ extern char DeviceDrive;
 // the identity is always a terminated text of at most 16 characters.
 extern std::array<char, kIdentityBufferSize> DeviceIdentity;
 
-// Receives the volume label of each removable drive probed. Nothing reads it.
+// Receives the volume label of each removable drive probed, empty when it has none (or the label
+// cannot be had). Nothing reads it.
 extern std::array<char, kVolumeLabelSize> VolumeLabel;
 
 // Tests one drive letter: a removable drive whose status file yields the 16 identity bytes. With

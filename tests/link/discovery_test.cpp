@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/discovery.hpp"
@@ -20,7 +22,8 @@ std::vector<std::uint8_t> StatusFile(std::string_view identity) {
 struct Drive {
     char letter;
     DriveType type;
-    const char* identity;  // nullptr: no status file
+    const char* identity;    // nullptr: no status file
+    const char* label = "";  // "": a volume without a label
 };
 
 struct DiscoveryCase {
@@ -29,8 +32,9 @@ struct DiscoveryCase {
     int letter;
     const char* expected;
     int result;
-    char drive;            // DeviceDrive afterwards
-    std::string identity;  // DeviceIdentity afterwards
+    char drive;              // DeviceDrive afterwards
+    std::string identity;    // DeviceIdentity afterwards
+    std::string label = "";  // VolumeLabel afterwards
 };
 
 class DiscoveryTest : public testing::HostFixture {};
@@ -183,6 +187,31 @@ TEST_F(DiscoveryTest, FindsTheReaderAndLeavesDriveAndIdentity) {
          0,
          'E',
          "HND_KRN02_RV100"},
+        {"a reader without a volume label is found all the same",
+         {{'E', DriveType::Removable, "N64_KRN03_RV300", ""}},
+         0,
+         nullptr,
+         1,
+         'E',
+         "N64_KRN03_RV300",
+         ""},
+        {"an unlabelled reader after a labelled stick: the stick's label is not kept",
+         {{'D', DriveType::Removable, nullptr, "STICK"},
+          {'E', DriveType::Removable, "N64_KRN03_RV315", ""}},
+         0,
+         nullptr,
+         1,
+         'E',
+         "N64_KRN03_RV315",
+         ""},
+        {"a labelled reader leaves its label",
+         {{'F', DriveType::Removable, "BOOT_N64Q2", "CARTREADER"}},
+         0,
+         nullptr,
+         1,
+         'F',
+         "BOOT_N64Q2",
+         "CARTREADER"},
         {"sixteen identity bytes with no terminator",
          {{'E', DriveType::Removable, "ABCDEFGHIJKLMNOP"}},
          0,
@@ -201,12 +230,13 @@ TEST_F(DiscoveryTest, FindsTheReaderAndLeavesDriveAndIdentity) {
             if (d.identity != nullptr) {
                 files["T-DRIVER.DMP"] = StatusFile(d.identity);
             }
-            host.AddDrive(d.letter, d.type, std::move(files));
+            host.AddDrive(d.letter, d.type, std::move(files), d.label);
         }
         EXPECT_EQ(FindDevice(c.letter, c.expected), c.result);
         EXPECT_EQ(DeviceDrive, c.drive);
         EXPECT_EQ(std::string(DeviceIdentity.data()), c.identity);
         EXPECT_EQ(DeviceIdentity[16], '\0');
+        EXPECT_EQ(std::string(VolumeLabel.data()), c.label);
     }
 }
 
@@ -237,11 +267,28 @@ TEST_F(DiscoveryTest, StatusFileEndingInsideTheIdentityIsNotAReader) {
     EXPECT_EQ(Identity(), "");
 }
 
-TEST_F(DiscoveryTest, TheVolumeLabelIsRecordedForRemovableDrives) {
-    host_.AddDrive('E', DriveType::Removable, {{"T-DRIVER.DMP", StatusFile("N64_KRN03_RV315")}},
-                   "CARTREADER");
-    ASSERT_EQ(FindDevice(0, nullptr), 1);
-    EXPECT_STREQ(VolumeLabel.data(), "CARTREADER");
+// The emulated reader's volume, with its usual label, another one, or none.
+TEST_F(DiscoveryTest, AnEmulatedReaderIsFoundWhateverItsVolumeLabel) {
+    const std::pair<std::string, std::string> cases[] = {
+        {std::string(emulator::kReaderVolumeLabel), "READER"},
+        {"N64 READER", "N64 READER"},
+        {"", ""},
+    };
+    for (const auto& [label, recorded] : cases) {
+        SCOPED_TRACE(label);
+        emulator::EmulatedHost host;
+        emulator::ScopedHost scoped(host);
+        ResetDeviceGlobals();
+        host.AttachReader('E', {}, label);
+        std::array<char, 16> answer{};
+        answer.fill('#');
+        EXPECT_TRUE(host.VolumeLabelOf("E:", answer)) << "the label call succeeds";
+        EXPECT_EQ(std::string(answer.data()), recorded);
+        ASSERT_EQ(FindDevice(0, nullptr), 1);
+        EXPECT_EQ(DeviceDrive, 'E');
+        EXPECT_EQ(std::string(DeviceIdentity.data()), "N64_KRN03_RV300");
+        EXPECT_EQ(std::string(VolumeLabel.data()), recorded);
+    }
 }
 
 }  // namespace

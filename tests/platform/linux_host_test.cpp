@@ -423,19 +423,47 @@ TEST_F(LinuxHostTest, DeviceLinkFindsTheReaderThroughTheBackend) {
     WriteBytes(root_ / "fixed/T-DRIVER.DMP", decoy);
     WriteText(root_ / "sys/class/block/sda/removable", "0\n");
     WriteText(root_ / "sys/class/block/sdb/removable", "1\n");
-    Link(root_ / "dev/disk/by-label/N64READER", "../../sdb");
+    // A labelled USB stick without a status file, whose mount point sorts first.
+    WriteText(root_ / "sys/class/block/sdc/removable", "1\n");
+    fs::create_directories(root_ / "aaa-stick");
     const auto reader = Mount("/dev/sdb", "reader", "vfat");
     const auto fixed = Mount("/dev/sda", "fixed", "vfat");
-    WriteMounts({reader, fixed});
+    const auto stick = Mount("/dev/sdc", "aaa-stick", "vfat");
 
-    ResetDeviceGlobals();
     LinuxHost host(Paths());
     emulator::ScopedHost installed(host);
 
+    // The label is information only: a reader whose volume has no by-label link is found too, and
+    // shows no label (not the stick's, probed before it).
+    const struct {
+        const char* what;
+        const char* readerLabel;  // nullptr: no by-label link
+        bool withStick;
+        char drive;
+        const char* label;
+    } cases[] = {
+        {"a labelled reader", "N64READER", false, 'E', "N64READER"},
+        {"a reader without a label", nullptr, false, 'E', ""},
+        {"an unlabelled reader after a labelled stick", nullptr, true, 'F', ""},
+        {"a labelled reader after a labelled stick", "N64READER", true, 'F', "N64READER"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(root_ / "dev/disk/by-label");
+        Link(root_ / "dev/disk/by-label/STICK", "../../sdc");
+        if (c.readerLabel != nullptr) {
+            Link(root_ / "dev/disk/by-label" / c.readerLabel, "../../sdb");
+        }
+        WriteMounts(c.withStick ? std::vector{reader, fixed, stick} : std::vector{reader, fixed});
+        ResetDeviceGlobals();
+        ASSERT_EQ(FindDevice(0, nullptr), 1);
+        EXPECT_EQ(DeviceDrive, c.drive);
+        EXPECT_STREQ(DeviceIdentity.data(), identity.c_str());
+        EXPECT_STREQ(VolumeLabel.data(), c.label);
+    }
+
+    WriteMounts({reader, fixed});
     ASSERT_EQ(FindDevice(0, nullptr), 1);
-    EXPECT_EQ(DeviceDrive, 'E');
-    EXPECT_STREQ(DeviceIdentity.data(), identity.c_str());
-    EXPECT_STREQ(VolumeLabel.data(), "N64READER");
     std::array<std::uint8_t, 8> reply{};
     ASSERT_EQ(StatusRead(0, reply.data(), reply.size()), 8u);
     EXPECT_EQ(reply, serial);
