@@ -106,16 +106,10 @@ TEST(EmulatorOptions, EachOptionReachesItsSetting) {
          [](const EmulatorOptions& o) { return o.dataBytesPerSecond == 40u * 1024 * 1024; }},
         {{"/mnt", "--data-rate", "0.25"},
          [](const EmulatorOptions& o) { return o.dataBytesPerSecond == 262144u; }},
-        {{"/mnt", "--data-rate", "1.5"},
-         [](const EmulatorOptions& o) { return o.dataBytesPerSecond == 1572864u; }},
-        {{"/mnt", "--data-rate", ".001"},
-         [](const EmulatorOptions& o) { return o.dataBytesPerSecond == 1048u; }},
         {{"/mnt", "--past-end", "mirror"},
          [](const EmulatorOptions& o) { return o.config.pastEnd == PastEnd::Mirror; }},
         {{"/mnt", "--past-end", "ff"},
          [](const EmulatorOptions& o) { return o.config.pastEnd == PastEnd::Ff; }},
-        {{"/mnt", "--past-end", "mirror", "--past-end", "Open-Bus"},
-         [](const EmulatorOptions& o) { return o.config.pastEnd == PastEnd::OpenBus; }},
         {{"--help"}, [](const EmulatorOptions& o) { return o.help; }},
     };
     for (const auto& c : cases) {
@@ -159,12 +153,9 @@ TEST(EmulatorOptions, RefusesWhatItCannotTake) {
         {"/mnt", "--data-rate", "0.0"},                    //
         {"/mnt", "--data-rate", "0.0000001"},              // under a byte a second
         {"/mnt", "--data-rate", "1e3"},                    // plain decimals only
-        {"/mnt", "--data-rate", "0x10"},                   //
         {"/mnt", "--data-rate", "inf"},                    //
-        {"/mnt", "--data-rate", "nan"},                    //
         {"/mnt", "--data-rate", "2.5MiB"},                 //
         {"/mnt", "--past-end", "zero"},                    // not one of the three
-        {"/mnt", "--past-end", ""},                        //
         {"/mnt", "--corrupt-data-read", "0"},              // reads count from 1
         {"/mnt", "--corrupt-data-read", "3@"},             // an offset that is not there
         {"/mnt", "--corrupt-data-read", "@5"},             //
@@ -188,8 +179,6 @@ TEST(EmulatorOptions, RefusesWhatItCannotTake) {
 
 TEST(EmulatorOptions, ACommandLineItCannotTakeGetsOneLineThatPointsToTheHelp) {
     const std::pair<std::vector<std::string_view>, std::string> cases[] = {
-        {{"/mnt", "--frobnicate", "1"},
-         "reader-emulator: unknown option --frobnicate. Try 'reader-emulator --help'.\n"},
         {{"/mnt", "--frobnicate"},
          "reader-emulator: unknown option --frobnicate. Try 'reader-emulator --help'.\n"},
         {{"/mnt", "--restart-ms"},
@@ -198,8 +187,6 @@ TEST(EmulatorOptions, ACommandLineItCannotTakeGetsOneLineThatPointsToTheHelp) {
         {{"/mnt", "--past-end", "zero"},
          "reader-emulator: bad value for --past-end: zero (open-bus, mirror or ff). Try "
          "'reader-emulator --help'.\n"},
-        {{"/mnt", "--data-rate", "fast"},
-         "reader-emulator: bad value for --data-rate: fast. Try 'reader-emulator --help'.\n"},
     };
     for (const auto& [args, line] : cases) {
         SCOPED_TRACE(line);
@@ -214,11 +201,6 @@ TEST(EmulatorOptions, TheReferenceRunNeedsNoMountPoint) {
     const auto options = Parse({"--restart-ms", "500"}, error, false);
     ASSERT_TRUE(options) << error;
     EXPECT_TRUE(options->mountPoint.empty());
-}
-
-void WriteBytesTo(const std::string& path, std::string_view text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
 }
 
 class ReaderStateTest : public ::testing::Test {
@@ -238,7 +220,7 @@ class ReaderStateTest : public ::testing::Test {
 
 TEST_F(ReaderStateTest, TheMountPointMustBeAFolderThatExists) {
     std::filesystem::create_directories(Path("mnt"));
-    WriteBytesTo(Path("file"), "not a folder");
+    std::ofstream(Path("file")) << "not a folder";
     const std::pair<std::string, std::string> cases[] = {
         {Path("mnt"), ""},
         {Path("none"), "the mount point " + Path("none") +
