@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdio>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "link/bytes.hpp"
