@@ -45,8 +45,4 @@ constexpr void PutBe16(std::span<std::uint8_t> bytes, std::size_t at, std::uint1
     bytes[at + 1] = static_cast<std::uint8_t>(value & 0xFFu);
 }
 
-constexpr std::uint16_t GetBe16(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return static_cast<std::uint16_t>((bytes[at] << 8) | bytes[at + 1]);
-}
-
 }  // namespace reader::link
