@@ -188,18 +188,18 @@ class NestingScanner {
             }
             SkipSpace();
         }
-        if (Peek() == '/' && Peek(1) == '>') {
-            at_ += 2;
-            return true;
-        }
-        if (Peek() != '>') {
+        // An element that closes itself is one level deeper too, though nothing is inside.
+        const bool closed = Peek() == '/' && Peek(1) == '>';
+        if (!closed && Peek() != '>') {
             return false;
         }
-        ++at_;
-        ++depth_;
-        result_.deepest = std::max(result_.deepest, depth_);
-        if (depth_ > limit_) {
+        at_ += closed ? 2 : 1;
+        result_.deepest = std::max(result_.deepest, depth_ + 1);
+        if (depth_ + 1 > limit_) {
             result_.tooDeepAt = start;
+        }
+        if (!closed) {
+            ++depth_;
         }
         return true;
     }

@@ -160,6 +160,31 @@ TEST(DatReader, RefusesABrokenFileWithOneLineSayingWhere) {
     }
 }
 
+TEST(XmlNesting, CountsTheElementsTheParserDescendsInto) {
+    struct Case {
+        const char* what;
+        std::string text;
+        std::size_t deepest;
+    };
+    const Case cases[] = {
+        {"elements that close themselves count", "<a><b/><c><d/></c></a>", 3},
+        {"comments", "<a><!-- <b><c> --></a>", 1},
+        {"CDATA", "<a><![CDATA[<b><c>]]></a>", 1},
+        {"declaration, DOCTYPE with brackets", "<?xml v='<b>'?><!DOCTYPE a [<!E [<x>]>]><a/>", 1},
+        {"'<' and '>' in attribute values", "<a x='>' y=\"<b>\"><b/></a>", 2},
+        {"a quote in an attribute name", "<a b\"c='x'><d/></a>", 2},
+        {"stops at a NUL byte", std::string("<a>\0<b><c>", 9), 1},
+        {"stops where the parser stops", "<a><b c><d><e>", 1},
+    };
+    for (const auto& c : cases) {
+        const XmlNesting nesting = MeasureXmlNesting(c.text, 4);
+        EXPECT_EQ(nesting.deepest, c.deepest) << c.what;
+        EXPECT_FALSE(nesting.tooDeepAt.has_value()) << c.what;
+    }
+    const XmlNesting deep = MeasureXmlNesting("<a><b><c><d><e/></d></c></b></a>", 4);
+    EXPECT_EQ(deep.tooDeepAt, std::optional<std::size_t>(12));
+}
+
 // A folder of the test's own, removed at the end.
 class DatFolder {
   public:
