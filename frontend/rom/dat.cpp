@@ -59,7 +59,9 @@ constexpr bool IsAttributeNameChar(char c) {
 
 class NestingScanner {
   public:
-    NestingScanner(std::string_view text, std::size_t limit) : text_(text), limit_(limit) {}
+    // The parser sees the text up to its first NUL byte only.
+    NestingScanner(std::string_view text, std::size_t limit)
+        : text_(text.substr(0, text.find('\0'))), limit_(limit) {}
 
     XmlNesting Run() {
         while (!AtEnd()) {
@@ -79,18 +81,15 @@ class NestingScanner {
     }
 
   private:
-    bool AtEnd() const { return at_ >= text_.size() || text_[at_] == '\0'; }
+    bool AtEnd() const { return at_ >= text_.size(); }
     char Peek(std::size_t ahead = 0) const {
         return at_ + ahead < text_.size() ? text_[at_ + ahead] : '\0';
     }
-    bool StartsWith(std::string_view what) const {
-        return text_.substr(at_).starts_with(what) && what.find('\0') == std::string_view::npos;
-    }
-    // Moves past the next `what`; false (at the end) when there is none before a NUL.
+    bool StartsWith(std::string_view what) const { return text_.substr(at_).starts_with(what); }
+    // Moves past the next `what`; false (at the end) when there is none.
     bool SkipPast(std::string_view what) {
         const std::size_t found = text_.find(what, at_);
-        const std::size_t nul = text_.find('\0', at_);
-        if (found == std::string_view::npos || (nul != std::string_view::npos && nul < found)) {
+        if (found == std::string_view::npos) {
             at_ = text_.size();
             return false;
         }
