@@ -35,6 +35,7 @@ constexpr std::size_t kSha1Digits = 2 * std::tuple_size_v<Sha1Digest>;
 // Names from a DAT file go into a one-line report: longer ones are cut.
 constexpr std::size_t kMaxNameBytes = 200;
 constexpr std::size_t kMiB = std::size_t{1} << 20;
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 // ---- the nesting check, before rapidxml sees the text ----
 //
@@ -212,12 +213,17 @@ class NestingScanner {
 
 // ---- messages ----
 
-// "line 12, column 5" of a byte offset; columns count characters (UTF-8 sequences as one).
+// "line 12, column 5" of a byte offset; columns count characters (UTF-8 sequences as one, a
+// byte order mark as none), as an editor shows them.
 std::string Where(std::string_view text, std::size_t offset) {
     offset = std::min(offset, text.size());
     std::size_t line = 1;
     std::size_t column = 1;
-    for (const char c : text.substr(0, offset)) {
+    const std::size_t start =
+        text.starts_with(kUtf8ByteOrderMark) && offset >= kUtf8ByteOrderMark.size()
+            ? kUtf8ByteOrderMark.size()
+            : 0;
+    for (const char c : text.substr(start, offset - start)) {
         const auto byte = static_cast<unsigned char>(c);
         if (c == '\n') {
             ++line;

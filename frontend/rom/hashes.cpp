@@ -259,6 +259,9 @@ void ImageHasher::Take(std::span<std::uint8_t> words) {
 }
 
 ArrangedBytes ImageHasher::Add(std::span<std::uint8_t> chunk) {
+    if (finished_) {
+        return {};  // the image ended with Finish: nothing more belongs to it
+    }
     if (!decided_ && wordSize_ == 0 && chunk.size() >= kWordSize) {
         Decide(chunk.first(kWordSize));
     }
@@ -308,6 +311,10 @@ ArrangedBytes ImageHasher::Add(std::span<std::uint8_t> chunk) {
 }
 
 ArrangedBytes ImageHasher::Finish() {
+    if (finished_) {
+        return {};
+    }
+    finished_ = true;
     const auto rest = std::span<const std::uint8_t>(word_).first(wordSize_);
     if (!decided_) {
         decided_ = true;  // shorter than a word: no order to tell, nothing to reorder

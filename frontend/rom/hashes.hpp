@@ -125,7 +125,7 @@ class ImageHasher {
 
     ArrangedBytes Add(std::span<std::uint8_t> chunk);
     // After the last chunk: the bytes still held (the last part-word, as presented; or an image
-    // shorter than a word). Nothing may be added afterwards.
+    // shorter than a word). Chunks added afterwards are not taken: Add returns nothing for them.
     ArrangedBytes Finish();
 
     // The order the cartridge presented, once known (after the first four bytes, or Finish).
@@ -140,6 +140,7 @@ class ImageHasher {
     void HashListed(std::span<const std::uint8_t> presented);
 
     bool n64_ = false;
+    bool finished_ = false;
     bool decided_ = false;
     bool reorders_ = false;  // words are held together: some form needs them reordered
     bool listedApart_ = false;

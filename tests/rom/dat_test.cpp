@@ -137,6 +137,9 @@ TEST(DatReader, RefusesABrokenFileWithOneLineSayingWhere) {
         {"empty", "", "bad.dat: the file is empty, not a DAT file. Get the DAT file again."},
         {"blank", " \r\n\t\n",
          "bad.dat: the file is empty, not a DAT file. Get the DAT file again."},
+        {"after a byte order mark", "\xEF\xBB\xBF<datafile><game name=\"\xC3\xA9\"></gme>",
+         "bad.dat: not valid XML at line 1, column 31 (invalid closing tag name). The DAT file "
+         "is damaged: get it again."},
         {"not XML", "Game,CRC32\nA,0A0B0C0D\n",
          "bad.dat: not valid XML at line 1, column 1 (expected <). The DAT file is damaged: get "
          "it again."},

@@ -128,6 +128,9 @@ TEST(ImageHasher, ImagesWithoutAnOrderToReorderPassThrough) {
         }
         Append(written, hasher.Finish());
         EXPECT_EQ(written, c.image);
+        // Whatever comes after the end is not taken.
+        EXPECT_EQ(hasher.Add(reading).size(), 0u);
+        EXPECT_EQ(hasher.Finish().size(), 0u);
         const ImageDigests digests = hasher.Digests();
         EXPECT_EQ(digests.file, HashImage(c.image));
         EXPECT_FALSE(digests.listed.has_value());
