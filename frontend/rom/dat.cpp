@@ -256,7 +256,11 @@ std::string ReportText(std::string_view name) {
     return text;
 }
 
-std::string SizeInMiB(std::uintmax_t bytes) {
+// "300 MiB" (rounded up), or "900 bytes" below 1 MiB.
+std::string SizeText(std::uintmax_t bytes) {
+    if (bytes < kMiB) {
+        return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    }
     return std::to_string((bytes + kMiB - 1) / kMiB) + " MiB";
 }
 
@@ -367,15 +371,16 @@ bool DatIndex::AddFile(const std::filesystem::path& path, std::string& error,
             return false;
         }
         if (size > maxSize) {
-            error = shown + ": " + SizeInMiB(size) + ", larger than any DAT file of cartridge " +
-                    "dumps (at most " + SizeInMiB(maxSize) +
+            error = shown + ": " + SizeText(size) + ", larger than any DAT file of cartridge " +
+                    "dumps (at most " + SizeText(maxSize) +
                     " are read). Give the DAT file of the system you dump.";
             return false;
         }
         std::ifstream in(path, std::ios::binary);
         std::string text;
         if (in) {
-            // Read at most one byte past the limit: a file that grew since is still refused.
+            // A file that has grown since its size was asked is read on, to just past the
+            // limit, so that it is still refused.
             text.resize(static_cast<std::size_t>(size));
             in.read(text.data(), static_cast<std::streamsize>(text.size()));
             text.resize(static_cast<std::size_t>(in.gcount()));
@@ -391,7 +396,7 @@ bool DatIndex::AddFile(const std::filesystem::path& path, std::string& error,
         }
         if (text.size() > maxSize) {
             error = shown + ": larger than any DAT file of cartridge dumps (at most " +
-                    SizeInMiB(maxSize) + " are read). Give the DAT file of the system you dump.";
+                    SizeText(maxSize) + " are read). Give the DAT file of the system you dump.";
             return false;
         }
         return AddText(text, shown, error);

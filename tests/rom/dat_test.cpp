@@ -234,7 +234,9 @@ TEST(DatReader, ReadsFilesAndRefusesWhatCannotBeOne) {
         {"a folder", folder.Path(), kDatMaxFileSize, " is a folder. Give a DAT file."},
         {"300 MiB", huge, kDatMaxFileSize,
          ": 300 MiB, larger than any DAT file of cartridge dumps (at most 64 MiB are read)."},
-        {"over a given limit", small, 16, ": 1 MiB, larger than any DAT file"},
+        {"over a given limit", small, 16,
+         ": " + std::to_string(std::filesystem::file_size(small)) +
+             " bytes, larger than any DAT file of cartridge dumps (at most 16 bytes are read)."},
     };
     for (const auto& c : cases) {
         DatIndex index;
