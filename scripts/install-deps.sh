@@ -23,8 +23,9 @@ packages=(
     g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686
     wine wine64
-    # zlib for the front-end program, natively and for both Windows builds.
-    zlib1g-dev libz-mingw-w64-dev
+    # zlib for the front-end program, natively and for both Windows builds; rapidxml (headers
+    # only, the same for every build) for its DAT files.
+    zlib1g-dev libz-mingw-w64-dev librapidxml-dev
     # The mounted emulated reader.
     fuse3 libfuse3-dev util-linux
     # The Debian packages: dpkg-shlibdeps works out their library dependencies, and CPack needs

@@ -5,7 +5,9 @@
 #   3. the device-file operations of a full update next to the protocol's minimum;
 #   4. Google Benchmark: CRC-16 throughput next to a bitwise reference, disassembled lines per
 #      second, CPU time of a full update in process; CPU time of reader-tool's dump report over a
-#      64 MiB image;
+#      64 MiB image (hashing it, and with the hashes a dump computed as it read), CRC32 and SHA-1
+#      in MiB/s, the hashes as a dump computes them chunk by chunk, and a DAT file of 10,000
+#      entries read, indexed and matched against one dump;
 #   5. a full update from firmware 300 in real time against the mounted emulated reader, with the
 #      Linux n64-update and with n64-update.exe under Wine, next to the waits the device imposes
 #      (5000 ms after the restart, 300 ms per programmed block);
@@ -53,7 +55,7 @@ echo "=== benchmarks: build/release/bench/reader_benchmarks"
     grep -v '^\*\*\*WARNING\*\*\* Library was built as DEBUG'
 
 echo
-echo "=== dump report over a 64 MiB image: build/release/bench/rom_benchmarks"
+echo "=== dump report over a 64 MiB image, hashes, DAT of 10,000 entries: build/release/bench/rom_benchmarks"
 ./build/release/bench/rom_benchmarks 2>&1 |
     grep -v '^\*\*\*WARNING\*\*\* Library was built as DEBUG'
 

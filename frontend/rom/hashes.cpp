@@ -1,6 +1,8 @@
 // CRC-32 from zlib; SHA-1 written here (the Secure Hash Standard, FIPS 180-4), because the only
 // SHA-1 that Debian packages for MinGW-w64 comes with a licence that does not suit a statically
-// linked program.
+// linked program. Both are incremental; the image hasher builds on them.
+#include "frontend/rom/hashes.hpp"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -10,7 +12,7 @@
 #include <cstdint>
 #include <span>
 
-#include "frontend/rom/rom_report.hpp"
+#include "frontend/rom/sfc_header.hpp"
 
 namespace reader::rom {
 namespace {
@@ -79,34 +81,58 @@ void Sha1Block(std::array<std::uint32_t, 5>& state, std::span<const std::uint8_t
     state[4] += e;
 }
 
+// An N64 image is reordered through a buffer of this size when the form dump databases list
+// differs from both the presented and the written bytes.
+constexpr std::size_t kReorderPiece = 4096;
+constexpr std::size_t kWordSize = 4;
+
 }  // namespace
 
-std::uint32_t Crc32(std::span<const std::uint8_t> data) {
-    uLong crc = crc32(0L, Z_NULL, 0);
+void Crc32Hasher::Update(std::span<const std::uint8_t> data) {
+    uLong crc = crc_;
     while (!data.empty()) {
         const std::size_t chunk = std::min(data.size(), kCrcChunk);
         crc = crc32(crc, data.data(), static_cast<uInt>(chunk));
         data = data.subspan(chunk);
     }
-    return static_cast<std::uint32_t>(crc);
+    crc_ = static_cast<std::uint32_t>(crc);
 }
 
-std::array<std::uint8_t, 20> Sha1(std::span<const std::uint8_t> data) {
-    std::array<std::uint32_t, 5> state = kSha1Initial;
-    const std::size_t whole = data.size() - data.size() % kSha1BlockSize;
-    for (std::size_t at = 0; at < whole; at += kSha1BlockSize) {
-        Sha1Block(state, data.subspan(at, kSha1BlockSize));
-    }
+Sha1Hasher::Sha1Hasher() : state_(kSha1Initial) {}
 
+void Sha1Hasher::Update(std::span<const std::uint8_t> data) {
+    length_ += data.size();
+    if (pendingSize_ > 0) {
+        const std::size_t take = std::min(data.size(), kBlockSize - pendingSize_);
+        std::copy_n(data.begin(), take,
+                    pending_.begin() + static_cast<std::ptrdiff_t>(pendingSize_));
+        pendingSize_ += take;
+        data = data.subspan(take);
+        if (pendingSize_ < kBlockSize) {
+            return;
+        }
+        Sha1Block(state_, pending_);
+        pendingSize_ = 0;
+    }
+    const std::size_t whole = data.size() - data.size() % kBlockSize;
+    for (std::size_t at = 0; at < whole; at += kBlockSize) {
+        Sha1Block(state_, data.subspan(at, kBlockSize));
+    }
+    const auto rest = data.subspan(whole);
+    std::copy(rest.begin(), rest.end(), pending_.begin());
+    pendingSize_ = rest.size();
+}
+
+Sha1Digest Sha1Hasher::Digest() const {
+    std::array<std::uint32_t, 5> state = state_;
     // The rest, the pad byte, zeros, and the length: one more block, or two when the rest leaves
     // no room for the pad byte and the length.
     std::array<std::uint8_t, 2 * kSha1BlockSize> tail{};
-    const auto rest = data.subspan(whole);
-    std::copy(rest.begin(), rest.end(), tail.begin());
-    tail[rest.size()] = kSha1PadByte;
+    std::copy_n(pending_.begin(), pendingSize_, tail.begin());
+    tail[pendingSize_] = kSha1PadByte;
     const std::size_t tailSize =
-        rest.size() + 1 + kSha1LengthSize <= kSha1BlockSize ? kSha1BlockSize : 2 * kSha1BlockSize;
-    const std::uint64_t bits = static_cast<std::uint64_t>(data.size()) * 8;
+        pendingSize_ + 1 + kSha1LengthSize <= kSha1BlockSize ? kSha1BlockSize : 2 * kSha1BlockSize;
+    const std::uint64_t bits = length_ * 8;
     for (std::size_t i = 0; i < kSha1LengthSize; ++i) {
         tail[tailSize - 1 - i] = static_cast<std::uint8_t>(bits >> (8 * i));
     }
@@ -114,11 +140,204 @@ std::array<std::uint8_t, 20> Sha1(std::span<const std::uint8_t> data) {
         Sha1Block(state, std::span<const std::uint8_t>(tail).subspan(at, kSha1BlockSize));
     }
 
-    std::array<std::uint8_t, 20> digest{};
+    Sha1Digest digest{};
     for (std::size_t i = 0; i < digest.size(); ++i) {
         digest[i] = static_cast<std::uint8_t>(state[i / 4] >> (24 - 8 * (i % 4)));
     }
     return digest;
+}
+
+void ImageHashesBuilder::Update(std::span<const std::uint8_t> data) {
+    size_ += data.size();
+    crc_.Update(data);
+    sha1_.Update(data);
+}
+
+ImageHashes ImageHashesBuilder::Result() const {
+    return {size_, crc_.Value(), sha1_.Digest()};
+}
+
+ImageHashes HashImage(std::span<const std::uint8_t> image) {
+    ImageHashesBuilder builder;
+    builder.Update(image);
+    return builder.Result();
+}
+
+std::uint32_t Crc32(std::span<const std::uint8_t> data) {
+    Crc32Hasher hasher;
+    hasher.Update(data);
+    return hasher.Value();
+}
+
+std::array<std::uint8_t, 20> Sha1(std::span<const std::uint8_t> data) {
+    Sha1Hasher hasher;
+    hasher.Update(data);
+    return hasher.Digest();
+}
+
+ImageDigests ComputeImageDigests(std::span<const std::uint8_t> image, ImageKind kind) {
+    ImageDigests digests;
+    digests.file = HashImage(image);
+    if (kind == ImageKind::Sfc) {
+        const std::size_t copier = SfcCopierHeaderSize(image.size());
+        if (copier != 0) {
+            digests.listed = HashImage(image.subspan(copier));
+            digests.listedForm = DatForm::WithoutCopierHeader;
+        }
+        return digests;
+    }
+    if (kind != ImageKind::N64) {
+        return digests;
+    }
+    digests.fileOrder = DetectN64ByteOrder(image);
+    if (!digests.fileOrder || *digests.fileOrder == N64ByteOrder::BigEndian) {
+        return digests;
+    }
+    // The big-endian form through a small buffer: whole words reordered, the part-word as is.
+    ImageHashesBuilder bigEndian;
+    std::array<std::uint8_t, kReorderPiece> piece{};
+    const std::size_t words = image.size() - image.size() % kWordSize;
+    for (std::size_t at = 0; at < words; at += piece.size()) {
+        const std::size_t length = std::min(piece.size(), words - at);
+        const auto part = std::span(piece).first(length);
+        std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(at), length, part.begin());
+        ConvertN64ByteOrder(part, *digests.fileOrder, N64ByteOrder::BigEndian);
+        bigEndian.Update(part);
+    }
+    bigEndian.Update(image.subspan(words));
+    digests.listed = bigEndian.Result();
+    digests.listedForm = DatForm::BigEndian;
+    return digests;
+}
+
+ImageHasher::ImageHasher() : decided_(true) {}
+
+ImageHasher::ImageHasher(std::optional<N64ByteOrder> presented, N64ByteOrder wanted)
+    : n64_(true), wanted_(wanted) {
+    if (presented) {
+        presented_ = presented;
+        Decide({});
+    }
+}
+
+// Settles how the image is handled, from the order given or from the first word.
+void ImageHasher::Decide(std::span<const std::uint8_t> firstWord) {
+    if (!presented_ && firstWord.size() >= kWordSize) {
+        presented_ = DetectN64ByteOrder(firstWord);
+    }
+    decided_ = true;
+    if (!presented_) {
+        return;  // no N64 marker: written as presented, read as big-endian
+    }
+    // Nothing to reorder only when the cartridge presents big-endian and big-endian is wanted.
+    reorders_ = *presented_ != N64ByteOrder::BigEndian || wanted_ != N64ByteOrder::BigEndian;
+    listedApart_ = wanted_ != N64ByteOrder::BigEndian;
+}
+
+void ImageHasher::HashListed(std::span<const std::uint8_t> presented) {
+    if (!listedApart_) {
+        return;
+    }
+    if (*presented_ == N64ByteOrder::BigEndian) {
+        listed_.Update(presented);
+        return;
+    }
+    std::array<std::uint8_t, kReorderPiece> piece{};
+    for (std::size_t at = 0; at < presented.size(); at += piece.size()) {
+        const std::size_t length = std::min(piece.size(), presented.size() - at);
+        const auto part = std::span(piece).first(length);
+        std::copy_n(presented.begin() + static_cast<std::ptrdiff_t>(at), length, part.begin());
+        ConvertN64ByteOrder(part, *presented_, N64ByteOrder::BigEndian);
+        listed_.Update(part);
+    }
+}
+
+void ImageHasher::Take(std::span<std::uint8_t> words) {
+    HashListed(words);
+    ConvertN64ByteOrder(words, *presented_, wanted_);
+    file_.Update(words);
+}
+
+ArrangedBytes ImageHasher::Add(std::span<std::uint8_t> chunk) {
+    if (finished_) {
+        return {};  // the image ended with Finish: nothing more belongs to it
+    }
+    if (!decided_ && wordSize_ == 0 && chunk.size() >= kWordSize) {
+        Decide(chunk.first(kWordSize));
+    }
+    if (!reorders_ && decided_ && wordSize_ == 0) {
+        HashListed(chunk);
+        file_.Update(chunk);
+        return {{}, chunk};
+    }
+
+    // Complete the word held back, if any (before the first word is known, everything is).
+    ArrangedBytes out;
+    if (wordSize_ > 0 || !decided_) {
+        const std::size_t take = std::min(chunk.size(), kWordSize - wordSize_);
+        std::copy_n(chunk.begin(), take, word_.begin() + static_cast<std::ptrdiff_t>(wordSize_));
+        wordSize_ += take;
+        chunk = chunk.subspan(take);
+        if (wordSize_ < kWordSize) {
+            return out;
+        }
+        if (!decided_) {
+            Decide(word_);
+        }
+        wordSize_ = 0;
+        completed_ = word_;
+        if (reorders_) {
+            Take(completed_);
+        } else {
+            HashListed(completed_);
+            file_.Update(completed_);
+        }
+        out.held = completed_;
+        if (!reorders_) {
+            HashListed(chunk);
+            file_.Update(chunk);
+            out.chunk = chunk;
+            return out;
+        }
+    }
+
+    const std::size_t whole = chunk.size() - chunk.size() % kWordSize;
+    Take(chunk.first(whole));
+    const auto rest = chunk.subspan(whole);
+    std::copy(rest.begin(), rest.end(), word_.begin());
+    wordSize_ = rest.size();
+    out.chunk = chunk.first(whole);
+    return out;
+}
+
+ArrangedBytes ImageHasher::Finish() {
+    if (finished_) {
+        return {};
+    }
+    finished_ = true;
+    const auto rest = std::span<const std::uint8_t>(word_).first(wordSize_);
+    if (!decided_) {
+        decided_ = true;  // shorter than a word: no order to tell, nothing to reorder
+    }
+    if (presented_) {
+        HashListed(rest);  // a part-word is never reordered
+    }
+    file_.Update(rest);
+    wordSize_ = 0;
+    return {rest, {}};
+}
+
+ImageDigests ImageHasher::Digests() const {
+    ImageDigests digests;
+    digests.file = file_.Result();
+    if (n64_ && presented_) {
+        digests.fileOrder = wanted_;
+        if (listedApart_) {
+            digests.listed = listed_.Result();
+            digests.listedForm = DatForm::BigEndian;
+        }
+    }
+    return digests;
 }
 
 }  // namespace reader::rom

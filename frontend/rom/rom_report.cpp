@@ -47,6 +47,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/rom/hashes.hpp"
 #include "frontend/rom/header_text.hpp"
 #include "frontend/rom/n64_header.hpp"
 #include "frontend/rom/sfc_header.hpp"
@@ -107,7 +108,8 @@ std::string FamilyName(N64BootCode code) {
                                          : std::string(N64BootCodeName(code));
 }
 
-void ReportCommon(std::string& report, std::span<const std::uint8_t> image, ImageKind kind) {
+void ReportCommon(std::string& report, std::span<const std::uint8_t> image, ImageKind kind,
+                  const ImageHashes& hashes) {
     const char* system = kind == ImageKind::N64 ? "N64" : kind == ImageKind::Sfc ? "SFC" : "other";
     AddLine(report, "System", system);
     const std::string round = RoundSize(image.size());
@@ -116,9 +118,9 @@ void ReportCommon(std::string& report, std::span<const std::uint8_t> image, Imag
         size += " (" + round + ")";
     }
     AddLine(report, "Size", size);
-    AddLine(report, "CRC32", Hex(Crc32(image), 8));
+    AddLine(report, "CRC32", Hex(hashes.crc32, 8));
     std::string digest;
-    for (const std::uint8_t byte : Sha1(image)) {
+    for (const std::uint8_t byte : hashes.sha1) {
         digest += Hex(byte, 2, true);
     }
     AddLine(report, "SHA-1", digest);
@@ -269,8 +271,16 @@ ImageKind RecogniseImage(std::span<const std::uint8_t> image) {
 }
 
 std::string ReportImage(std::span<const std::uint8_t> image, ImageKind kind) {
+    return ReportImage(image, kind, HashImage(image));
+}
+
+std::string ReportImage(std::span<const std::uint8_t> image, ImageKind kind,
+                        const ImageHashes& hashes) {
+    if (hashes.size != image.size()) {
+        return ReportImage(image, kind);
+    }
     std::string report;
-    ReportCommon(report, image, kind);
+    ReportCommon(report, image, kind, hashes);
     if (kind == ImageKind::N64) {
         ReportN64(report, image);
     } else if (kind == ImageKind::Sfc) {

@@ -72,5 +72,11 @@ std::array<std::uint8_t, 20> Sha1(std::span<const std::uint8_t> data);
 //
 // The lines for each case are described in rom_report.cpp.
 std::string ReportImage(std::span<const std::uint8_t> image, ImageKind kind);
+// The same with the image's size, CRC32 and SHA-1 already computed (by the dump as it read, see
+// hashes.hpp), so that a large image is not hashed again. Hashes of another size than the image
+// are not taken: the report then computes its own.
+struct ImageHashes;
+std::string ReportImage(std::span<const std::uint8_t> image, ImageKind kind,
+                        const ImageHashes& hashes);
 
 }  // namespace reader::rom
