@@ -73,4 +73,12 @@ std::array<std::uint8_t, 20> Sha1(std::span<const std::uint8_t> data);
 // The lines for each case are described in rom_report.cpp.
 std::string ReportImage(std::span<const std::uint8_t> image, ImageKind kind);
 
+// The report with its verdict: whether a header check (the N64 header checksums, the SFC
+// checksum) says "bad". A front-end fails on it; an image without a header to check is not bad.
+struct ImageReport {
+    std::string text;
+    bool headerBad = false;
+};
+ImageReport ReportImageWithVerdict(std::span<const std::uint8_t> image, ImageKind kind);
+
 }  // namespace reader::rom
