@@ -1,5 +1,7 @@
 // reader-tool: binds the process's standard streams to the tool and runs it.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,9 +12,19 @@
 
 namespace {
 
-void WriteOut(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+// A closed pipe (EPIPE: SIGPIPE is ignored) or a full disk is reported, not ignored: the tool
+// drops the rest of its output and says so at the end.
+reader::tool::StreamWrite WriteOut(std::string_view text) {
+    using Result = reader::tool::StreamWrite::Result;
+    errno = 0;
+    const std::size_t written = std::fwrite(text.data(), 1, text.size(), stdout);
+    if (std::fflush(stdout) == 0 && written == text.size()) {
+        return {};
+    }
+    const int error = errno;
+    std::clearerr(stdout);
+    return {error == EPIPE ? Result::Closed : Result::Failed,
+            error != 0 ? std::strerror(error) : "the stream took only part of the text"};
 }
 
 void WriteErr(std::string_view text) {
