@@ -235,6 +235,14 @@ TEST_F(ToolFixture, HelpAnswersForTheProgramOrTheCommandItFollows) {
     EXPECT_EQ(host_.Counters().opens, 0u);
 }
 
+TEST_F(ToolFixture, VersionIsTheProgramNameAndANumber) {
+    const ToolRun run = Run({"--version"});
+    EXPECT_EQ(run.status, tool::kExitSuccess);
+    ASSERT_EQ(run.out.rfind("reader-tool ", 0), 0u);
+    EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(run.out[12]))) << run.out;
+    EXPECT_EQ(run.out.back(), '\n');
+}
+
 TEST_F(ToolFixture, GlobalOptionsStandBeforeOrAfterTheCommand) {
     Attach(emulator::kNesIdentity, 0, 'G');
     EXPECT_EQ(Run({"--drive", "G", "info"}).status, tool::kExitSuccess);
