@@ -328,7 +328,10 @@ std::string ProgramHelp(std::span<const CommandRow* const> commands) {
     for (const CommandRow* row : commands) {
         text += ListLine(CommandHead(*row), row->summary, kSummaryColumn);
     }
-    text += "\n" + GlobalOptionsHelp() + "\n";
+    // Appended piece by piece: GCC 12's restrict warning misfires on "\n" + text at -O3.
+    text += '\n';
+    text += GlobalOptionsHelp();
+    text += '\n';
     text += kNumbersHelp;
     text += kExitStatusHelp;
     return text;
@@ -344,9 +347,11 @@ std::string CommandHelp(const CommandRow& command) {
     text += "\n\n";
     text += command.details;
     if (!command.options.empty()) {
-        text += "\n" + OptionLines(command.options, kOptionHelpColumn);
+        text += '\n';
+        text += OptionLines(command.options, kOptionHelpColumn);
     }
-    text += "\n" + GlobalOptionsHelp();
+    text += '\n';
+    text += GlobalOptionsHelp();
     if (command.numbersHelp) {
         text += "\n";
         text += kNumbersHelp;

@@ -228,7 +228,7 @@ struct ToolRun {
 struct OutputFault {
     std::size_t accepted;
     tool::StreamWrite::Result result;
-    std::string reason;
+    const char* reason;
 };
 
 class ToolFixture : public HostFixture {
