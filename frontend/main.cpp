@@ -1,10 +1,10 @@
 // reader-tool: binds the process's standard streams to the tool and runs it.
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "frontend/tool.hpp"
@@ -12,8 +12,8 @@
 
 namespace {
 
-// A closed pipe (EPIPE: SIGPIPE is ignored) or a full disk is reported, not ignored: the tool
-// drops the rest of its output and says so at the end.
+// A closed pipe (SIGPIPE is ignored) or a full disk is reported, not ignored: the tool drops the
+// rest of its output and says so at the end.
 reader::tool::StreamWrite WriteOut(std::string_view text) {
     using Result = reader::tool::StreamWrite::Result;
     errno = 0;
@@ -23,8 +23,11 @@ reader::tool::StreamWrite WriteOut(std::string_view text) {
     }
     const int error = errno;
     std::clearerr(stdout);
-    return {error == EPIPE ? Result::Closed : Result::Failed,
-            error != 0 ? std::strerror(error) : "the stream took only part of the text"};
+    if (error == 0) {
+        return {Result::Failed, "the stream took only part of the text"};
+    }
+    auto described = reader::tool::DescribeOutputError(error);
+    return {described.closed ? Result::Closed : Result::Failed, std::move(described.reason)};
 }
 
 void WriteErr(std::string_view text) {

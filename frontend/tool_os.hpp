@@ -88,6 +88,14 @@ ToolOs& NativeToolOs();
 // Only advice: memory the system does not take it for works as before.
 void AdviseLargePages(std::span<std::uint8_t> memory);
 
+// What a failed write of standard output means, from the C library's errno after it: whether
+// nobody reads it any more (a closed pipe), and the system's words for the failure.
+struct OutputError {
+    bool closed;
+    std::string reason;
+};
+OutputError DescribeOutputError(int error);
+
 // Catches Ctrl-C (and the operating system's other polite requests to stop) from now on, so that
 // a transfer ends between two chunks and removes its temporary file instead of dying halfway.
 // Interruption reports it. A read waiting on standard input returns at once. A closed pipe on

@@ -223,6 +223,10 @@ ToolOs& NativeToolOs() {
     return os;
 }
 
+OutputError DescribeOutputError(int error) {
+    return {error == EPIPE, ErrnoText(error)};
+}
+
 void AdviseLargePages(std::span<std::uint8_t> memory) {
     // Transparent huge pages: 2 MiB pages for the whole 2 MiB-aligned part of the memory.
     (void)::madvise(memory.data(), memory.size(), MADV_HUGEPAGE);

@@ -14,6 +14,9 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <string>
@@ -179,6 +182,18 @@ class WindowsToolOs final : public ToolOs {
 ToolOs& NativeToolOs() {
     static WindowsToolOs os;
     return os;
+}
+
+OutputError DescribeOutputError(int error) {
+    // The C runtime keeps the system's own error of the failed WriteFile in _doserrno. A pipe
+    // whose reader went away is ERROR_NO_DATA (Wine: ERROR_PIPE_NOT_CONNECTED; some writers see
+    // ERROR_BROKEN_PIPE), which not every runtime maps to EPIPE.
+    const auto system = static_cast<DWORD>(_doserrno);
+    if (system == ERROR_NO_DATA || system == ERROR_PIPE_NOT_CONNECTED ||
+        system == ERROR_BROKEN_PIPE || error == EPIPE) {
+        return {true, platform::SystemErrorText(system != 0 ? system : ERROR_NO_DATA)};
+    }
+    return {false, system != 0 ? platform::SystemErrorText(system) : std::strerror(error)};
 }
 
 void AdviseLargePages(std::span<std::uint8_t> /*memory*/) {

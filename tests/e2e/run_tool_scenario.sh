@@ -77,8 +77,9 @@ run_tool() {
         # The next mount must meet a fresh wineserver that looks at the drive anew.
         wineserver -k 2>/dev/null || true
         wineserver -w 2>/dev/null || true
-        # The Windows C runtime writes standard error in text mode, "\n" as CR LF.
-        sed -i 's/\r$//' "$dir/$name.stdout" "$dir/$name.stderr"
+        # The Windows C runtime writes in text mode, "\n" as CR LF.
+        sed -i 's/\r$//' "$dir/$name.stderr"
+        [[ ! -f "$dir/$name.stdout" ]] || sed -i 's/\r$//' "$dir/$name.stdout"
     fi
 }
 
@@ -273,8 +274,10 @@ scenario_streams() {
     cp "$dir/images/sfc-lorom.sfc" "$dir/out/"
     STDOUT=/dev/full run_tool full check sfc-lorom.sfc
     expect_status full 1
-    is_text "$dir/full.stderr" "reader-tool: writing standard output failed (No space left on \
-device). Check the disk or the device that standard output goes to.\n"
+    # One line, with the reason in the system's words ("No space left on device" on Linux).
+    [[ $(wc -l <"$dir/full.stderr") == 1 ]] || fail "full.stderr is not one line"
+    has_text "$dir/full.stderr" "reader-tool: writing standard output failed ("
+    has_text "$dir/full.stderr" "). Check the disk or the device that standard output goes to.\n"
     rm "$dir/out/sfc-lorom.sfc"
 
     # The reader of the pipe goes away after the first line: the dump still completes and puts
@@ -289,8 +292,10 @@ device). Check the disk or the device that standard output goes to.\n"
 reader SFC_KRN02_RV100 on E:\\n"
     [[ "$(grep -c '^reader-tool: ' "$dir/pipe.stderr")" == 1 ]] ||
         fail "pipe.stderr holds other than one error line: $(cat "$dir/pipe.stderr")"
+    # The reason in the system's words: "Broken pipe" on Linux, Windows' own text under Wine.
     has_text "$dir/pipe.stderr" "reader-tool: standard output was closed before everything was \
-written to it (Broken pipe); game.sfc was written.\n"
+written to it ("
+    has_text "$dir/pipe.stderr" "); game.sfc was written.\n"
     same_bytes "the dump through a closed pipe" "$dir/images/sfc-lorom.sfc" "$dir/out/game.sfc"
     [[ "$(ls -A "$dir/out")" == game.sfc ]] || fail "files were left behind: $(ls -A "$dir/out")"
 
