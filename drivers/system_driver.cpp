@@ -1,6 +1,7 @@
 #include "drivers/system_driver.hpp"
 
 #include <algorithm>
+#include <string>
 
 #include "drivers/trace_disassembler.hpp"
 #include "link/discovery.hpp"
@@ -14,6 +15,10 @@ namespace {
 
 // The row installed by the last IdentifyDevice; nullptr while the defaults are in the slots.
 const SystemInstallation* g_installed = nullptr;
+
+// Where the notices go; nullptr: the active host's standard output stream.
+NoticeSink g_noticeSink = nullptr;
+void* g_noticeContext = nullptr;
 
 void PrintNotInitialized() {
     platform::StreamPrintf("please init device first\n");
@@ -109,8 +114,18 @@ int IdentifyDevice(int letter, int fcMode) {
     }
     Install(*match, fcMode);
     g_installed = &*match;
-    platform::StreamPrintf("Init %s OK\n", DeviceIdentity.data());
+    if (g_noticeSink == nullptr) {
+        platform::StreamPrintf("Init %s OK\n", DeviceIdentity.data());
+    } else {
+        const std::string notice = platform::FormatText("Init %s OK\n", DeviceIdentity.data());
+        g_noticeSink(notice.c_str(), g_noticeContext);
+    }
     return 1;
+}
+
+void SetNoticeSink(NoticeSink sink, void* context) {
+    g_noticeSink = sink;
+    g_noticeContext = sink != nullptr ? context : nullptr;
 }
 
 const SystemInstallation* InstalledSystem() {

@@ -98,6 +98,17 @@ bool SlotOffered(DriverSlot slot);
 
 // Puts the device library's globals back as a program starts with them: no drive, no identity
 // and no volume label read, every slot and the window zero, nothing installed, TraceMemory zero.
+// The notice sink is the front-end's choice, not the device's state: it stays as it is.
 void ResetDeviceGlobals();
+
+// The library's console notices: the line "Init <identity> OK\n" that IdentifyDevice prints once
+// it has installed a variant. By default they go to the C standard output stream of the active
+// host, like the library's reports; a front-end whose standard output carries data (a status
+// report redirected to a file) directs them elsewhere. The sink gets the whole text and the
+// context it was installed with.
+using NoticeSink = void (*)(const char* text, void* context);
+
+// Sends the notices to sink from now on; nullptr puts the default back.
+void SetNoticeSink(NoticeSink sink, void* context);
 
 }  // namespace reader

@@ -1,169 +1,44 @@
 #include "frontend/cli.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <charconv>
 #include <limits>
 
+#include "frontend/context.hpp"
+
 namespace reader::tool {
 namespace {
 
-struct OptionRule {
-    std::string_view name;
-    bool takesValue;
-};
+std::optional<std::string> StoreDrive(GlobalOptions& globals, std::string_view text);
+std::optional<std::string> StoreFcMode(GlobalOptions& globals, std::string_view text);
 
-struct CommandRule {
-    CommandId id;
-    std::string_view name;
-    std::size_t minOperands;
-    std::size_t maxOperands;
-    std::span<const OptionRule> options;
-    std::string_view synopsis;  // operands and options, after the name
-    std::string_view summary;   // one line for the lists
-    std::string_view details;   // the rest of its --help
-};
+// The options of every command, bound to GlobalOptions like a command's to its request.
+constexpr auto kGlobalOptions = std::to_array<OptionBinding<GlobalOptions>>({
+    {{"drive", "LETTER", "looks for the reader on this drive only (default: drives D: to Z:)"},
+     StoreDrive},
+    {{"fc-mode", "N", "the FC2 reader's set-up mode flag, 0 or 1 (default 0)"}, StoreFcMode},
+    {{"quiet", "", "no progress display and no \"Init\" line"}, StoreFlag<&GlobalOptions::quiet>},
+});
 
-constexpr std::array<OptionRule, 5> kDumpOptions = {{
-    {"start", true},
-    {"size", true},
-    {"verify", false},
-    {"force", false},
-    {"byte-order", true},
-}};
-constexpr std::array<OptionRule, 2> kWriteOptions = {{{"start", true}, {"verify", false}}};
-constexpr std::array<OptionRule, 1> kTraceOptions = {{{"from", true}}};
-
-constexpr std::array<CommandRule, 8> kCommands = {{
-    {CommandId::Info,
-     "info",
-     0,
-     0,
-     {},
-     "",
-     "the reader: drive, identity, variant, ROM window, what it offers",
-     "Finds the reader and shows its drive, its identity, its variant, the ROM window it\n"
-     "reports and the operations it offers.\n"},
-    {CommandId::Dump, "dump", 1, 1, kDumpOptions,
-     "OUT [--start ADDR] [--size N] [--verify] [--force] [--byte-order ORDER]",
-     "reads the cartridge into the file OUT and reports on the image",
-     "Reads the cartridge through the reader into the file OUT, then prints the dump report\n"
-     "(size, CRC32, SHA-1 and, for N64 and SFC cartridges, what their headers say).\n"
-     "\n"
-     "  --start ADDR   first cartridge address (default 0x10000000 for N64, 0x8000 for FC2\n"
-     "                 and NES, otherwise 0)\n"
-     "  --size N       how many bytes. SFC: from the cartridge's internal header when it has\n"
-     "                 a plausible one; FC2 and NES: up to the end of the 6502's address\n"
-     "                 space (0xFFFF); HND, N64 and PCE cartridges do not tell their size,\n"
-     "                 so give it\n"
-     "  --verify       reads everything a second time and compares: a difference (a dirty\n"
-     "                 contact, a loose cartridge) names the first address and leaves OUT\n"
-     "                 unwritten\n"
-     "  --force        replaces OUT if it exists (otherwise it is kept)\n"
-     "  --byte-order ORDER\n"
-     "                 N64 only: big-endian (z64, the default), byte-swapped (v64) or\n"
-     "                 little-endian (n64)\n"
-     "\n"
-     "OUT appears only once the whole dump is on the disk: a failed read, a reader that goes\n"
-     "away, a full disk or Ctrl-C leave no partial file under its name.\n"},
-    {CommandId::Write, "write", 1, 1, kWriteOptions, "IN --start ADDR [--verify]",
-     "writes the file IN to the cartridge (SFC, FC2, NES, PCE readers)",
-     "Writes the bytes of the file IN to the cartridge from ADDR on. The SFC, FC2, NES and\n"
-     "PCE readers can write; the HND and N64 readers cannot.\n"
-     "\n"
-     "  --start ADDR   the cartridge address of the file's first byte\n"
-     "  --verify       reads the bytes back afterwards and names the first address that\n"
-     "                 differs\n"},
-    {CommandId::Status,
-     "status",
-     0,
-     0,
-     {},
-     "",
-     "the cartridge status report (FC2, NES readers)",
-     "Prints the cartridge status report: the MISC byte, its IRQ and VRAM/CS bits and the\n"
-     "mirroring (FC2 and NES readers).\n"},
-    {CommandId::Control,
-     "control",
-     1,
-     1,
-     {},
-     "VALUE",
-     "sends a control value, 0 to 255, to the reader (FC2, NES readers)",
-     "Sends one control value, 0 to 255, to the reader (FC2 and NES readers).\n"},
-    {CommandId::Trace, "trace", 1, 1, kTraceOptions, "ADDR [--from FILE]",
-     "ten 6502 trace lines from ADDR (SFC, FC2, NES, PCE readers)",
-     "Disassembles 6502 code: ten trace lines from ADDR (at most 0xFF00), of the 256 bytes\n"
-     "at ADDR of the cartridge (SFC, FC2, NES and PCE readers).\n"
-     "\n"
-     "  --from FILE    the first 256 bytes of FILE, placed at ADDR, instead of the cartridge;\n"
-     "                 needs no reader (a shorter file is followed by zeros)\n"},
-    {CommandId::Check,
-     "check",
-     1,
-     1,
-     {},
-     "FILE",
-     "the dump report of an image on disk (needs no reader)",
-     "Prints the dump report of an image file: size, CRC32, SHA-1 and, for N64 and SFC\n"
-     "images (recognised from their content), what their headers say. Needs no reader.\n"},
-    {CommandId::Shell,
-     "shell",
-     0,
-     0,
-     {},
-     "",
-     "the commands one per line at a prompt (h lists them, q quits)",
-     "Reads commands one per line, without the program's name (\"info\", \"dump game.sfc\n"
-     "--verify\"); h lists them, q quits. A script can come through a pipe: the exit status\n"
-     "is then 1 when any of its commands failed. Run without arguments from a console,\n"
-     "reader-tool starts the shell.\n"},
-}};
-
-constexpr std::string_view kGlobalOptionsHelp =
-    "  --drive LETTER   looks for the reader on this drive only (default: drives D: to Z:)\n"
-    "  --fc-mode N      the FC2 reader's set-up mode flag, 0 or 1 (default 0)\n"
-    "  --quiet          no progress display\n"
-    "  --help           this text; COMMAND --help describes one command\n"
-    "  --version        the program's version\n";
+// --help and --version, which the parser itself answers.
+constexpr auto kProgramOptions = std::to_array<OptionShape>({
+    {"help", "", "this text; COMMAND --help describes one command"},
+    {"version", "", "the program's version"},
+});
 
 constexpr std::string_view kNumbersHelp =
     "ADDR, N and VALUE are decimal or hexadecimal (0x8000); sizes may end in K or M (256K, "
     "4M).\n";
 
-// The column where the summaries of a command list begin.
+constexpr std::string_view kExitStatusHelp =
+    "Exit status: 0 success; 1 failure, also when a header check of check or dump says bad;\n"
+    "2 wrong usage; 128+N after signal N: 130 Ctrl-C, 143 SIGTERM, 129 SIGHUP.\n";
+
+// The column where the summaries of a command list begin, and where an option's help begins.
 constexpr std::size_t kSummaryColumn = 27;
-
-const CommandRule& RuleOf(CommandId id) {
-    return *std::find_if(kCommands.begin(), kCommands.end(),
-                         [id](const CommandRule& rule) { return rule.id == id; });
-}
-
-std::string ListLine(std::string_view head, std::string_view summary) {
-    std::string line = "  ";
-    line += head;
-    if (line.size() + 1 > kSummaryColumn) {
-        line += "\n";
-        line += std::string(kSummaryColumn, ' ');
-    } else {
-        line += std::string(kSummaryColumn - line.size(), ' ');
-    }
-    line += summary;
-    line += "\n";
-    return line;
-}
-
-std::string CommandHead(const CommandRule& rule) {
-    std::string head(rule.name);
-    if (rule.id == CommandId::Dump) {
-        head += " OUT [options]";
-    } else if (!rule.synopsis.empty()) {
-        head += " ";
-        head += rule.synopsis;
-    }
-    return head;
-}
+constexpr std::size_t kOptionHelpColumn = 17;
+constexpr std::size_t kGlobalOptionHelpColumn = 19;
 
 std::string Quoted(std::string_view text) {
     std::string quoted(1, '\'');
@@ -202,6 +77,94 @@ std::optional<char> ParseDriveLetter(std::string_view text) {
     return static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
 }
 
+// "  head   summary": the summary at its column, or on the next line when the head reaches it.
+// A summary of several lines keeps the column.
+std::string ListLine(std::string_view head, std::string_view summary, std::size_t column) {
+    std::string line = "  ";
+    line += head;
+    if (line.size() + 1 > column) {
+        line += "\n";
+        line += std::string(column, ' ');
+    } else {
+        line += std::string(column - line.size(), ' ');
+    }
+    for (const char c : summary) {
+        line += c;
+        if (c == '\n') {
+            line += std::string(column, ' ');
+        }
+    }
+    line += "\n";
+    return line;
+}
+
+std::string OptionHead(const OptionShape& option) {
+    std::string head = "--" + std::string(option.name);
+    if (!option.valueName.empty()) {
+        head += " ";
+        head += option.valueName;
+    }
+    return head;
+}
+
+std::string OptionLines(std::span<const OptionShape> options, std::size_t column) {
+    std::string text;
+    for (const OptionShape& option : options) {
+        text += ListLine(OptionHead(option), option.help, column);
+    }
+    return text;
+}
+
+std::string GlobalOptionsHelp() {
+    return "Options for every command:\n" +
+           OptionLines(kShapesOf<kGlobalOptions>, kGlobalOptionHelpColumn) +
+           OptionLines(kProgramOptions, kGlobalOptionHelpColumn);
+}
+
+std::string CommandHead(const CommandRow& row) {
+    std::string head(row.name);
+    const std::string_view rest = row.listHead.empty() ? row.synopsis : row.listHead;
+    if (!rest.empty()) {
+        head += " ";
+        head += rest;
+    }
+    return head;
+}
+
+const CommandRow* FindCommand(std::span<const CommandRow* const> commands, std::string_view name) {
+    const auto found = std::find_if(commands.begin(), commands.end(),
+                                    [name](const CommandRow* row) { return row->name == name; });
+    return found == commands.end() ? nullptr : *found;
+}
+
+template <class Shapes>
+std::optional<std::size_t> IndexOf(const Shapes& shapes, std::string_view name) {
+    for (std::size_t i = 0; i < shapes.size(); ++i) {
+        if (shapes[i].name == name) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> StoreDrive(GlobalOptions& globals, std::string_view text) {
+    const auto letter = ParseDriveLetter(text);
+    if (!letter) {
+        return "takes one drive letter (E or E:), not " + Quoted(text);
+    }
+    globals.drive = letter;
+    return std::nullopt;
+}
+
+std::optional<std::string> StoreFcMode(GlobalOptions& globals, std::string_view text) {
+    const auto mode = ParseNumber(text, false);
+    if (!mode || *mode > 1) {
+        return "takes 0 or 1, not " + Quoted(text);
+    }
+    globals.fcMode = static_cast<int>(*mode);
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::uint64_t> ParseNumber(std::string_view text, bool allowSizeSuffix) {
@@ -237,43 +200,39 @@ std::optional<std::uint64_t> ParseNumber(std::string_view text, bool allowSizeSu
     return value * multiplier;
 }
 
-std::string_view CommandName(CommandId command) {
-    return RuleOf(command).name;
-}
-
-std::optional<CommandId> CommandNamed(std::string_view name) {
-    for (const CommandRule& rule : kCommands) {
-        if (rule.name == name) {
-            return rule.id;
-        }
+std::optional<std::string> CheckNumber(std::string_view text, std::uint64_t most,
+                                       bool allowSizeSuffix, std::uint64_t& value) {
+    const auto parsed = ParseNumber(text, allowSizeSuffix);
+    if (!parsed) {
+        return "takes a number (decimal, or hexadecimal as 0x1F), not " + Quoted(text);
     }
+    if (*parsed > most) {
+        return std::string(text) + " is too large (at most " + Hex(most) + ")";
+    }
+    value = *parsed;
     return std::nullopt;
 }
 
-std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> args,
-                                            UsageError& error, const GlobalOptions& defaults) {
+Expected<CommandLine> ParseCommandLine(std::span<const std::string_view> args,
+                                       std::span<const CommandRow* const> commands,
+                                       const GlobalOptions& defaults) {
     CommandLine line;
     line.globals = defaults;
-    const CommandRule* rule = nullptr;
     bool optionsEnded = false;
-    auto fail = [&](std::string message) {
-        error.message = std::move(message);
-        error.command = line.command;
-        return std::nullopt;
+    const auto fail = [&line](std::string message) {
+        return UsageError(std::move(message), line.command);
     };
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         if (optionsEnded || !IsOption(arg)) {
-            if (rule == nullptr) {
-                const auto command = CommandNamed(arg);
-                if (!command) {
+            if (line.command == nullptr) {
+                line.command = FindCommand(commands, arg);
+                if (line.command == nullptr) {
                     return fail("unknown command " + Quoted(arg));
                 }
-                line.command = command;
-                rule = &RuleOf(*command);
             } else {
-                line.operands.emplace_back(arg);
+                line.operands.push_back(arg);
             }
             continue;
         }
@@ -281,7 +240,7 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
             optionsEnded = true;
             continue;
         }
-        if (arg == "-h" || arg == "--help") {
+        if (arg == "-h") {
             line.help = true;
             continue;
         }
@@ -289,95 +248,76 @@ std::optional<CommandLine> ParseCommandLine(std::span<const std::string_view> ar
             return fail("unknown option " + Quoted(arg));
         }
         const SplitOption option = SplitLong(arg);
-        // The value of an option that takes one: after '=', or the next argument.
-        auto value = [&]() -> std::optional<std::string_view> {
+        const std::string dashed = "--" + std::string(option.name);
+        // --help and --version stand anywhere, after a command too.
+        if (option.name == "help" || option.name == "version") {
             if (option.inlineValue) {
-                return option.inlineValue;
+                return fail(dashed + " takes no value");
             }
-            if (i + 1 < args.size()) {
-                return args[++i];
-            }
-            return std::nullopt;
-        };
-
-        if (option.name == "version" || option.name == "quiet") {
-            if (option.inlineValue) {
-                return fail("--" + std::string(option.name) + " takes no value");
-            }
-            (option.name == "version" ? line.version : line.globals.quiet) = true;
-            continue;
-        }
-        if (option.name == "drive") {
-            const auto text = value();
-            if (!text) {
-                return fail("--drive needs a drive letter");
-            }
-            const auto letter = ParseDriveLetter(*text);
-            if (!letter) {
-                return fail("--drive takes one drive letter (E or E:), not " + Quoted(*text));
-            }
-            line.globals.drive = letter;
-            continue;
-        }
-        if (option.name == "fc-mode") {
-            const auto text = value();
-            if (!text) {
-                return fail("--fc-mode needs a value, 0 or 1");
-            }
-            const auto mode = ParseNumber(*text, false);
-            if (!mode || *mode > 1) {
-                return fail("--fc-mode takes 0 or 1, not " + Quoted(*text));
-            }
-            line.globals.fcMode = static_cast<int>(*mode);
+            (option.name == "help" ? line.help : line.version) = true;
             continue;
         }
 
-        const OptionRule* known = nullptr;
-        if (rule != nullptr) {
-            for (const OptionRule& candidate : rule->options) {
-                if (candidate.name == option.name) {
-                    known = &candidate;
-                }
-            }
-        }
-        if (known == nullptr) {
-            if (rule == nullptr) {
+        const auto global = IndexOf(kShapesOf<kGlobalOptions>, option.name);
+        const auto own =
+            line.command != nullptr ? IndexOf(line.command->options, option.name) : std::nullopt;
+        const OptionShape* shape = global ? &kGlobalOptions[*global].shape
+                                   : own  ? &line.command->options[*own]
+                                          : nullptr;
+        if (shape == nullptr) {
+            if (line.command == nullptr) {
                 return fail("unknown option " + Quoted(arg) + " (options of a command follow it)");
             }
-            return fail(std::string(rule->name) + " has no option " +
-                        Quoted("--" + std::string(option.name)));
+            return fail(std::string(line.command->name) + " has no option " + Quoted(dashed));
         }
-        std::string stored;
-        if (known->takesValue) {
-            const auto text = value();
-            if (!text) {
-                return fail("--" + std::string(option.name) + " needs a value");
+
+        // The value: after '=', or the next argument; a flag takes none.
+        std::string_view value;
+        if (shape->valueName.empty()) {
+            if (option.inlineValue) {
+                return fail(dashed + " takes no value");
             }
-            stored = std::string(*text);
         } else if (option.inlineValue) {
-            return fail("--" + std::string(option.name) + " takes no value");
+            value = *option.inlineValue;
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            return fail(dashed + " needs a value (" + OptionHead(*shape) + ")");
         }
-        if (line.Has(option.name)) {
-            return fail("--" + std::string(option.name) + " is given twice");
+
+        if (global) {
+            if (auto problem = kGlobalOptions[*global].store(line.globals, value)) {
+                return fail(dashed + " " + *problem);
+            }
+            continue;
         }
-        line.options.emplace(std::string(option.name), std::move(stored));
+        const bool givenBefore =
+            std::any_of(line.options.begin(), line.options.end(),
+                        [&own](const GivenOption& given) { return given.index == *own; });
+        if (givenBefore && !shape->repeatable) {
+            return fail(dashed + " is given twice");
+        }
+        line.options.push_back({*own, value});
     }
 
-    if (rule != nullptr && !line.help) {
-        if (line.operands.size() < rule->minOperands) {
-            const std::string_view synopsis = rule->synopsis;
-            return fail(std::string(rule->name) + " needs " +
-                        std::string(synopsis.substr(0, synopsis.find(' '))));
+    if (line.command != nullptr && !line.help && !line.version) {
+        const auto operands = line.command->operands;
+        const auto required = static_cast<std::size_t>(
+            std::count_if(operands.begin(), operands.end(),
+                          [](const OperandShape& operand) { return operand.required; }));
+        if (line.operands.size() < required) {
+            return fail(std::string(line.command->name) + " needs " +
+                        std::string(operands[line.operands.size()].name));
         }
-        if (line.operands.size() > rule->maxOperands) {
-            return fail(std::string(rule->name) + " does not take " +
-                        Quoted(line.operands[rule->maxOperands]));
+        if (line.operands.size() > operands.size()) {
+            return fail(std::string(line.command->name) + " does not take " +
+                        Quoted(line.operands[operands.size()]));
         }
     }
     return line;
 }
 
-std::string ProgramHelp() {
+std::string ProgramHelp(std::span<const CommandRow* const> commands) {
     std::string text =
         "Usage: reader-tool [OPTIONS] COMMAND [ARGUMENTS]\n"
         "\n"
@@ -385,47 +325,54 @@ std::string ProgramHelp() {
         "arguments from a console, it starts the shell.\n"
         "\n"
         "Commands:\n";
-    for (const CommandRule& rule : kCommands) {
-        text += ListLine(CommandHead(rule), rule.summary);
+    for (const CommandRow* row : commands) {
+        text += ListLine(CommandHead(*row), row->summary, kSummaryColumn);
     }
-    text += "\nOptions for every command:\n";
-    text += kGlobalOptionsHelp;
-    text += "\n";
+    // Appended piece by piece: GCC 12's restrict warning misfires on "\n" + text at -O3.
+    text += '\n';
+    text += GlobalOptionsHelp();
+    text += '\n';
     text += kNumbersHelp;
-    text += "Exit status: 0 success, 1 failure, 2 wrong usage.\n";
+    text += kExitStatusHelp;
     return text;
 }
 
-std::string CommandHelp(CommandId command) {
-    const CommandRule& rule = RuleOf(command);
+std::string CommandHelp(const CommandRow& command) {
     std::string text = "Usage: reader-tool ";
-    text += rule.name;
-    if (!rule.synopsis.empty()) {
+    text += command.name;
+    if (!command.synopsis.empty()) {
         text += ' ';
-        text += rule.synopsis;
+        text += command.synopsis;
     }
     text += "\n\n";
-    text += rule.details;
-    text += "\nOptions for every command:\n";
-    text += kGlobalOptionsHelp;
-    if (command != CommandId::Shell && command != CommandId::Info && command != CommandId::Status &&
-        command != CommandId::Check) {
+    text += command.details;
+    if (!command.options.empty()) {
+        text += '\n';
+        text += OptionLines(command.options, kOptionHelpColumn);
+    }
+    text += '\n';
+    text += GlobalOptionsHelp();
+    if (command.numbersHelp) {
         text += "\n";
         text += kNumbersHelp;
     }
     return text;
 }
 
-std::string CommandList() {
+std::string CommandList(std::span<const CommandRow* const> commands) {
     std::string text = "Commands (COMMAND --help describes one):\n";
-    for (const CommandRule& rule : kCommands) {
-        if (rule.id != CommandId::Shell) {
-            text += ListLine(CommandHead(rule), rule.summary);
+    for (const CommandRow* row : commands) {
+        if (row->inShell) {
+            text += ListLine(CommandHead(*row), row->summary, kSummaryColumn);
         }
     }
-    text += ListLine("h", "this list");
-    text += ListLine("q", "quit");
-    text += "Options for every command: --drive LETTER, --fc-mode N, --quiet.\n";
+    text += ListLine("h", "this list", kSummaryColumn);
+    text += ListLine("q", "quit", kSummaryColumn);
+    text += "Options for every command:";
+    for (const auto& option : kGlobalOptions) {
+        text += (&option == kGlobalOptions.data() ? " " : ", ") + OptionHead(option.shape);
+    }
+    text += ".\n";
     return text;
 }
 

@@ -1,4 +1,5 @@
-// The short commands: info, status, control, trace and check, and what the commands share.
+// The short commands: info, status, control, trace and check, the table of every command, and what
+// the commands share.
 #include "frontend/commands.hpp"
 
 #include <array>
@@ -24,7 +25,7 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-void Row(const ToolContext& context, std::string_view name, const std::string& value) {
+void Row(ToolContext& context, std::string_view name, const std::string& value) {
     context.Out(platform::FormatText("%-12s%s\n", std::string(name).c_str(), value.c_str()));
 }
 
@@ -49,66 +50,14 @@ std::string OfferedSlots() {
     return text.empty() ? "none" : text;
 }
 
-}  // namespace
+// --- info ------------------------------------------------------------------------------------
 
-std::optional<std::uint64_t> NumberValue(const ToolContext& context, CommandId command,
-                                         std::string_view what, std::string_view text,
-                                         std::uint64_t most, bool allowSizeSuffix, int& status) {
-    const auto value = ParseNumber(text, allowSizeSuffix);
-    if (!value) {
-        status = context.Usage(std::string(what) + " takes a number (decimal, or hexadecimal as " +
-                                   "0x1F), not '" + std::string(text) + "'",
-                               command);
-        return std::nullopt;
-    }
-    if (*value > most) {
-        status = context.Usage(std::string(what) + " " + std::string(text) + " is too large (at " +
-                                   "most " + Hex(most) + ")",
-                               command);
-        return std::nullopt;
-    }
-    return value;
-}
+struct InfoRequest {};
 
-std::optional<std::vector<std::uint8_t>> ReadInputFile(const ToolContext& context,
-                                                       const std::string& path, std::uint64_t most,
-                                                       bool truncate) {
-    errno = 0;
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        context.Failure("cannot open " + path + ": " + std::strerror(errno) +
-                        ". Check the name and that the file is readable.");
-        return std::nullopt;
-    }
-    std::vector<std::uint8_t> bytes;
-    std::array<std::uint8_t, 64 * 1024> block{};
-    while (true) {
-        const std::size_t got = std::fread(block.data(), 1, block.size(), file.get());
-        bytes.insert(bytes.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(got));
-        if (bytes.size() > most) {
-            if (truncate) {
-                bytes.resize(static_cast<std::size_t>(most));
-                return bytes;
-            }
-            context.Failure(path + " is larger than " + HumanSize(most) +
-                            ", more than any cartridge image this tool handles.");
-            return std::nullopt;
-        }
-        if (got < block.size()) {
-            break;
-        }
-    }
-    if (std::ferror(file.get()) != 0) {
-        context.Failure("reading " + path + " failed: " + std::strerror(errno) + ".");
-        return std::nullopt;
-    }
-    return bytes;
-}
-
-int RunInfo(const ToolContext& context, const CommandLine& /*line*/) {
+Outcome RunInfo(ToolContext& context, const InfoRequest& /*request*/) {
     const auto reader = ConnectReader(context);
     if (!reader) {
-        return kExitFailure;
+        return reader.Error();
     }
     Row(context, "drive", std::string(1, reader->drive) + ":");
     Row(context, "identity", reader->identity);
@@ -120,117 +69,237 @@ int RunInfo(const ToolContext& context, const CommandLine& /*line*/) {
             Hex(SystemDriver.RomWindowStart, 8) + " to " + Hex(SystemDriver.RomWindowEnd, 8));
     }
     Row(context, "slots", OfferedSlots());
-    return kExitSuccess;
+    return std::nullopt;
 }
 
-int RunStatus(const ToolContext& context, const CommandLine& /*line*/) {
+constexpr std::array<OptionBinding<InfoRequest>, 0> kInfoOptions{};
+constexpr std::array<OperandBinding<InfoRequest>, 0> kInfoOperands{};
+
+// --- status ----------------------------------------------------------------------------------
+
+struct StatusRequest {};
+
+Outcome RunStatus(ToolContext& context, const StatusRequest& /*request*/) {
     const auto reader = ConnectReader(context);
     if (!reader) {
-        return kExitFailure;
+        return reader.Error();
     }
     if (!SlotOffered(DriverSlot::Status)) {
-        return context.Failure(NotOffered(*reader,
-                                          "has no cartridge status report (the FC2 and "
-                                          "NES readers have one)."));
+        return Failure(NotOffered(*reader,
+                                  "has no cartridge status report (the FC2 and NES readers have "
+                                  "one)."));
     }
     const std::uint64_t failuresBefore = context.Host().Failures();
     SystemDriver.StatusSlot();
     if (context.Host().Failures() != failuresBefore) {
-        return context.Failure(
-            "reading the cartridge status failed: " + context.Host().FailureReason() +
-            ". Check that the reader is plugged in and try again.");
+        return Failure("reading the cartridge status failed: " + context.Host().FailureReason() +
+                       ". Check that the reader is plugged in and try again.");
     }
-    return kExitSuccess;
+    return std::nullopt;
 }
 
-int RunControl(const ToolContext& context, const CommandLine& line) {
-    int status = kExitSuccess;
-    const auto value = NumberValue(context, CommandId::Control, "VALUE", line.operands[0],
-                                   kHighestControlValue, false, status);
-    if (!value) {
-        return status;
-    }
+constexpr std::array<OptionBinding<StatusRequest>, 0> kStatusOptions{};
+constexpr std::array<OperandBinding<StatusRequest>, 0> kStatusOperands{};
+
+// --- control ---------------------------------------------------------------------------------
+
+struct ControlRequest {
+    std::uint64_t value = 0;
+};
+
+Outcome RunControl(ToolContext& context, const ControlRequest& request) {
     const auto reader = ConnectReader(context);
     if (!reader) {
-        return kExitFailure;
+        return reader.Error();
     }
     if (!SlotOffered(DriverSlot::Control)) {
-        return context.Failure(
-            NotOffered(*reader, "takes no control value (the FC2 and NES readers do)."));
+        return Failure(NotOffered(*reader, "takes no control value (the FC2 and NES readers do)."));
     }
     const std::uint64_t failuresBefore = context.Host().Failures();
-    const int sent = SystemDriver.ControlSlot(static_cast<int>(*value));
+    const int sent = SystemDriver.ControlSlot(static_cast<int>(request.value));
     if (sent <= 0 || context.Host().Failures() != failuresBefore) {
         const std::string reason = context.Host().Failures() != failuresBefore
                                        ? context.Host().FailureReason()
                                        : "the reader took no command";
-        return context.Failure("sending the control value failed: " + reason +
-                               ". Check that the reader is plugged in and try again.");
+        return Failure("sending the control value failed: " + reason +
+                       ". Check that the reader is plugged in and try again.");
     }
-    context.Out("sent control value " + Hex(*value, 2) + " to the " + reader->Name() + "\n");
-    return kExitSuccess;
+    context.Out("sent control value " + Hex(request.value, 2) + " to the " + reader->Name() + "\n");
+    return std::nullopt;
 }
 
-int RunTrace(const ToolContext& context, const CommandLine& line) {
-    int status = kExitSuccess;
-    const auto address = NumberValue(context, CommandId::Trace, "ADDR", line.operands[0],
-                                     kHighestTraceAddress, false, status);
-    if (!address) {
-        return status;
-    }
-    const auto position = static_cast<int>(*address);
+constexpr std::array<OptionBinding<ControlRequest>, 0> kControlOptions{};
+constexpr auto kControlOperands = std::to_array<OperandBinding<ControlRequest>>({
+    {{"VALUE"}, StoreNumber<&ControlRequest::value, kHighestControlValue, false>},
+});
+
+// --- trace -----------------------------------------------------------------------------------
+
+struct TraceRequest {
+    std::uint64_t address = 0;
+    std::optional<std::string> from;
+};
+
+Outcome RunTrace(ToolContext& context, const TraceRequest& request) {
+    const auto position = static_cast<int>(request.address);
     std::vector<std::uint8_t> code(kTraceSourceSize, 0);
 
-    if (const std::string* from = line.Value("from")) {
+    if (request.from) {
         // The disassembler is the library's own TraceDisassemble, the handler that the SFC, FC2,
         // NES and PCE readers put in their DisassembleSlot: a file needs no reader.
-        const auto bytes = ReadInputFile(context, *from, kTraceSourceSize, true);
+        const auto bytes = ReadInputFile(*request.from, kTraceSourceSize, true);
         if (!bytes) {
-            return kExitFailure;
+            return bytes.Error();
         }
         std::copy(bytes->begin(), bytes->end(), code.begin());
         if (bytes->size() < kTraceSourceSize) {
-            context.Out(*from + " holds " + std::to_string(bytes->size()) +
+            context.Out(*request.from + " holds " + std::to_string(bytes->size()) +
                         " bytes; zeros follow them\n");
         }
         ResetDeviceGlobals();
         TraceDisassemble(code.data(), position);
-        return kExitSuccess;
+        return std::nullopt;
     }
 
     const auto reader = ConnectReader(context);
     if (!reader) {
-        return kExitFailure;
+        return reader.Error();
     }
     if (!SlotOffered(DriverSlot::Disassemble)) {
-        return context.Failure(NotOffered(*reader,
-                                          "has no 6502 trace (the SFC, FC2, NES and PCE "
-                                          "readers have one); trace --from FILE needs no "
-                                          "reader."));
+        return Failure(NotOffered(*reader,
+                                  "has no 6502 trace (the SFC, FC2, NES and PCE readers have "
+                                  "one); trace --from FILE needs no reader."));
     }
-    const auto error =
-        ReadRange(context, *reader, static_cast<std::uint32_t>(*address), kTraceSourceSize,
-                  "reading", nullptr, [&](std::uint32_t at, std::span<const std::uint8_t> bytes) {
-                      std::copy(bytes.begin(), bytes.end(),
-                                code.begin() + static_cast<std::ptrdiff_t>(at - *address));
-                      return true;
-                  });
-    if (error) {
-        return context.Failure(error->message);
+    if (auto error = ReadRange(
+            context, *reader, static_cast<std::uint32_t>(request.address), kTraceSourceSize,
+            "reading", nullptr, [&](std::uint32_t at, std::span<const std::uint8_t> bytes) {
+                std::copy(bytes.begin(), bytes.end(),
+                          code.begin() + static_cast<std::ptrdiff_t>(at - request.address));
+                return true;
+            })) {
+        return error;
     }
     SystemDriver.DisassembleSlot(code.data(), position);
-    return kExitSuccess;
+    return std::nullopt;
 }
 
-int RunCheck(const ToolContext& context, const CommandLine& line) {
-    const std::string& path = line.operands[0];
-    const auto image = ReadInputFile(context, path, kLargestImage, false);
+constexpr auto kTraceOptions = std::to_array<OptionBinding<TraceRequest>>({
+    {{"from", "FILE",
+      "the first 256 bytes of FILE, placed at ADDR, instead of the cartridge;\n"
+      "needs no reader (a shorter file is followed by zeros)"},
+     StoreText<&TraceRequest::from>},
+});
+constexpr auto kTraceOperands = std::to_array<OperandBinding<TraceRequest>>({
+    {{"ADDR"}, StoreNumber<&TraceRequest::address, kHighestTraceAddress, false>},
+});
+
+// --- check -----------------------------------------------------------------------------------
+
+struct CheckRequest {
+    std::string file;
+};
+
+Outcome RunCheck(ToolContext& context, const CheckRequest& request) {
+    const auto image = ReadInputFile(request.file, kLargestImage, false);
     if (!image) {
-        return kExitFailure;
+        return image.Error();
     }
-    context.Out("file " + path + "\n");
-    context.Out(rom::ReportImage(*image, rom::RecogniseImage(*image)));
-    return kExitSuccess;
+    context.Out("file " + request.file + "\n");
+    const rom::ImageReport report =
+        rom::ReportImageWithVerdict(*image, rom::RecogniseImage(*image));
+    context.Out(report.text);
+    if (report.headerBad) {
+        return Failure("a header check of " + request.file +
+                       " says bad (see the report): the image is damaged or altered, or its "
+                       "header is wrong.");
+    }
+    return std::nullopt;
+}
+
+constexpr std::array<OptionBinding<CheckRequest>, 0> kCheckOptions{};
+constexpr auto kCheckOperands = std::to_array<OperandBinding<CheckRequest>>({
+    {{"FILE"}, StoreText<&CheckRequest::file>},
+});
+
+}  // namespace
+
+constexpr CommandRow kInfoCommand = BoundRow<kInfoOptions, kInfoOperands, RunInfo>({
+    .name = "info",
+    .summary = "the reader: drive, identity, variant, ROM window, what it offers",
+    .details = "Finds the reader and shows its drive, its identity, its variant, the ROM window "
+               "it\nreports and the operations it offers.\n",
+});
+
+constexpr CommandRow kStatusCommand = BoundRow<kStatusOptions, kStatusOperands, RunStatus>({
+    .name = "status",
+    .summary = "the cartridge status report (FC2, NES readers)",
+    .details = "Prints the cartridge status report: the MISC byte, its IRQ and VRAM/CS bits and "
+               "the\nmirroring (FC2 and NES readers).\n",
+});
+
+constexpr CommandRow kControlCommand = BoundRow<kControlOptions, kControlOperands, RunControl>({
+    .name = "control",
+    .synopsis = "VALUE",
+    .summary = "sends a control value, 0 to 255, to the reader (FC2, NES readers)",
+    .details = "Sends one control value, 0 to 255, to the reader (FC2 and NES readers).\n",
+    .numbersHelp = true,
+});
+
+constexpr CommandRow kTraceCommand = BoundRow<kTraceOptions, kTraceOperands, RunTrace>({
+    .name = "trace",
+    .synopsis = "ADDR [--from FILE]",
+    .summary = "ten 6502 trace lines from ADDR (SFC, FC2, NES, PCE readers)",
+    .details = "Disassembles 6502 code: ten trace lines from ADDR (at most 0xFF00), of the 256 "
+               "bytes\nat ADDR of the cartridge (SFC, FC2, NES and PCE readers).\n",
+    .numbersHelp = true,
+});
+
+constexpr CommandRow kCheckCommand = BoundRow<kCheckOptions, kCheckOperands, RunCheck>({
+    .name = "check",
+    .synopsis = "FILE",
+    .summary = "the dump report of an image on disk (needs no reader)",
+    .details = "Prints the dump report of an image file: size, CRC32, SHA-1 and, for N64 and "
+               "SFC\nimages (recognised from their content), what their headers say. Needs no "
+               "reader.\nThe exit status is 1 when a header check says bad.\n",
+});
+
+std::span<const CommandRow* const> Commands() {
+    static constexpr std::array<const CommandRow*, 8> kCommands = {
+        &kInfoCommand,    &kDumpCommand,  &kWriteCommand, &kStatusCommand,
+        &kControlCommand, &kTraceCommand, &kCheckCommand, &kShellCommand,
+    };
+    return kCommands;
+}
+
+Expected<std::vector<std::uint8_t>> ReadInputFile(const std::string& path, std::uint64_t most,
+                                                  bool truncate) {
+    errno = 0;
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        return Failure("cannot open " + path + ": " + std::strerror(errno) +
+                       ". Check the name and that the file is readable.");
+    }
+    std::vector<std::uint8_t> bytes;
+    std::array<std::uint8_t, 64 * 1024> block{};
+    while (true) {
+        const std::size_t got = std::fread(block.data(), 1, block.size(), file.get());
+        bytes.insert(bytes.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(got));
+        if (bytes.size() > most) {
+            if (truncate) {
+                bytes.resize(static_cast<std::size_t>(most));
+                return bytes;
+            }
+            return Failure(path + " is larger than " + HumanSize(most) +
+                           ", more than any cartridge image this tool handles.");
+        }
+        if (got < block.size()) {
+            break;
+        }
+    }
+    if (std::ferror(file.get()) != 0) {
+        return Failure("reading " + path + " failed: " + std::strerror(errno) + ".");
+    }
+    return bytes;
 }
 
 }  // namespace reader::tool

@@ -1,9 +1,9 @@
-// The commands of reader-tool, each run with a parsed command line; each returns the exit status
-// and has printed its error (one line on standard error) when it fails.
+// The commands of reader-tool, each one row of data beside its handler (commands.cpp: info,
+// status, control, trace, check; dump.cpp; write.cpp; shell.cpp), and what they share. A handler
+// prints its results and returns its error as a value; ReportOutcome prints it.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -11,35 +11,39 @@
 
 #include "frontend/cli.hpp"
 #include "frontend/context.hpp"
+#include "frontend/outcome.hpp"
 
 namespace reader::tool {
 
-int RunInfo(const ToolContext& context, const CommandLine& line);
-int RunDump(const ToolContext& context, const CommandLine& line);
-int RunWrite(const ToolContext& context, const CommandLine& line);
-int RunStatus(const ToolContext& context, const CommandLine& line);
-int RunControl(const ToolContext& context, const CommandLine& line);
-int RunTrace(const ToolContext& context, const CommandLine& line);
-int RunCheck(const ToolContext& context, const CommandLine& line);
-int RunShell(ToolContext& context);
+extern const CommandRow kInfoCommand;
+extern const CommandRow kDumpCommand;
+extern const CommandRow kWriteCommand;
+extern const CommandRow kStatusCommand;
+extern const CommandRow kControlCommand;
+extern const CommandRow kTraceCommand;
+extern const CommandRow kCheckCommand;
+extern const CommandRow kShellCommand;
+
+// Every command, in the order of the help texts.
+std::span<const CommandRow* const> Commands();
 
 // Runs one command line (the program's arguments, or one line of the shell).
-int RunArguments(ToolContext& context, std::span<const std::string_view> args, bool inShell,
-                 const GlobalOptions& defaults);
+Outcome RunLine(ToolContext& context, std::span<const std::string_view> args, bool inShell,
+                const GlobalOptions& defaults);
+
+// Prints the error of a command line, if any, and returns its exit status.
+int ReportOutcome(const ToolContext& context, const Outcome& outcome);
+int ExitStatusOf(const Outcome& outcome);
+
+struct ShellRequest {};
+Outcome RunShell(ToolContext& context, const ShellRequest& request);
 
 // The largest image the tool holds in memory: more than any cartridge of the six systems.
 inline constexpr std::uint64_t kLargestImage = 256u * 1024 * 1024;
 
-// A number option or operand of a command; prints the usage error and returns nothing when the
-// text is no number or the number exceeds most.
-std::optional<std::uint64_t> NumberValue(const ToolContext& context, CommandId command,
-                                         std::string_view what, std::string_view text,
-                                         std::uint64_t most, bool allowSizeSuffix, int& status);
-
 // Reads a whole file (at most `most` bytes of it when truncate is set; otherwise a longer file is
-// an error). Prints the error and returns nothing when the file cannot be read.
-std::optional<std::vector<std::uint8_t>> ReadInputFile(const ToolContext& context,
-                                                       const std::string& path, std::uint64_t most,
-                                                       bool truncate);
+// an error).
+Expected<std::vector<std::uint8_t>> ReadInputFile(const std::string& path, std::uint64_t most,
+                                                  bool truncate);
 
 }  // namespace reader::tool

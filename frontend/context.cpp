@@ -1,22 +1,32 @@
 #include "frontend/context.hpp"
 
+#include <utility>
+
 #include "platform/host.hpp"
 
 namespace reader::tool {
 
-int ToolContext::Failure(std::string_view message) const {
-    Err("reader-tool: " + std::string(message) + "\n");
-    return kExitFailure;
+ToolContext::ToolContext(const ToolStreams& streams, ToolOs& os, platform::Host& device)
+    : streams_(streams), os_(os), host_(device, [this](std::string_view text) { Out(text); }) {}
+
+void ToolContext::Out(std::string_view text) {
+    if (outputFailure_ || text.empty()) {
+        return;
+    }
+    StreamWrite result = streams_.out(text);
+    if (result.result != StreamWrite::Result::Written) {
+        outputFailure_ = std::move(result);
+    }
 }
 
-int ToolContext::Usage(std::string_view message, std::optional<CommandId> command) const {
-    std::string text = "reader-tool: " + std::string(message) + ". Try 'reader-tool ";
-    if (command) {
-        text += std::string(CommandName(*command)) + " ";
+void ToolContext::Notice(std::string_view text) const {
+    if (!globals_.quiet) {
+        Err(text);
     }
-    text += "--help'.\n";
-    Err(text);
-    return kExitUsage;
+}
+
+void ToolContext::NoteOutputFile(std::string path, bool written) {
+    outputFiles_.push_back({std::move(path), written});
 }
 
 std::string Hex(std::uint64_t value, int digits) {

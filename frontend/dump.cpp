@@ -28,68 +28,76 @@ struct DumpRequest {
     bool force = false;
 };
 
-std::optional<DumpRequest> ParseRequest(const ToolContext& context, const CommandLine& line,
-                                        int& status) {
-    DumpRequest request;
-    request.out = line.operands[0];
-    request.verify = line.Has("verify");
-    request.force = line.Has("force");
-    if (const std::string* text = line.Value("start")) {
-        request.start =
-            NumberValue(context, CommandId::Dump, "--start", *text, kHighestAddress, true, status);
-        if (!request.start) {
-            return std::nullopt;
-        }
+std::optional<std::string> StoreSize(DumpRequest& request, std::string_view text) {
+    std::uint64_t size = 0;
+    if (auto problem = CheckNumber(text, kLargestImage, true, size)) {
+        return problem;
     }
-    if (const std::string* text = line.Value("size")) {
-        request.size =
-            NumberValue(context, CommandId::Dump, "--size", *text, kLargestImage, true, status);
-        if (!request.size) {
-            return std::nullopt;
-        }
-        if (*request.size == 0) {
-            status = context.Usage("--size must be more than 0", CommandId::Dump);
-            return std::nullopt;
-        }
+    if (size == 0) {
+        return "must be more than 0";
     }
-    if (const std::string* text = line.Value("byte-order")) {
-        request.byteOrder = rom::ParseN64ByteOrder(*text);
-        if (!request.byteOrder) {
-            status = context.Usage(
-                "--byte-order takes big-endian, byte-swapped or little-endian "
-                "(or z64, v64, n64), not '" +
-                    *text + "'",
-                CommandId::Dump);
-            return std::nullopt;
-        }
-    }
-    return request;
+    request.size = size;
+    return std::nullopt;
 }
 
+std::optional<std::string> StoreByteOrder(DumpRequest& request, std::string_view text) {
+    request.byteOrder = rom::ParseN64ByteOrder(text);
+    if (!request.byteOrder) {
+        return "takes big-endian, byte-swapped or little-endian (or z64, v64, n64), not '" +
+               std::string(text) + "'";
+    }
+    return std::nullopt;
+}
+
+constexpr auto kDumpOptions = std::to_array<OptionBinding<DumpRequest>>({
+    {{"start", "ADDR",
+      "first cartridge address (default 0x10000000 for N64, 0x8000 for FC2\n"
+      "and NES, otherwise 0)"},
+     StoreNumber<&DumpRequest::start, kHighestAddress, true>},
+    {{"size", "N",
+      "how many bytes. SFC: from the cartridge's internal header when it has\n"
+      "a plausible one; FC2 and NES: up to the end of the 6502's address\n"
+      "space (0xFFFF); HND, N64 and PCE cartridges do not tell their size,\n"
+      "so give it"},
+     StoreSize},
+    {{"verify", "",
+      "reads everything a second time and compares: a difference (a dirty\n"
+      "contact, a loose cartridge) names the first address and leaves OUT\n"
+      "unwritten"},
+     StoreFlag<&DumpRequest::verify>},
+    {{"force", "", "replaces OUT if it exists (otherwise it is kept)"},
+     StoreFlag<&DumpRequest::force>},
+    {{"byte-order", "ORDER",
+      "N64 only: big-endian (z64, the default), byte-swapped (v64) or\n"
+      "little-endian (n64)"},
+     StoreByteOrder},
+});
+
+constexpr auto kDumpOperands = std::to_array<OperandBinding<DumpRequest>>({
+    {{"OUT"}, StoreText<&DumpRequest::out>},
+});
+
 // The size of an SFC cartridge from its internal header, with the sentence that says so.
-std::optional<std::uint64_t> SfcSize(const ToolContext& context, const ConnectedReader& reader,
-                                     std::uint64_t start, int& status) {
+Expected<std::uint64_t> SfcSize(ToolContext& context, const ConnectedReader& reader,
+                                std::uint64_t start) {
     std::vector<std::uint8_t> area(kSfcHeaderArea);
-    const auto error =
-        ReadRange(context, reader, 0, kSfcHeaderArea, "reading", nullptr,
-                  [&](std::uint32_t at, std::span<const std::uint8_t> bytes) {
-                      std::copy(bytes.begin(), bytes.end(), std::span(area).subspan(at).begin());
-                      return true;
-                  });
-    if (error) {
-        status = context.Failure(error->message);
-        return std::nullopt;
+    if (auto error = ReadRange(context, reader, 0, kSfcHeaderArea, "reading", nullptr,
+                               [&](std::uint32_t at, std::span<const std::uint8_t> bytes) {
+                                   std::copy(bytes.begin(), bytes.end(),
+                                             std::span(area).subspan(at).begin());
+                                   return true;
+                               })) {
+        return std::move(*error);
     }
     const auto header = rom::FindSfcHeader(area);
     if (!header || header->romSize <= start || header->romSize > reader.profile->readEnd) {
-        status = context.Usage(
+        return UsageError(
             "the " + reader.Name() + " needs --size: " +
                 (header ? "the cartridge's internal header gives a ROM size of " +
                               HumanSize(header->romSize) + ", which does not fit --start"
                         : std::string("the cartridge shows no plausible internal header at "
                                       "0x7FC0 or 0xFFC0, so its size is unknown")),
-            CommandId::Dump);
-        return std::nullopt;
+            &kDumpCommand);
     }
     context.Out("size from the cartridge's internal header (" +
                 std::string(header->hiRom ? "HiROM at 0xFFC0" : "LoROM at 0x7FC0") + ", \"" +
@@ -97,36 +105,37 @@ std::optional<std::uint64_t> SfcSize(const ToolContext& context, const Connected
     return header->romSize - start;
 }
 
+// Where the cartridge's content begins, and a dump without --start.
+std::uint64_t FirstAddress(const VariantProfile& profile) {
+    return profile.startsAtWindow ? SystemDriver.RomWindowStart : 0;
+}
+
 // Works out the range when the user left it open, and checks it against what the reader can
 // address.
-bool SettleRange(const ToolContext& context, const ConnectedReader& reader, DumpRequest& request,
-                 int& status) {
+Outcome SettleRange(ToolContext& context, const ConnectedReader& reader, DumpRequest& request) {
     const VariantProfile& profile = *reader.profile;
     if (!request.start) {
-        request.start = profile.startsAtWindow ? SystemDriver.RomWindowStart : 0;
+        request.start = FirstAddress(profile);
     }
     const std::uint64_t start = *request.start;
     if (start < profile.lowestRead) {
-        status = context.Usage("the " + reader.Name() +
-                                   " cannot read from address 0: its read command sends no "
-                                   "address 0. Start at its ROM window " +
-                                   Hex(SystemDriver.RomWindowStart, 8),
-                               CommandId::Dump);
-        return false;
+        return UsageError("the " + reader.Name() +
+                              " cannot read from address 0: its read command sends no address 0. "
+                              "Start at its ROM window " +
+                              Hex(SystemDriver.RomWindowStart, 8),
+                          &kDumpCommand);
     }
     if (start >= profile.readEnd) {
-        status = context.Usage("--start " + Hex(start) + " is beyond the addresses of the " +
-                                   reader.Name() + ", which end at " + Hex(profile.readEnd - 1),
-                               CommandId::Dump);
-        return false;
+        return UsageError("--start " + Hex(start) + " is beyond the addresses of the " +
+                              reader.Name() + ", which end at " + Hex(profile.readEnd - 1),
+                          &kDumpCommand);
     }
     if (!request.size) {
         switch (profile.sizeRule) {
             case SizeRule::Required:
-                status = context.Usage(
+                return UsageError(
                     "the " + reader.Name() + " needs --size: " + std::string(profile.sizeReason),
-                    CommandId::Dump);
-                return false;
+                    &kDumpCommand);
             case SizeRule::ToEndOfSpace:
                 request.size = profile.readEnd - start;
                 context.Out("size up to the end of the 6502's address space: " + Hex(start, 4) +
@@ -135,28 +144,28 @@ bool SettleRange(const ToolContext& context, const ConnectedReader& reader, Dump
                             Hex(SystemDriver.RomWindowStart, 4) + " to " +
                             Hex(SystemDriver.RomWindowEnd, 4) + ", and the vectors above it)\n");
                 break;
-            case SizeRule::FromSfcHeader:
-                request.size = SfcSize(context, reader, start, status);
-                if (!request.size) {
-                    return false;
+            case SizeRule::FromSfcHeader: {
+                const auto size = SfcSize(context, reader, start);
+                if (!size) {
+                    return size.Error();
                 }
+                request.size = *size;
                 break;
+            }
         }
     }
     if (start + *request.size > profile.readEnd) {
-        status = context.Usage("--start " + Hex(start) + " and --size " + Hex(*request.size) +
-                                   " reach past " + Hex(profile.readEnd - 1) +
-                                   ", the last address of the " + reader.Name(),
-                               CommandId::Dump);
-        return false;
+        return UsageError("--start " + Hex(start) + " and --size " + Hex(*request.size) +
+                              " reach past " + Hex(profile.readEnd - 1) +
+                              ", the last address of the " + reader.Name(),
+                          &kDumpCommand);
     }
-    return true;
+    return std::nullopt;
 }
 
 // Puts an N64 image into the byte order asked for (big-endian unless --byte-order says
 // otherwise) and says what it did.
-void ArrangeN64(const ToolContext& context, const DumpRequest& request,
-                std::span<std::uint8_t> image) {
+void ArrangeN64(ToolContext& context, const DumpRequest& request, std::span<std::uint8_t> image) {
     const rom::N64ByteOrder wanted = request.byteOrder.value_or(rom::N64ByteOrder::BigEndian);
     const auto presented = rom::DetectN64ByteOrder(image);
     if (!presented) {
@@ -176,113 +185,139 @@ void ArrangeN64(const ToolContext& context, const DumpRequest& request,
                 ", as the cartridge presented it\n");
 }
 
-}  // namespace
-
-int RunDump(const ToolContext& context, const CommandLine& line) {
-    int status = kExitFailure;
-    auto request = ParseRequest(context, line, status);
-    if (!request) {
-        return status;
-    }
-    const std::string& out = request->out;
+// Reads the cartridge into memory and, with --verify, a second time to compare; then the file.
+Outcome RunDump(ToolContext& context, const DumpRequest& given) {
+    DumpRequest request = given;
+    const std::string& out = request.out;
     std::error_code error;
     const auto existing = fs::symlink_status(out, error);
     if (fs::is_directory(existing)) {
-        return context.Failure(out + " is a folder. Name the file to write.");
+        return Failure(out + " is a folder. Name the file to write.");
     }
-    if (fs::exists(existing) && !request->force) {
-        return context.Failure(out +
-                               " already exists. Give --force to replace it, or choose "
-                               "another name.");
+    if (fs::exists(existing) && !request.force) {
+        return Failure(out +
+                       " already exists. Give --force to replace it, or choose another name.");
     }
 
     const auto reader = ConnectReader(context);
     if (!reader) {
-        return kExitFailure;
+        return reader.Error();
     }
     const rom::ImageKind kind = reader->profile->kind;
-    if (request->byteOrder && kind != rom::ImageKind::N64) {
-        return context.Usage("--byte-order is for N64 cartridges; the " + reader->Name() +
-                                 " reads its bytes in one order only",
-                             CommandId::Dump);
+    if (request.byteOrder && kind != rom::ImageKind::N64) {
+        return UsageError("--byte-order is for N64 cartridges; the " + reader->Name() +
+                              " reads its bytes in one order only",
+                          &kDumpCommand);
     }
-    if (!SettleRange(context, *reader, *request, status)) {
-        return status;
+    if (auto unsettled = SettleRange(context, *reader, request)) {
+        return unsettled;
     }
-    const auto start = static_cast<std::uint32_t>(*request->start);
-    const std::uint64_t size = *request->size;
+    const auto start = static_cast<std::uint32_t>(*request.start);
+    const std::uint64_t size = *request.size;
 
     // The file is started before the long read, so a folder that cannot take it shows at once.
     std::string reason;
     auto pending = context.Os().CreateOutput(out, reason);
     if (!pending) {
-        return context.Failure("cannot create a file beside " + out + ": " + reason +
-                               ". Check that its folder exists and can be written.");
+        return Failure("cannot create a file beside " + out + ": " + reason +
+                       ". Check that its folder exists and can be written.");
     }
+    // From here on every failure leaves OUT unwritten; the closing line of a run whose standard
+    // output failed says so too.
+    const std::string notWritten = " " + out + " was not written.";
+    const auto fail = [&](ToolError failure) {
+        failure.message += notWritten;
+        context.NoteOutputFile(out, false);
+        return failure;
+    };
 
     std::unique_ptr<AlignedBuffer> storage;
     std::span<std::uint8_t> image;
     context.Out("dumping " + Hex(start, 8) + " to " + Hex(start + size - 1, 8) + ", " +
                 SizeText(size) + ", from the " + reader->Name() + "\n");
-    const std::string notWritten = " " + out + " was not written.";
     {
         Progress progress(context, "dump", size);
         const std::uint64_t startedMs = context.Os().NowMs();
-        const auto failed =
+        auto failed =
             ReadImage(context, *reader, start, size, "reading", &progress, storage, image);
         progress.Finish();
         if (failed) {
-            return context.Failure(failed->message + notWritten);
+            return fail(std::move(*failed));
         }
         context.Out("read " + HumanSize(size) + " in " +
                     RateText(size, context.Os().NowMs() - startedMs) + "\n");
     }
 
-    if (request->verify) {
+    if (request.verify) {
         Progress progress(context, "verify", size);
         std::optional<Mismatch> mismatch;
-        const auto failed =
+        auto failed =
             CompareRange(context, *reader, start, image, "verifying", &progress, mismatch);
         progress.Finish();
         if (failed) {
-            return context.Failure(failed->message + notWritten);
+            return fail(std::move(*failed));
         }
         if (mismatch) {
-            return context.Failure(
+            return fail(Failure(
                 "verification failed: the second read differs first at " +
                 Hex(mismatch->address, 8) + " (" + Hex(mismatch->expected, 2) + ", then " +
                 Hex(mismatch->found, 2) +
                 "). The cartridge's contacts may be dirty or it may sit loosely: clean them, "
-                "reseat it and dump again." +
-                notWritten);
+                "reseat it and dump again."));
         }
         context.Out("verified: a second read of all " + HumanSize(size) + " matches\n");
     }
 
     if (kind == rom::ImageKind::N64) {
-        ArrangeN64(context, *request, image);
+        ArrangeN64(context, request, image);
     }
     if (!pending->Write(image)) {
-        return context.Failure("writing " + out + " failed: " + pending->Reason() +
-                               ". Free some space or choose another place." + notWritten);
+        return fail(Failure("writing " + out + " failed: " + pending->Reason() +
+                            ". Free some space or choose another place."));
     }
-    if (context.Os().InterruptRequested()) {
-        return context.Failure("interrupted (Ctrl-C) before " + out + " was put in place." +
-                               notWritten);
+    if (const auto signal = context.Os().Interruption()) {
+        return fail(Interrupted(*signal, "interrupted by " + std::string(SignalName(*signal)) +
+                                             " before " + out + " was put in place."));
     }
-    if (!pending->Commit(request->force)) {
+    if (!pending->Commit(request.force)) {
         if (pending->FinalPathTaken()) {
-            return context.Failure(out +
-                                   " appeared while the dump ran and was kept; the dump was "
-                                   "not written. Give --force to replace it, or choose "
-                                   "another name.");
+            context.NoteOutputFile(out, false);
+            return Failure(out +
+                           " appeared while the dump ran and was kept; the dump was not written. "
+                           "Give --force to replace it, or choose another name.");
         }
-        return context.Failure("putting " + out + " in place failed: " + pending->Reason() + "." +
-                               notWritten);
+        return fail(Failure("putting " + out + " in place failed: " + pending->Reason() + "."));
     }
+    context.NoteOutputFile(out, true);
     context.Out("wrote " + out + ": " + std::to_string(size) + " bytes\n");
-    context.Out(rom::ReportImage(image, kind));
-    return kExitSuccess;
+    const rom::ImageReport report = rom::ReportImageWithVerdict(image, kind);
+    context.Out(report.text);
+    // A header says something about the image that starts with it: a dump from elsewhere in the
+    // cartridge is not judged by it.
+    if (report.headerBad && start == FirstAddress(*reader->profile)) {
+        return Failure("a header check of the dump says bad (see the report). " + out +
+                       " holds what the cartridge presented; if the cartridge is an original, "
+                       "clean its contacts, reseat it and dump again with --verify.");
+    }
+    return std::nullopt;
 }
+
+}  // namespace
+
+constexpr CommandRow kDumpCommand = BoundRow<kDumpOptions, kDumpOperands, RunDump>({
+    .name = "dump",
+    .synopsis = "OUT [--start ADDR] [--size N] [--verify] [--force] [--byte-order ORDER]",
+    .listHead = "OUT [options]",
+    .summary = "reads the cartridge into the file OUT and reports on the image",
+    .details =
+        "Reads the cartridge through the reader into the file OUT, then prints the dump report\n"
+        "(size, CRC32, SHA-1 and, for N64 and SFC cartridges, what their headers say). A dump\n"
+        "from the cartridge's first address exits with status 1 when a header check says bad;\n"
+        "OUT is kept all the same, as the cartridge holds it.\n"
+        "\n"
+        "OUT appears only once the whole dump is on the disk: a failed read, a reader that goes\n"
+        "away, a full disk or Ctrl-C leave no partial file under its name.\n",
+    .numbersHelp = true,
+});
 
 }  // namespace reader::tool

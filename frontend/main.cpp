@@ -1,8 +1,10 @@
 // reader-tool: binds the process's standard streams to the tool and runs it.
+#include <cerrno>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "frontend/tool.hpp"
@@ -10,9 +12,22 @@
 
 namespace {
 
-void WriteOut(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+// A closed pipe (SIGPIPE is ignored) or a full disk is reported, not ignored: the tool drops the
+// rest of its output and says so at the end.
+reader::tool::StreamWrite WriteOut(std::string_view text) {
+    using Result = reader::tool::StreamWrite::Result;
+    errno = 0;
+    const std::size_t written = std::fwrite(text.data(), 1, text.size(), stdout);
+    if (std::fflush(stdout) == 0 && written == text.size()) {
+        return {};
+    }
+    const int error = errno;
+    std::clearerr(stdout);
+    if (error == 0) {
+        return {Result::Failed, "the stream took only part of the text"};
+    }
+    auto described = reader::tool::DescribeOutputError(error);
+    return {described.closed ? Result::Closed : Result::Failed, std::move(described.reason)};
 }
 
 void WriteErr(std::string_view text) {

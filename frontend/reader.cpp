@@ -83,7 +83,7 @@ std::string DriveText(char letter) {
 
 // Why the drive a user named is not the reader: not there, not removable, or the reason its
 // status file could not be read.
-std::string WhyNotAReader(const ToolContext& context, char letter, std::uint64_t failuresBefore) {
+std::string WhyNotAReader(ToolContext& context, char letter, std::uint64_t failuresBefore) {
     const std::string root = DriveText(letter);
     switch (platform::ActiveHost().DriveTypeOf(root.c_str())) {
         case platform::DriveType::Removable:
@@ -118,7 +118,7 @@ std::string NotOffered(const ConnectedReader& reader, std::string_view what) {
     return "the " + reader.Name() + " " + std::string(what);
 }
 
-std::optional<ConnectedReader> ConnectReader(const ToolContext& context) {
+Expected<ConnectedReader> ConnectReader(ToolContext& context) {
     // Every command starts from the library's state at program start, so that an identity read by
     // an earlier command of the shell cannot pass for one read now.
     ResetDeviceGlobals();
@@ -130,32 +130,30 @@ std::optional<ConnectedReader> ConnectReader(const ToolContext& context) {
 
     if (identified == 0) {
         if (!identity.empty()) {
-            context.Failure("the device on " + DriveText(DeviceDrive) +
-                            " presents the identity \"" + identity +
-                            "\", which is no cartridge reader this tool knows (HND, N64, SFC, "
-                            "FC2, NES and PCE readers). Plug in a cartridge reader" +
-                            (globals.drive ? "" : ", or name its drive with --drive") + ".");
-        } else if (globals.drive) {
-            context.Failure("no cartridge reader on drive " + DriveText(*globals.drive) + " (" +
-                            WhyNotAReader(context, *globals.drive, failuresBefore) +
-                            "). Check that the reader is plugged in and the drive letter is its "
-                            "own, or leave out --drive to look on every drive.");
-        } else {
-            context.Failure(
-                "no cartridge reader found on the drives D: to Z:. Plug the reader in (it shows "
-                "up as a removable drive) and try again, or name its drive with --drive.");
+            return Failure("the device on " + DriveText(DeviceDrive) + " presents the identity \"" +
+                           identity +
+                           "\", which is no cartridge reader this tool knows (HND, N64, SFC, "
+                           "FC2, NES and PCE readers). Plug in a cartridge reader" +
+                           (globals.drive ? "" : ", or name its drive with --drive") + ".");
         }
-        return std::nullopt;
+        if (globals.drive) {
+            return Failure("no cartridge reader on drive " + DriveText(*globals.drive) + " (" +
+                           WhyNotAReader(context, *globals.drive, failuresBefore) +
+                           "). Check that the reader is plugged in and the drive letter is its "
+                           "own, or leave out --drive to look on every drive.");
+        }
+        return Failure(
+            "no cartridge reader found on the drives D: to Z:. Plug the reader in (it shows up "
+            "as a removable drive) and try again, or name its drive with --drive.");
     }
 
     const SystemInstallation* row = InstalledSystem();
     const VariantProfile* profile = row != nullptr ? ProfileOf(row->system) : nullptr;
     if (profile == nullptr) {
-        context.Failure("the reader on " + DriveText(DeviceDrive) + " (" + identity +
-                        ") was set up, but this tool does not know its variant " +
-                        (row != nullptr ? std::string(row->system) : std::string("?")) +
-                        ". Use a newer reader-tool.");
-        return std::nullopt;
+        return Failure("the reader on " + DriveText(DeviceDrive) + " (" + identity +
+                       ") was set up, but this tool does not know its variant " +
+                       (row != nullptr ? std::string(row->system) : std::string("?")) +
+                       ". Use a newer reader-tool.");
     }
     return ConnectedReader{row, profile, DeviceDrive, identity};
 }

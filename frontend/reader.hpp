@@ -9,6 +9,7 @@
 
 #include "drivers/device_library.hpp"
 #include "frontend/context.hpp"
+#include "frontend/outcome.hpp"
 #include "frontend/rom/rom_report.hpp"
 
 namespace reader::tool {
@@ -58,8 +59,8 @@ struct ConnectedReader {
 };
 
 // Finds the reader (the drive of --drive, else drives D: to Z:), identifies its variant and sets
-// it up through IdentifyDevice. On failure prints why and returns nothing.
-std::optional<ConnectedReader> ConnectReader(const ToolContext& context);
+// it up through IdentifyDevice; the error says why that failed and what to do.
+Expected<ConnectedReader> ConnectReader(ToolContext& context);
 
 // "N64 reader N64_KRN20_RV100 cannot write cartridges" and the like: the sentence for a slot the
 // variant does not offer.

@@ -1,9 +1,46 @@
 // The parts of ToolOs that every operating system shares.
+#include <algorithm>
+#include <array>
 #include <chrono>
 
 #include "frontend/tool_os.hpp"
 
 namespace reader::tool {
+namespace {
+
+// The signal numbers are the POSIX ones, which the shells' exit statuses use on every system.
+constexpr int kSigHup = 1;
+constexpr int kSigInt = 2;
+constexpr int kSigTerm = 15;
+
+struct SignalRow {
+    StopSignal signal;
+    int number;
+    std::string_view name;
+};
+
+constexpr auto kSignals = std::to_array<SignalRow>({
+    {StopSignal::CtrlC, kSigInt, "Ctrl-C (SIGINT)"},
+    {StopSignal::CtrlBreak, kSigInt, "Ctrl-Break"},
+    {StopSignal::Terminate, kSigTerm, "SIGTERM"},
+    {StopSignal::Hangup, kSigHup, "SIGHUP"},
+    {StopSignal::ConsoleClosed, kSigHup, "the console window closing"},
+});
+
+const SignalRow& RowOf(StopSignal signal) {
+    return *std::find_if(kSignals.begin(), kSignals.end(),
+                         [signal](const SignalRow& row) { return row.signal == signal; });
+}
+
+}  // namespace
+
+int SignalNumber(StopSignal signal) {
+    return RowOf(signal).number;
+}
+
+std::string_view SignalName(StopSignal signal) {
+    return RowOf(signal).name;
+}
 
 std::uint64_t ToolOs::NowMs() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();

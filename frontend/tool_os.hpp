@@ -1,6 +1,7 @@
 // What reader-tool needs from the operating system for itself (the reader is reached through the
 // device library's host services instead): output files that appear whole or not at all, whether
-// standard input and standard error are a terminal, Ctrl-C, and a clock for the progress display.
+// standard input and standard error are a terminal, Ctrl-C and the other requests to stop, and a
+// clock for the progress display.
 //
 // One implementation per operating system (tool_os_linux.cpp, tool_os_windows.cpp), chosen by
 // CMake. Tests derive from ToolOs to fail a write, interrupt a transfer or stop the clock.
@@ -8,10 +9,27 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace reader::tool {
+
+// The requests to stop that the program catches, so that a transfer ends between two chunks and
+// leaves no temporary file. Each ends the program with the shell's status for its signal.
+enum class StopSignal : std::uint8_t {
+    CtrlC,          // SIGINT; on Windows CTRL_C_EVENT
+    CtrlBreak,      // Windows: CTRL_BREAK_EVENT, counted as SIGINT
+    Terminate,      // SIGTERM
+    Hangup,         // SIGHUP: the terminal went away
+    ConsoleClosed,  // Windows: CTRL_CLOSE_EVENT, counted as SIGHUP
+};
+
+// The number N of the signal, for the exit status 128 + N (130 for Ctrl-C).
+int SignalNumber(StopSignal signal);
+// "Ctrl-C (SIGINT)", "SIGTERM", ... for the messages.
+std::string_view SignalName(StopSignal signal);
 
 // A file being written under a temporary name beside its final path. Nothing appears under the
 // final name until Commit has flushed the data to the disk and renamed the file into place; an
@@ -53,8 +71,9 @@ class ToolOs {
     virtual bool InputIsTerminal() = 0;
     virtual bool ErrorIsTerminal() = 0;
 
-    // Whether Ctrl-C (or a request to end the program) arrived since the last ClearInterrupt.
-    virtual bool InterruptRequested() = 0;
+    // The request to stop that arrived since the last ClearInterrupt (the first one, when more
+    // came), or nothing.
+    virtual std::optional<StopSignal> Interruption() = 0;
     virtual void ClearInterrupt() = 0;
 
     // Milliseconds of a steady clock, for the transfer rate and the time left.
@@ -69,9 +88,18 @@ ToolOs& NativeToolOs();
 // Only advice: memory the system does not take it for works as before.
 void AdviseLargePages(std::span<std::uint8_t> memory);
 
+// What a failed write of standard output means, from the C library's errno after it: whether
+// nobody reads it any more (a closed pipe), and the system's words for the failure.
+struct OutputError {
+    bool closed;
+    std::string reason;
+};
+OutputError DescribeOutputError(int error);
+
 // Catches Ctrl-C (and the operating system's other polite requests to stop) from now on, so that
 // a transfer ends between two chunks and removes its temporary file instead of dying halfway.
-// InterruptRequested reports it. A read waiting on standard input returns at once.
+// Interruption reports it. A read waiting on standard input returns at once. A closed pipe on
+// standard output no longer ends the program either: the write fails and the tool says so.
 void WatchInterrupts();
 
 }  // namespace reader::tool

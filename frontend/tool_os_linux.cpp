@@ -1,7 +1,7 @@
 // reader-tool's own needs on Linux: output files made beside their final path with mkostemp,
 // flushed with fsync and renamed into place (renameat2 with RENAME_NOREPLACE, or link and unlink,
 // so that a file that appeared under the final name meanwhile is never replaced without --force),
-// isatty, and SIGINT, SIGTERM and SIGHUP as polite requests to stop.
+// isatty, SIGINT, SIGTERM and SIGHUP as polite requests to stop, and SIGPIPE ignored.
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
@@ -24,11 +24,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::atomic<bool> g_interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
+// The request to stop that came first: 0 for none, else its StopSignal plus one.
+std::atomic<int> g_stop{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
 
-extern "C" void OnInterrupt(int /*signal*/) {
-    g_interrupted.store(true);
+constexpr int StopCode(StopSignal signal) {
+    return static_cast<int>(signal) + 1;
+}
+
+extern "C" void OnInterrupt(int signal) {
+    const StopSignal stop = signal == SIGTERM  ? StopSignal::Terminate
+                            : signal == SIGHUP ? StopSignal::Hangup
+                                               : StopSignal::CtrlC;
+    int none = 0;
+    (void)g_stop.compare_exchange_strong(none, StopCode(stop));
 }
 
 std::string ErrnoText(int error) {
@@ -197,8 +206,14 @@ class LinuxToolOs final : public ToolOs {
 
     bool InputIsTerminal() override { return ::isatty(STDIN_FILENO) == 1; }
     bool ErrorIsTerminal() override { return ::isatty(STDERR_FILENO) == 1; }
-    bool InterruptRequested() override { return g_interrupted.load(); }
-    void ClearInterrupt() override { g_interrupted.store(false); }
+    std::optional<StopSignal> Interruption() override {
+        const int code = g_stop.load();
+        if (code == 0) {
+            return std::nullopt;
+        }
+        return static_cast<StopSignal>(code - 1);
+    }
+    void ClearInterrupt() override { g_stop.store(0); }
 };
 
 }  // namespace
@@ -206,6 +221,10 @@ class LinuxToolOs final : public ToolOs {
 ToolOs& NativeToolOs() {
     static LinuxToolOs os;
     return os;
+}
+
+OutputError DescribeOutputError(int error) {
+    return {error == EPIPE, ErrnoText(error)};
 }
 
 void AdviseLargePages(std::span<std::uint8_t> memory) {
@@ -223,6 +242,13 @@ void WatchInterrupts() {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         (void)::sigaction(signal, &action, nullptr);
     }
+    // A reader of standard output that went away (reader-tool dump ... | head -1) would end the
+    // program at its next write, with the dump half done and its temporary file left behind.
+    // Ignored, the write fails with EPIPE instead and the program finishes its work.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    (void)::sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 }  // namespace reader::tool

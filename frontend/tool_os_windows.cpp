@@ -1,7 +1,8 @@
 // reader-tool's own needs on Windows: output files made beside their final path with
 // GetTempFileNameA, flushed with FlushFileBuffers and moved into place with MoveFileExA
 // (MOVEFILE_WRITE_THROUGH; MOVEFILE_REPLACE_EXISTING only when the user asked for it), consoles
-// recognised with GetConsoleMode, and Ctrl-C and Ctrl-Break through the C runtime's signal().
+// recognised with GetConsoleMode, and Ctrl-C, Ctrl-Break and the closing of the console window
+// through SetConsoleCtrlHandler.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -13,7 +14,9 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <csignal>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <string>
@@ -27,15 +30,38 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::atomic<bool> g_interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
+// The request to stop that came first: 0 for none, else its StopSignal plus one.
+std::atomic<int> g_stop{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the console handler needs a lock-free flag");
 
 constexpr char kTemporaryPrefix[] = "rdt";
 
-extern "C" void OnInterrupt(int signal) {
-    g_interrupted.store(true);
-    // The Windows C runtime puts the default action back before it calls a handler.
-    (void)std::signal(signal, OnInterrupt);
+// Windows ends the process once the handler of CTRL_CLOSE_EVENT returns (and after about 5 s in
+// any case); the handler waits this long so that the program can remove its temporary file and
+// return first.
+constexpr DWORD kCloseGraceMs = 4000;
+
+void RecordStop(StopSignal signal) {
+    int none = 0;
+    (void)g_stop.compare_exchange_strong(none, static_cast<int>(signal) + 1);
+}
+
+// Runs on a thread of its own that Windows starts for each console event.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    switch (event) {
+        case CTRL_C_EVENT:
+            RecordStop(StopSignal::CtrlC);
+            return TRUE;
+        case CTRL_BREAK_EVENT:
+            RecordStop(StopSignal::CtrlBreak);
+            return TRUE;
+        case CTRL_CLOSE_EVENT:
+            RecordStop(StopSignal::ConsoleClosed);
+            Sleep(kCloseGraceMs);
+            return TRUE;
+        default:
+            return FALSE;
+    }
 }
 
 bool IsConsole(DWORD which) {
@@ -141,8 +167,14 @@ class WindowsToolOs final : public ToolOs {
 
     bool InputIsTerminal() override { return IsConsole(STD_INPUT_HANDLE); }
     bool ErrorIsTerminal() override { return IsConsole(STD_ERROR_HANDLE); }
-    bool InterruptRequested() override { return g_interrupted.load(); }
-    void ClearInterrupt() override { g_interrupted.store(false); }
+    std::optional<StopSignal> Interruption() override {
+        const int code = g_stop.load();
+        if (code == 0) {
+            return std::nullopt;
+        }
+        return static_cast<StopSignal>(code - 1);
+    }
+    void ClearInterrupt() override { g_stop.store(0); }
 };
 
 }  // namespace
@@ -152,13 +184,25 @@ ToolOs& NativeToolOs() {
     return os;
 }
 
+OutputError DescribeOutputError(int error) {
+    // The C runtime keeps the system's own error of the failed WriteFile in _doserrno. A pipe
+    // whose reader went away is ERROR_NO_DATA (Wine: ERROR_PIPE_NOT_CONNECTED; some writers see
+    // ERROR_BROKEN_PIPE), which not every runtime maps to EPIPE.
+    const auto system = static_cast<DWORD>(_doserrno);
+    if (system == ERROR_NO_DATA || system == ERROR_PIPE_NOT_CONNECTED ||
+        system == ERROR_BROKEN_PIPE || error == EPIPE) {
+        return {true, platform::SystemErrorText(system != 0 ? system : ERROR_NO_DATA)};
+    }
+    return {false, system != 0 ? platform::SystemErrorText(system) : std::strerror(error)};
+}
+
 void AdviseLargePages(std::span<std::uint8_t> /*memory*/) {
     // Large pages need a privilege that an ordinary user does not hold: nothing to ask for.
 }
 
 void WatchInterrupts() {
-    (void)std::signal(SIGINT, OnInterrupt);
-    (void)std::signal(SIGBREAK, OnInterrupt);
+    // Windows has no SIGPIPE: a write to a closed pipe fails by itself.
+    (void)SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
 }  // namespace reader::tool

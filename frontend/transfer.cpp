@@ -25,16 +25,16 @@ std::uint64_t RoundUp(std::uint64_t value, std::uint64_t unit) {
     return (value + unit - 1) / unit * unit;
 }
 
-std::string ReasonSince(const ToolContext& context, std::uint64_t failuresBefore) {
+std::string ReasonSince(ToolContext& context, std::uint64_t failuresBefore) {
     if (context.Host().Failures() == failuresBefore) {
         return {};
     }
     return context.Host().FailureReason();
 }
 
-TransferError Interrupted(std::string_view what, std::uint64_t address) {
-    return {"interrupted (Ctrl-C) while " + std::string(what) + " at " + Hex(address, 8) + ".",
-            true};
+ToolError InterruptedAt(StopSignal signal, std::string_view what, std::uint64_t address) {
+    return Interrupted(signal, "interrupted by " + std::string(SignalName(signal)) + " while " +
+                                   std::string(what) + " at " + Hex(address, 8) + ".");
 }
 
 // The reads that cover [start, start + size): whole blocks where the data file is read at the
@@ -52,9 +52,9 @@ Coverage CoverageOf(const VariantProfile& profile, std::uint32_t start, std::uin
 
 // Reads the coverage of [start, start + size) chunk by chunk: each chunk into the memory that
 // `into` gives for it, then the part of it that was asked for to `consume`.
-std::optional<TransferError> ReadChunks(
-    const ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
-    std::uint64_t size, std::string_view what, Progress* progress,
+Outcome ReadChunks(
+    ToolContext& context, const ConnectedReader& reader, std::uint32_t start, std::uint64_t size,
+    std::string_view what, Progress* progress,
     const std::function<std::span<std::uint8_t>(std::uint64_t address, std::uint64_t length)>& into,
     const ReadConsumer& consume) {
     const VariantProfile& profile = *reader.profile;
@@ -64,8 +64,8 @@ std::optional<TransferError> ReadChunks(
     std::uint64_t done = 0;
     std::uint64_t chunkSize = kFirstReadChunk;
     for (std::uint64_t address = coverage.first; address < coverage.last;) {
-        if (context.Os().InterruptRequested()) {
-            return Interrupted(what, address);
+        if (const auto signal = context.Os().Interruption()) {
+            return InterruptedAt(*signal, what, address);
         }
         std::uint64_t length = std::min<std::uint64_t>(chunkSize, coverage.last - address);
         if (profile.bankSize != 0) {
@@ -82,8 +82,8 @@ std::optional<TransferError> ReadChunks(
         }
         const std::string reason = ReasonSince(context, failuresBefore);
         if (delivered <= 0 || static_cast<std::uint64_t>(delivered) != length || !reason.empty()) {
-            if (context.Os().InterruptRequested()) {
-                return Interrupted(what, address);
+            if (const auto signal = context.Os().Interruption()) {
+                return InterruptedAt(*signal, what, address);
             }
             std::string cause = reason;
             if (cause.empty()) {
@@ -91,11 +91,10 @@ std::optional<TransferError> ReadChunks(
                                        : "the reader delivered " + std::to_string(delivered) +
                                              " of " + std::to_string(length) + " bytes";
             }
-            return TransferError{std::string(what) + " the cartridge at " + Hex(address, 8) +
-                                     " failed: " + cause +
-                                     ". Check that the reader is plugged in and the cartridge "
-                                     "seated, then try again.",
-                                 false};
+            return Failure(std::string(what) + " the cartridge at " + Hex(address, 8) +
+                           " failed: " + cause +
+                           ". Check that the reader is plugged in and the cartridge seated, then "
+                           "try again.");
         }
         // The part of this chunk that the caller asked for.
         const std::uint64_t from = std::max<std::uint64_t>(address, start);
@@ -130,10 +129,9 @@ AlignedBuffer::AlignedBuffer(std::size_t size, bool large) {
     }
 }
 
-std::optional<TransferError> ReadRange(const ToolContext& context, const ConnectedReader& reader,
-                                       std::uint32_t start, std::uint64_t size,
-                                       std::string_view what, Progress* progress,
-                                       const ReadConsumer& consume) {
+Outcome ReadRange(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
+                  std::uint64_t size, std::string_view what, Progress* progress,
+                  const ReadConsumer& consume) {
     const Coverage coverage = CoverageOf(*reader.profile, start, size);
     const AlignedBuffer buffer(static_cast<std::size_t>(
         std::min<std::uint64_t>(kLargestReadChunk, coverage.last - coverage.first)));
@@ -145,20 +143,16 @@ std::optional<TransferError> ReadRange(const ToolContext& context, const Connect
         consume);
 }
 
-std::optional<TransferError> ReadImage(const ToolContext& context, const ConnectedReader& reader,
-                                       std::uint32_t start, std::uint64_t size,
-                                       std::string_view what, Progress* progress,
-                                       std::unique_ptr<AlignedBuffer>& storage,
-                                       std::span<std::uint8_t>& image) {
+Outcome ReadImage(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
+                  std::uint64_t size, std::string_view what, Progress* progress,
+                  std::unique_ptr<AlignedBuffer>& storage, std::span<std::uint8_t>& image) {
     const Coverage coverage = CoverageOf(*reader.profile, start, size);
     try {
         storage = std::make_unique<AlignedBuffer>(
             static_cast<std::size_t>(coverage.last - coverage.first), true);
     } catch (const std::bad_alloc&) {
-        return TransferError{"there is not enough memory for " + HumanSize(size) +
-                                 ". Close other programs, or dump in parts with --start and "
-                                 "--size.",
-                             false};
+        return Failure("there is not enough memory for " + HumanSize(size) +
+                       ". Close other programs, or dump in parts with --start and --size.");
     }
     const std::span<std::uint8_t> whole = storage->Span();
     image = whole.subspan(static_cast<std::size_t>(start - coverage.first),
@@ -173,15 +167,15 @@ std::optional<TransferError> ReadImage(const ToolContext& context, const Connect
         [](std::uint32_t, std::span<const std::uint8_t>) { return true; });
 }
 
-std::optional<TransferError> WriteRange(const ToolContext& context, std::uint32_t start,
-                                        std::span<const std::uint8_t> data, Progress* progress) {
+Outcome WriteRange(ToolContext& context, std::uint32_t start, std::span<const std::uint8_t> data,
+                   Progress* progress) {
     std::size_t done = 0;
     while (done < data.size()) {
         const std::uint64_t address = std::uint64_t{start} + done;
-        if (context.Os().InterruptRequested()) {
-            return TransferError{"interrupted (Ctrl-C) while writing at " + Hex(address, 8) +
-                                     ": the cartridge holds the new bytes up to there.",
-                                 true};
+        if (const auto signal = context.Os().Interruption()) {
+            return Interrupted(*signal, "interrupted by " + std::string(SignalName(*signal)) +
+                                            " while writing at " + Hex(address, 8) +
+                                            ": the cartridge holds the new bytes up to there.");
         }
         const auto length =
             static_cast<std::uint32_t>(std::min<std::size_t>(kWriteChunkSize, data.size() - done));
@@ -190,12 +184,10 @@ std::optional<TransferError> WriteRange(const ToolContext& context, std::uint32_
             SystemDriver.WriteSlot(static_cast<std::uint32_t>(address), data.data() + done, length);
         const std::string reason = ReasonSince(context, failuresBefore);
         if (written <= 0 || !reason.empty()) {
-            return TransferError{
-                "writing the cartridge at " + Hex(address, 8) + " failed: " +
-                    (reason.empty() ? std::string("the reader took no command") : reason) +
-                    ". The bytes before that address are written. Check that the reader is "
-                    "plugged in and the cartridge seated, then write again.",
-                false};
+            return Failure("writing the cartridge at " + Hex(address, 8) + " failed: " +
+                           (reason.empty() ? std::string("the reader took no command") : reason) +
+                           ". The bytes before that address are written. Check that the reader "
+                           "is plugged in and the cartridge seated, then write again.");
         }
         done += length;
         if (progress != nullptr) {
@@ -205,11 +197,9 @@ std::optional<TransferError> WriteRange(const ToolContext& context, std::uint32_
     return std::nullopt;
 }
 
-std::optional<TransferError> CompareRange(const ToolContext& context, const ConnectedReader& reader,
-                                          std::uint32_t start,
-                                          std::span<const std::uint8_t> expected,
-                                          std::string_view what, Progress* progress,
-                                          std::optional<Mismatch>& mismatch) {
+Outcome CompareRange(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
+                     std::span<const std::uint8_t> expected, std::string_view what,
+                     Progress* progress, std::optional<Mismatch>& mismatch) {
     mismatch.reset();
     return ReadRange(context, reader, start, expected.size(), what, progress,
                      [&](std::uint32_t address, std::span<const std::uint8_t> bytes) {

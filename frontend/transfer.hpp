@@ -1,6 +1,7 @@
 // Moving cartridge data through the library's slots in chunks: reads through ReadSlot in large
 // chunks that meet the rules of unbuffered reads, writes through WriteSlot in modest ones, with
-// progress, Ctrl-C between chunks, and every failure named by its address and its reason.
+// progress, Ctrl-C between chunks, and every failure named by its address and its reason. The
+// errors are values: a failure, or an interruption that names its signal.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "frontend/context.hpp"
+#include "frontend/outcome.hpp"
 #include "frontend/progress.hpp"
 #include "frontend/reader.hpp"
 
@@ -28,21 +30,15 @@ inline constexpr std::uint64_t kQuickChunkMs = 50;
 // 1 KiB is a 512 KiB command write.
 inline constexpr std::uint32_t kWriteChunkSize = 1024;
 
-struct TransferError {
-    std::string message;  // what failed, where and why, and what to do: one sentence or two
-    bool interrupted;     // Ctrl-C, not a fault
-};
-
 // Receives the cartridge's bytes from address on, in order, piece by piece. Returning false ends
 // the read early (without an error).
 using ReadConsumer =
     std::function<bool(std::uint32_t address, std::span<const std::uint8_t> bytes)>;
 
 // Reads size bytes from start on. `what` names the transfer in messages ("reading", "verifying").
-std::optional<TransferError> ReadRange(const ToolContext& context, const ConnectedReader& reader,
-                                       std::uint32_t start, std::uint64_t size,
-                                       std::string_view what, Progress* progress,
-                                       const ReadConsumer& consume);
+Outcome ReadRange(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
+                  std::uint64_t size, std::string_view what, Progress* progress,
+                  const ReadConsumer& consume);
 
 // Memory aligned for unbuffered reads, so that the device link reads straight into it. Its bytes
 // are not cleared first. A large buffer (a whole image) is aligned to the system's large pages and
@@ -59,15 +55,13 @@ class AlignedBuffer {
 
 // Reads size bytes from start on straight into memory of their own (storage), each chunk into its
 // place; image is then the bytes asked for.
-std::optional<TransferError> ReadImage(const ToolContext& context, const ConnectedReader& reader,
-                                       std::uint32_t start, std::uint64_t size,
-                                       std::string_view what, Progress* progress,
-                                       std::unique_ptr<AlignedBuffer>& storage,
-                                       std::span<std::uint8_t>& image);
+Outcome ReadImage(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
+                  std::uint64_t size, std::string_view what, Progress* progress,
+                  std::unique_ptr<AlignedBuffer>& storage, std::span<std::uint8_t>& image);
 
 // Writes data to the cartridge from start on.
-std::optional<TransferError> WriteRange(const ToolContext& context, std::uint32_t start,
-                                        std::span<const std::uint8_t> data, Progress* progress);
+Outcome WriteRange(ToolContext& context, std::uint32_t start, std::span<const std::uint8_t> data,
+                   Progress* progress);
 
 // The first byte where the cartridge differs from what was expected there.
 struct Mismatch {
@@ -77,10 +71,8 @@ struct Mismatch {
 };
 
 // Reads the range that expected covers (from start on) again and compares.
-std::optional<TransferError> CompareRange(const ToolContext& context, const ConnectedReader& reader,
-                                          std::uint32_t start,
-                                          std::span<const std::uint8_t> expected,
-                                          std::string_view what, Progress* progress,
-                                          std::optional<Mismatch>& mismatch);
+Outcome CompareRange(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
+                     std::span<const std::uint8_t> expected, std::string_view what,
+                     Progress* progress, std::optional<Mismatch>& mismatch);
 
 }  // namespace reader::tool

@@ -9,84 +9,100 @@ namespace {
 
 constexpr std::uint64_t kHighestAddress = 0xFFFFFFFF;
 
-}  // namespace
+struct WriteRequest {
+    std::string in;
+    std::optional<std::uint64_t> start;
+    bool verify = false;
+};
 
-int RunWrite(const ToolContext& context, const CommandLine& line) {
-    const std::string& in = line.operands[0];
-    const std::string* startText = line.Value("start");
-    if (startText == nullptr) {
-        return context.Usage(
-            "write needs --start ADDR, the cartridge address of the file's first "
-            "byte",
-            CommandId::Write);
+constexpr auto kWriteOptions = std::to_array<OptionBinding<WriteRequest>>({
+    {{"start", "ADDR", "the cartridge address of the file's first byte"},
+     StoreNumber<&WriteRequest::start, kHighestAddress, true>},
+    {{"verify", "", "reads the bytes back afterwards and names the first address that\ndiffers"},
+     StoreFlag<&WriteRequest::verify>},
+});
+
+constexpr auto kWriteOperands = std::to_array<OperandBinding<WriteRequest>>({
+    {{"IN"}, StoreText<&WriteRequest::in>},
+});
+
+Outcome RunWrite(ToolContext& context, const WriteRequest& request) {
+    const std::string& in = request.in;
+    if (!request.start) {
+        return UsageError(
+            "write needs --start ADDR, the cartridge address of the file's first byte",
+            &kWriteCommand);
     }
-    int status = kExitFailure;
-    const auto start = NumberValue(context, CommandId::Write, "--start", *startText,
-                                   kHighestAddress, true, status);
-    if (!start) {
-        return status;
-    }
-    const auto data = ReadInputFile(context, in, kLargestImage, false);
+    const auto data = ReadInputFile(in, kLargestImage, false);
     if (!data) {
-        return kExitFailure;
+        return data.Error();
     }
     if (data->empty()) {
-        return context.Failure(in + " is empty: there is nothing to write.");
+        return Failure(in + " is empty: there is nothing to write.");
     }
 
     const auto reader = ConnectReader(context);
     if (!reader) {
-        return kExitFailure;
+        return reader.Error();
     }
     if (!SlotOffered(DriverSlot::Write)) {
-        return context.Failure(NotOffered(*reader,
-                                          "cannot write cartridges: its driver has no "
-                                          "write handler (the SFC, FC2, NES and PCE "
-                                          "readers have one)."));
+        return Failure(NotOffered(*reader,
+                                  "cannot write cartridges: its driver has no write handler (the "
+                                  "SFC, FC2, NES and PCE readers have one)."));
     }
     const std::uint64_t size = data->size();
     const std::uint64_t end = reader->profile->writeEnd;
-    if (*start + size > end) {
-        return context.Usage("--start " + Hex(*start) + " and the " + HumanSize(size) + " of " +
-                                 in + " reach past " + Hex(end - 1) + ", the last address the " +
-                                 reader->Name() + " can write",
-                             CommandId::Write);
+    if (*request.start + size > end) {
+        return UsageError("--start " + Hex(*request.start) + " and the " + HumanSize(size) +
+                              " of " + in + " reach past " + Hex(end - 1) +
+                              ", the last address the " + reader->Name() + " can write",
+                          &kWriteCommand);
     }
 
-    const auto address = static_cast<std::uint32_t>(*start);
+    const auto address = static_cast<std::uint32_t>(*request.start);
     context.Out("writing " + in + ", " + SizeText(size) + ", to " + Hex(address, 8) + " to " +
                 Hex(address + size - 1, 8) + " of the " + reader->Name() + "\n");
     {
         Progress progress(context, "write", size);
-        const auto failed = WriteRange(context, address, *data, &progress);
+        auto failed = WriteRange(context, address, *data, &progress);
         progress.Finish();
         if (failed) {
-            return context.Failure(failed->message);
+            return failed;
         }
     }
     context.Out("wrote " + std::to_string(size) + " bytes\n");
 
-    if (line.Has("verify")) {
+    if (request.verify) {
         Progress progress(context, "verify", size);
         std::optional<Mismatch> mismatch;
-        const auto failed =
+        auto failed =
             CompareRange(context, *reader, address, *data, "verifying", &progress, mismatch);
         progress.Finish();
         if (failed) {
-            return context.Failure(failed->message);
+            return failed;
         }
         if (mismatch) {
-            return context.Failure("verification failed: the cartridge differs first at " +
-                                   Hex(mismatch->address, 8) + " (written " +
-                                   Hex(mismatch->expected, 2) + ", read back " +
-                                   Hex(mismatch->found, 2) +
-                                   "). Check that the cartridge can be written there, reseat it "
-                                   "and write again.");
+            return Failure("verification failed: the cartridge differs first at " +
+                           Hex(mismatch->address, 8) + " (written " + Hex(mismatch->expected, 2) +
+                           ", read back " + Hex(mismatch->found, 2) +
+                           "). Check that the cartridge can be written there, reseat it and write "
+                           "again.");
         }
         context.Out("verified: the cartridge holds the " + std::to_string(size) +
                     " bytes written\n");
     }
-    return kExitSuccess;
+    return std::nullopt;
 }
+
+}  // namespace
+
+constexpr CommandRow kWriteCommand = BoundRow<kWriteOptions, kWriteOperands, RunWrite>({
+    .name = "write",
+    .synopsis = "IN --start ADDR [--verify]",
+    .summary = "writes the file IN to the cartridge (SFC, FC2, NES, PCE readers)",
+    .details = "Writes the bytes of the file IN to the cartridge from ADDR on. The SFC, FC2, NES "
+               "and\nPCE readers can write; the HND and N64 readers cannot.\n",
+    .numbersHelp = true,
+});
 
 }  // namespace reader::tool

@@ -130,7 +130,8 @@ std::string ChecksumPair(N64Checksums checksums) {
     return Hex(checksums.first, 8) + ' ' + Hex(checksums.second, 8);
 }
 
-void ReportN64Checksums(std::string& report, std::span<const std::uint8_t> image,
+// Returns whether the checksums are bad.
+bool ReportN64Checksums(std::string& report, std::span<const std::uint8_t> image,
                         std::optional<N64BootCode> bootCode) {
     const N64Checksums stored = StoredN64Checksums(image);
     if (bootCode) {
@@ -140,13 +141,13 @@ void ReportN64Checksums(std::string& report, std::span<const std::uint8_t> image
                 calculated == stored ? "OK (boot code " + name + ")"
                                      : "bad: calculated " + ChecksumPair(calculated) + ", header " +
                                            ChecksumPair(stored) + " (boot code " + name + ")");
-        return;
+        return calculated != stored;
     }
     for (const N64BootCode family : kChecksumFamilies) {
         if (CalculateN64Checksums(image, family) == stored) {
             AddLine(report, "Header checksums",
                     "OK (boot code " + FamilyName(family) + ", recognised by its checksums)");
-            return;
+            return false;
         }
     }
     const N64BootCode common = kChecksumFamilies.front();
@@ -154,9 +155,11 @@ void ReportN64Checksums(std::string& report, std::span<const std::uint8_t> image
             "bad: calculated " + ChecksumPair(CalculateN64Checksums(image, common)) + ", header " +
                 ChecksumPair(stored) + " (for boot code " + FamilyName(common) +
                 "; the boot code is unknown and no boot code's checksums match)");
+    return true;
 }
 
-void ReportN64(std::string& report, std::span<const std::uint8_t> image) {
+// Returns whether a header check says bad.
+bool ReportN64(std::string& report, std::span<const std::uint8_t> image) {
     const auto order = DetectN64ByteOrder(image);
     if (order) {
         AddLine(report, "Byte order", N64ByteOrderName(*order));
@@ -172,7 +175,7 @@ void ReportN64(std::string& report, std::span<const std::uint8_t> image) {
         AddLine(report, "Header",
                 "incomplete (the image holds " + std::to_string(image.size()) + " of its " +
                     std::to_string(kN64HeaderSize) + " bytes)");
-        return;
+        return false;
     }
 
     // Everything the header checks read lies in the first 0x101000 bytes: a big-endian copy of
@@ -209,10 +212,11 @@ void ReportN64(std::string& report, std::span<const std::uint8_t> image) {
                     ", the image ends at " + Hex0x(image.size()) +
                     ": the missing bytes count as zero");
     }
-    ReportN64Checksums(report, bigEndian, bootCode);
+    return ReportN64Checksums(report, bigEndian, bootCode);
 }
 
-void ReportSfc(std::string& report, std::span<const std::uint8_t> image) {
+// Returns whether the checksum is bad.
+bool ReportSfc(std::string& report, std::span<const std::uint8_t> image) {
     const std::size_t copier = SfcCopierHeaderSize(image.size());
     if (copier != 0) {
         AddLine(report, "Copier header",
@@ -246,16 +250,18 @@ void ReportSfc(std::string& report, std::span<const std::uint8_t> image) {
     if (!header) {
         AddLine(report, "Checksum",
                 Hex0x(sum.checksum, 4) + " calculated, no header to compare with");
-    } else if (sum.checksum == header->checksum) {
+        return false;
+    }
+    if (sum.checksum == header->checksum) {
         AddLine(report, "Checksum",
                 "OK (" + Hex0x(header->checksum, 4) + ", complement " +
                     Hex0x(header->complement, 4) + ")");
-    } else {
-        AddLine(report, "Checksum",
-                "bad: calculated " + Hex0x(sum.checksum, 4) + ", header " +
-                    Hex0x(header->checksum, 4) + " (complement " + Hex0x(header->complement, 4) +
-                    ")");
+        return false;
     }
+    AddLine(report, "Checksum",
+            "bad: calculated " + Hex0x(sum.checksum, 4) + ", header " + Hex0x(header->checksum, 4) +
+                " (complement " + Hex0x(header->complement, 4) + ")");
+    return true;
 }
 
 }  // namespace
@@ -271,20 +277,30 @@ ImageKind RecogniseImage(std::span<const std::uint8_t> image) {
 }
 
 std::string ReportImage(std::span<const std::uint8_t> image, ImageKind kind) {
-    return ReportImage(image, kind, HashImage(image));
+    return ReportImageWithVerdict(image, kind, HashImage(image)).text;
 }
 
 std::string ReportImage(std::span<const std::uint8_t> image, ImageKind kind,
                         const ImageHashes& hashes) {
+    return ReportImageWithVerdict(image, kind, hashes).text;
+}
+
+ImageReport ReportImageWithVerdict(std::span<const std::uint8_t> image, ImageKind kind) {
+    return ReportImageWithVerdict(image, kind, HashImage(image));
+}
+
+ImageReport ReportImageWithVerdict(std::span<const std::uint8_t> image, ImageKind kind,
+                                   const ImageHashes& hashes) {
+    // Hashes of another size belong to another image: computed afresh.
     if (hashes.size != image.size()) {
-        return ReportImage(image, kind);
+        return ReportImageWithVerdict(image, kind, HashImage(image));
     }
-    std::string report;
-    ReportCommon(report, image, kind, hashes);
+    ImageReport report;
+    ReportCommon(report.text, image, kind, hashes);
     if (kind == ImageKind::N64) {
-        ReportN64(report, image);
+        report.headerBad = ReportN64(report.text, image);
     } else if (kind == ImageKind::Sfc) {
-        ReportSfc(report, image);
+        report.headerBad = ReportSfc(report.text, image);
     }
     return report;
 }

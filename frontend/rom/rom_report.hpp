@@ -79,4 +79,14 @@ struct ImageHashes;
 std::string ReportImage(std::span<const std::uint8_t> image, ImageKind kind,
                         const ImageHashes& hashes);
 
+// The report with its verdict: whether a header check (the N64 header checksums, the SFC
+// checksum) says "bad". A front-end fails on it; an image without a header to check is not bad.
+struct ImageReport {
+    std::string text;
+    bool headerBad = false;
+};
+ImageReport ReportImageWithVerdict(std::span<const std::uint8_t> image, ImageKind kind);
+ImageReport ReportImageWithVerdict(std::span<const std::uint8_t> image, ImageKind kind,
+                                   const ImageHashes& hashes);
+
 }  // namespace reader::rom

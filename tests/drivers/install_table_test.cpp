@@ -229,6 +229,31 @@ TEST_F(InstallTest, AnyTailAfterTheTwelveCharacterPrefixIsAccepted) {
     EXPECT_EQ(reader.Transcript(), std::vector<std::string>{"0E 01 InitNesBus mode=1"});
 }
 
+// The "Init" notice goes to the front-end's sink while one is installed, and back to the
+// standard output stream once it is taken away; resetting the device's globals keeps the sink.
+TEST_F(InstallTest, TheInitNoticeGoesWhereTheFrontEndDirectsIt) {
+    Attach(emulator::kSfcIdentity);
+    std::string sunk;
+    const NoticeSink sink = [](const char* text, void* context) {
+        *static_cast<std::string*>(context) += text;
+    };
+    struct Step {
+        bool installed;
+        const char* console;
+        const char* sunk;
+    };
+    for (const Step step : {Step{true, "", "Init SFC_KRN02_RV100 OK\n"},
+                            Step{false, "Init SFC_KRN02_RV100 OK\n", ""}}) {
+        SetNoticeSink(step.installed ? sink : nullptr, &sunk);
+        ResetDeviceGlobals();
+        host_.ClearConsole();
+        sunk.clear();
+        EXPECT_EQ(IdentifyDevice(0, 0), 1);
+        EXPECT_EQ(host_.ConsoleText(), step.console);
+        EXPECT_EQ(sunk, step.sunk);
+    }
+}
+
 TEST_F(InstallTest, IdentitiesOutsideTheTableInstallNothing) {
     for (const std::string identity :
          {"nes_KRN02_RV100", "NES_KRN02_RW100", "N64_KRN03_RV315", "BOOT_N64Q2", "NES_KRN02_R"}) {

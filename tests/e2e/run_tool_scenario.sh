@@ -12,7 +12,9 @@
 #
 # Scenarios: n64_images and sfc_images dump every test image of their system and compare the file
 # with the image byte for byte, then check every dumped file; verify dumps with a reader that
-# flips one byte; usage runs the command-line mistakes and failures with their exit statuses.
+# flips one byte; usage runs the command-line mistakes and failures with their exit statuses;
+# streams runs the program with standard output on a full device and into a pipe whose reader
+# goes away, and redirects a report to a file.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=e2e_lib.sh
@@ -30,34 +32,55 @@ trap cleanup_emulator EXIT
 
 # --- the two ways of running the program -------------------------------------------------------
 
-# run_tool NAME [ARGUMENTS...]: runs the program in $dir/out with standard input from NAME.stdin
-# (if there is one, else nothing), its output in NAME.stdout and NAME.stderr; sets STATUS.
+# run_program INPUT [ARGUMENTS...]: the program in $dir/out with standard input from INPUT; its
+# standard output and error are the caller's.
+run_program() {
+    local input=$1
+    shift
+    case $client in
+        wine)
+            (cd "$dir/out" && WINEDEBUG=-all exec wine "$READER_TOOL_EXE" "$@" <"$input")
+            ;;
+        linux)
+            # exec keeps the shell's process, so /proc/$$/mounts is the program's
+            # /proc/self/mounts.
+            (cd "$dir/out" && exec unshare --mount --propagation private -- bash -c \
+                'mount --bind "$1" "/proc/$$/mounts" && mount --bind "$2" /sys && shift 2 &&
+                 exec "$@"' \
+                namespace "$dir/system/mounts" "$dir/system/sys" "$READER_TOOL_LINUX" "$@" \
+                <"$input")
+            ;;
+    esac
+}
+
+# run_tool NAME [ARGUMENTS...]: runs the program with standard input from NAME.stdin (if there is
+# one, else nothing), its output in NAME.stdout and NAME.stderr; sets STATUS. With STDOUT=FILE
+# its standard output goes to FILE instead; with HEAD=N it goes through `head -n N` into
+# NAME.stdout, and STATUS is the program's.
 run_tool() {
     local name=$1
     shift
     local input=/dev/null
     [[ -f "$dir/$name.stdin" ]] && input="$dir/$name.stdin"
     STATUS=0
-    case $client in
-        wine)
-            (cd "$dir/out" && WINEDEBUG=-all wine "$READER_TOOL_EXE" "$@" <"$input" \
-                >"$dir/$name.stdout" 2>"$dir/$name.stderr") || STATUS=$?
-            # The next mount must meet a fresh wineserver that looks at the drive anew.
-            wineserver -k 2>/dev/null || true
-            wineserver -w 2>/dev/null || true
-            # The Windows C runtime writes standard error in text mode, "\n" as CR LF.
-            sed -i 's/\r$//' "$dir/$name.stdout" "$dir/$name.stderr"
-            ;;
-        linux)
-            # exec keeps the shell's process, so /proc/$$/mounts is the program's
-            # /proc/self/mounts.
-            (cd "$dir/out" && unshare --mount --propagation private -- bash -c \
-                'mount --bind "$1" "/proc/$$/mounts" && mount --bind "$2" /sys && shift 2 &&
-                 exec "$@"' \
-                namespace "$dir/system/mounts" "$dir/system/sys" "$READER_TOOL_LINUX" "$@" \
-                <"$input" >"$dir/$name.stdout" 2>"$dir/$name.stderr") || STATUS=$?
-            ;;
-    esac
+    if [[ -n "${HEAD:-}" ]]; then
+        set +e
+        run_program "$input" "$@" 2>"$dir/$name.stderr" | head -n "$HEAD" >"$dir/$name.stdout"
+        local statuses=("${PIPESTATUS[@]}")
+        set -e
+        STATUS=${statuses[0]}
+    else
+        run_program "$input" "$@" >"${STDOUT:-$dir/$name.stdout}" 2>"$dir/$name.stderr" ||
+            STATUS=$?
+    fi
+    if [[ $client == wine ]]; then
+        # The next mount must meet a fresh wineserver that looks at the drive anew.
+        wineserver -k 2>/dev/null || true
+        wineserver -w 2>/dev/null || true
+        # The Windows C runtime writes in text mode, "\n" as CR LF.
+        sed -i 's/\r$//' "$dir/$name.stderr"
+        [[ ! -f "$dir/$name.stdout" ]] || sed -i 's/\r$//' "$dir/$name.stdout"
+    fi
 }
 
 # expect_status NAME CODE: the run ended with this exit status.
@@ -101,23 +124,31 @@ dump_image() {
         --cartridge "$image" --transcript "$dir/$name.transcript"
     run_tool "$name.dump" dump "$name.out" --quiet "$@"
     stop_emulator
-    expect_status "$name.dump" 0
-    same_bytes "$name: the dumped file" "$expected" "$dir/out/$name.out"
+    # A header check that says bad fails the dump; the file is kept all the same.
     case $name in
-        *-bad-*) has_text "$dir/$name.dump.stdout" ": bad: calculated " ;;
-        *) has_text "$dir/$name.dump.stdout" ": OK (" ;;
+        *-bad-*)
+            expect_status "$name.dump" 1
+            has_text "$dir/$name.dump.stdout" ": bad: calculated "
+            has_text "$dir/$name.dump.stderr" "reader-tool: a header check of the dump says bad"
+            CHECK_STATUS=1
+            ;;
+        *)
+            expect_status "$name.dump" 0
+            has_text "$dir/$name.dump.stdout" ": OK ("
+            ;;
     esac
+    same_bytes "$name: the dumped file" "$expected" "$dir/out/$name.out"
     report_of_dump "$dir/$name.dump.stdout" >"$dir/$name.report"
     CHECKS+=("check $name.out")
     REPORTS+=("$dir/$name.report")
 }
 
 # Checks every dumped file in one shell session (a script through a pipe) and compares each
-# report with the one its dump printed.
+# report with the one its dump printed; the session fails when a check said bad.
 check_all() {
     printf '%s\n' "${CHECKS[@]}" >"$dir/checks.stdin"
     run_tool checks shell
-    expect_status checks 0
+    expect_status checks "$CHECK_STATUS"
     cat "${REPORTS[@]}" >"$dir/checks.expected"
     grep -v '^file ' "$dir/checks.stdout" >"$dir/checks.actual"
     same_bytes "the reports of check" "$dir/checks.expected" "$dir/checks.actual"
@@ -125,6 +156,7 @@ check_all() {
 
 CHECKS=()
 REPORTS=()
+CHECK_STATUS=0
 
 scenario_n64_images() {
     local image size
@@ -235,6 +267,53 @@ directory. Check the name and that the file is readable.\n"
     has_text "$dir/off.stderr" "no cartridge reader found on the drives D: to Z:"
     [[ -z "$(ls -A "$dir/out" | grep -v '^sfc-lorom.sfc$')" ]] ||
         fail "files were left behind: $(ls -A "$dir/out")"
+}
+
+scenario_streams() {
+    # A report that cannot be written: one line on standard error and status 1.
+    cp "$dir/images/sfc-lorom.sfc" "$dir/out/"
+    STDOUT=/dev/full run_tool full check sfc-lorom.sfc
+    expect_status full 1
+    # One line, with the reason in the system's words ("No space left on device" on Linux).
+    [[ $(wc -l <"$dir/full.stderr") == 1 ]] || fail "full.stderr is not one line"
+    has_text "$dir/full.stderr" "reader-tool: writing standard output failed ("
+    has_text "$dir/full.stderr" "). Check the disk or the device that standard output goes to.\n"
+    rm "$dir/out/sfc-lorom.sfc"
+
+    # The reader of the pipe goes away after the first line: the dump still completes and puts
+    # its file in place, leaves no temporary file, and ends with status 1 and one line. The
+    # reader's data rate makes the dump outlast head.
+    start_emulator "$mount" "$dir/pipe.emulator.log" --identity SFC_KRN02_RV100 \
+        --cartridge "$dir/images/sfc-lorom.sfc" --data-rate 4
+    HEAD=1 run_tool pipe dump game.sfc --size 1M
+    stop_emulator
+    expect_status pipe 1
+    is_text "$dir/pipe.stdout" "dumping 0x00000000 to 0x000FFFFF, 0x100000 bytes (1 MiB), from the SFC \
+reader SFC_KRN02_RV100 on E:\\n"
+    [[ "$(grep -c '^reader-tool: ' "$dir/pipe.stderr")" == 1 ]] ||
+        fail "pipe.stderr holds other than one error line: $(cat "$dir/pipe.stderr")"
+    # The reason in the system's words: "Broken pipe" on Linux, Windows' own text under Wine.
+    has_text "$dir/pipe.stderr" "reader-tool: standard output was closed before everything was \
+written to it ("
+    has_text "$dir/pipe.stderr" "); game.sfc was written.\n"
+    same_bytes "the dump through a closed pipe" "$dir/images/sfc-lorom.sfc" "$dir/out/game.sfc"
+    [[ "$(ls -A "$dir/out")" == game.sfc ]] || fail "files were left behind: $(ls -A "$dir/out")"
+
+    # A status report redirected to a file holds the report alone: the library's "Init" line
+    # goes to standard error, and nowhere with --quiet.
+    start_emulator "$mount" "$dir/status.emulator.log" --identity NES_KRN02_RV100
+    STDOUT="$dir/s.txt" run_tool status status
+    STDOUT="$dir/s-quiet.txt" run_tool quiet status --quiet
+    stop_emulator
+    expect_status status 0
+    expect_status quiet 0
+    has_text "$dir/s.txt" "MISC byte: "
+    if grep -q Init "$dir/s.txt" "$dir/s-quiet.txt"; then
+        fail "the status report holds the Init line"
+    fi
+    is_text "$dir/status.stderr" "Init NES_KRN02_RV100 OK\n"
+    is_text "$dir/quiet.stderr" ""
+    same_bytes "the quiet status report" "$dir/s.txt" "$dir/s-quiet.txt"
 }
 
 declare -F "scenario_$scenario" >/dev/null || fail "unknown scenario $scenario"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "frontend/cli.hpp"
+#include "frontend/context.hpp"
 #include "tool/tool_fixture.hpp"
 
 namespace reader::testing {
@@ -73,7 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"-x", "info"}, "unknown option '-x'"},
         UsageCase{{"--quiet"}, "no command given"}, UsageCase{{"dump"}, "dump needs OUT"},
         UsageCase{{"dump", "a.bin", "b.bin"}, "dump does not take 'b.bin'"},
-        UsageCase{{"dump", "a.bin", "--start"}, "--start needs a value"},
+        UsageCase{{"dump", "a.bin", "--start"}, "--start needs a value (--start ADDR)"},
         UsageCase{{"dump", "a.bin", "--start", "zz"}, "--start takes a number"},
         UsageCase{{"dump", "a.bin", "--start", "0x100000000"}, "is too large"},
         UsageCase{{"dump", "a.bin", "--size", "0"}, "--size must be more than 0"},
@@ -96,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"check"}, "check needs FILE"},
         UsageCase{{"--drive", "EE", "info"}, "--drive takes one drive letter"},
         UsageCase{{"--drive", "5", "info"}, "--drive takes one drive letter"},
-        UsageCase{{"info", "--drive"}, "--drive needs a drive letter"},
+        UsageCase{{"info", "--drive"}, "--drive needs a value (--drive LETTER)"},
         UsageCase{{"--fc-mode", "2", "info"}, "--fc-mode takes 0 or 1"},
         UsageCase{{"--quiet=1", "info"}, "--quiet takes no value"}));
 
@@ -108,29 +109,128 @@ TEST_F(ToolFixture, NoArgumentsWithoutAConsoleShowUsageAndFail) {
     EXPECT_EQ(run.out, "");
 }
 
-TEST_F(ToolFixture, HelpForTheProgramAndEveryCommand) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--help"}, {"-h"}, {"help-me", "--help"}}) {
-        const ToolRun run = Run(args);
-        if (args.front() == "help-me") {
-            // --help does not excuse an unknown command.
-            EXPECT_EQ(run.status, tool::kExitUsage);
-            continue;
-        }
-        EXPECT_EQ(run.status, tool::kExitSuccess);
-        EXPECT_EQ(run.out.rfind("Usage: reader-tool [OPTIONS] COMMAND", 0), 0u);
-        for (const char* command :
-             {"info", "dump", "write", "status", "control", "trace", "check", "shell"}) {
-            EXPECT_NE(run.out.find(std::string("\n  ") + command), std::string::npos) << command;
-        }
+// The binding of a command's line to its request, with the kinds of options and operands a
+// command may have: a repeatable option, a number with a limit, a flag, and an operand that may be
+// a file, a folder or "-" (standard input).
+struct SampleRequest {
+    std::string source;
+    std::vector<std::string> dats;
+    std::optional<std::uint64_t> size;
+    bool verify = false;
+};
+
+constexpr auto kSampleOptions = std::to_array<tool::OptionBinding<SampleRequest>>({
+    {{"dat", "DAT", "", true}, tool::StoreAppend<&SampleRequest::dats>},
+    {{"size", "N"}, tool::StoreNumber<&SampleRequest::size, 1024, true>},
+    {{"verify"}, tool::StoreFlag<&SampleRequest::verify>},
+});
+constexpr auto kSampleOperands = std::to_array<tool::OperandBinding<SampleRequest>>({
+    {{"SOURCE"}, tool::StoreText<&SampleRequest::source>},
+});
+
+// What the sample command's handler was given.
+std::optional<SampleRequest> g_received;
+
+tool::Outcome RunSample(tool::ToolContext& /*context*/, const SampleRequest& request) {
+    g_received = request;
+    return std::nullopt;
+}
+
+constexpr tool::CommandRow kSampleCommand =
+    tool::BoundRow<kSampleOptions, kSampleOperands, RunSample>({.name = "sample"});
+constexpr std::array<const tool::CommandRow*, 1> kSampleCommands = {&kSampleCommand};
+
+struct BindingCase {
+    std::vector<std::string_view> args;
+    std::string source;
+    std::vector<std::string> dats;
+    std::optional<std::uint64_t> size;
+    bool verify;
+    const char* error;  // the usage error instead, or nullptr
+};
+
+class BindingTest : public ::testing::TestWithParam<BindingCase> {};
+
+TEST_P(BindingTest, FillsTheRequestOrNamesTheMistake) {
+    const BindingCase& c = GetParam();
+    g_received.reset();
+    const tool::ToolStreams streams{[](std::string_view) { return tool::StreamWrite{}; },
+                                    [](std::string_view) {}, [] { return std::nullopt; }};
+    emulator::EmulatedHost host;
+    TestOs os;
+    tool::ToolContext context(streams, os, host);
+    tool::Outcome outcome;
+    const auto line = tool::ParseCommandLine(c.args, kSampleCommands);
+    if (!line) {
+        outcome = line.Error();
+    } else {
+        outcome = line->command->run(context, *line);
     }
-    for (const char* command :
-         {"info", "dump", "write", "status", "control", "trace", "check", "shell"}) {
-        // Help wins over missing operands.
-        const ToolRun run = Run({command, "--help"});
-        EXPECT_EQ(run.status, tool::kExitSuccess) << command;
-        EXPECT_EQ(run.out.rfind(std::string("Usage: reader-tool ") + command, 0), 0u) << run.out;
-        EXPECT_EQ(run.err, "");
+    if (c.error != nullptr) {
+        ASSERT_TRUE(outcome.has_value());
+        EXPECT_EQ(outcome->kind, tool::ErrorKind::Usage);
+        EXPECT_EQ(outcome->message, c.error);
+        EXPECT_EQ(outcome->command, &kSampleCommand);
+        EXPECT_FALSE(g_received.has_value());
+        return;
+    }
+    ASSERT_FALSE(outcome.has_value()) << outcome->message;
+    ASSERT_TRUE(g_received.has_value());
+    EXPECT_EQ(g_received->source, c.source);
+    EXPECT_EQ(g_received->dats, c.dats);
+    EXPECT_EQ(g_received->size, c.size);
+    EXPECT_EQ(g_received->verify, c.verify);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, BindingTest,
+    ::testing::Values(
+        BindingCase{{"sample", "-"}, "-", {}, {}, false, nullptr},
+        BindingCase{{"sample", "games/"}, "games/", {}, {}, false, nullptr},
+        BindingCase{{"sample", "--", "--verify"}, "--verify", {}, {}, false, nullptr},
+        BindingCase{{"sample", "--dat", "a.dat", "x", "--dat=b.dat", "--size", "1K", "--verify"},
+                    "x",
+                    {"a.dat", "b.dat"},
+                    1024,
+                    true,
+                    nullptr},
+        BindingCase{{"sample", "x", "--size", "2K"},
+                    "",
+                    {},
+                    {},
+                    false,
+                    "--size 2K is too large (at most 0x400)"},
+        BindingCase{{"sample", "x", "--size", "1", "--size", "2"},
+                    "",
+                    {},
+                    {},
+                    false,
+                    "--size is given twice"},
+        BindingCase{{"sample", "--dat"}, "", {}, {}, false, "--dat needs a value (--dat DAT)"},
+        BindingCase{{"sample", "--verify"}, "", {}, {}, false, "sample needs SOURCE"},
+        BindingCase{{"sample", "x", "y"}, "", {}, {}, false, "sample does not take 'y'"}));
+
+// --help answers wherever it stands, before the operands are checked, and describes the command
+// it follows; it does not excuse an unknown command.
+TEST_F(ToolFixture, HelpAnswersForTheProgramOrTheCommandItFollows) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* outStart;
+    };
+    const Case cases[] = {
+        {{"--help"}, tool::kExitSuccess, "Usage: reader-tool [OPTIONS] COMMAND"},
+        {{"-h", "--quiet"}, tool::kExitSuccess, "Usage: reader-tool [OPTIONS] COMMAND"},
+        {{"dump", "--help"}, tool::kExitSuccess, "Usage: reader-tool dump OUT "},
+        {{"control", "-h"}, tool::kExitSuccess, "Usage: reader-tool control VALUE\n"},
+        {{"help-me", "--help"}, tool::kExitUsage, ""},
+        {{"--help=all"}, tool::kExitUsage, ""},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = Run(c.args);
+        EXPECT_EQ(run.status, c.status) << c.args.front();
+        EXPECT_EQ(run.out.rfind(c.outStart, 0), 0u) << run.out;
+        EXPECT_EQ(run.err.empty(), c.status == tool::kExitSuccess) << run.err;
     }
     EXPECT_EQ(host_.Counters().opens, 0u);
 }

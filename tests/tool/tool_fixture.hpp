@@ -106,23 +106,25 @@ class TestOs final : public tool::ToolOs {
 
     bool InputIsTerminal() override { return inputTerminal; }
     bool ErrorIsTerminal() override { return errorTerminal; }
-    bool InterruptRequested() override {
+    std::optional<tool::StopSignal> Interruption() override {
         ++interruptChecks;
-        if (interruptAtCheck && interruptChecks >= *interruptAtCheck) {
-            interrupted = true;
+        if (interruptAtCheck && interruptChecks >= *interruptAtCheck && !interruption) {
+            interruption = interruptSignal;
         }
-        return interrupted;
+        return interruption;
     }
-    // Back to a quiet start: no terminal, no Ctrl-C, no hook.
+    // Back to a quiet start: no terminal, no request to stop, no hook.
     void Reset() {
-        inputTerminal = errorTerminal = interrupted = false;
+        inputTerminal = errorTerminal = false;
+        interruption.reset();
+        interruptSignal = tool::StopSignal::CtrlC;
         interruptAtCheck.reset();
         interruptChecks = 0;
         writeHook.reset();
         msPerReading = 100;
     }
     void ClearInterrupt() override {
-        interrupted = false;
+        interruption.reset();
         interruptAtCheck.reset();
     }
     // Every reading of the clock moves it on, so rates and times left have something to show. By
@@ -131,8 +133,10 @@ class TestOs final : public tool::ToolOs {
 
     bool inputTerminal = false;
     bool errorTerminal = false;
-    bool interrupted = false;
-    std::optional<std::size_t> interruptAtCheck;  // Ctrl-C arrives at this check (1-based)
+    std::optional<tool::StopSignal> interruption;  // the request to stop that arrived
+    // interruptSignal arrives at this check (1-based).
+    std::optional<std::size_t> interruptAtCheck;
+    tool::StopSignal interruptSignal = tool::StopSignal::CtrlC;
     std::size_t interruptChecks = 0;
     std::uint64_t nowMs = 0;
     std::uint64_t msPerReading = 100;
@@ -216,6 +220,15 @@ struct ToolRun {
     int status;
     std::string out;
     std::string err;
+    std::size_t refusedWrites = 0;  // writes of standard output that the output fault refused
+};
+
+// Standard output that takes `accepted` bytes and then refuses every write: a pipe whose reader
+// went away, or a full disk.
+struct OutputFault {
+    std::size_t accepted;
+    tool::StreamWrite::Result result;
+    const char* reason;
 };
 
 class ToolFixture : public HostFixture {
@@ -235,14 +248,24 @@ class ToolFixture : public HostFixture {
         std::vector<std::string_view> views(args.begin(), args.end());
         ToolRun run{0, {}, {}};
         std::size_t nextLine = 0;
-        const tool::ToolStreams streams{[&run](std::string_view text) { run.out += text; },
-                                        [&run](std::string_view text) { run.err += text; },
-                                        [this, &nextLine]() -> std::optional<std::string> {
-                                            if (nextLine >= input.size()) {
-                                                return std::nullopt;
-                                            }
-                                            return input[nextLine++];
-                                        }};
+        const tool::ToolStreams streams{
+            [this, &run](std::string_view text) -> tool::StreamWrite {
+                if (outputFault && run.out.size() + text.size() > outputFault->accepted) {
+                    ++run.refusedWrites;
+                    run.out += text.substr(
+                        0, outputFault->accepted - std::min(run.out.size(), outputFault->accepted));
+                    return {outputFault->result, outputFault->reason};
+                }
+                run.out += text;
+                return {};
+            },
+            [&run](std::string_view text) { run.err += text; },
+            [this, &nextLine]() -> std::optional<std::string> {
+                if (nextLine >= input.size()) {
+                    return std::nullopt;
+                }
+                return input[nextLine++];
+            }};
         run.status = tool::RunTool(views, streams, os);
         return run;
     }
@@ -262,6 +285,7 @@ class ToolFixture : public HostFixture {
 
     TestOs os;
     std::vector<std::string> input;
+    std::optional<OutputFault> outputFault;
     TempFolder folder;
     DataReadHost dataHost_;
 
