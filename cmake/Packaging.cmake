@@ -115,8 +115,10 @@ set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_PACKAGE_DIRECTORY "${PROJECT_BINARY_DIR}/packages")
 set(CPACK_STRIP_FILES ON)
-# Every package made again, sorted and stamped with the commit's time.
+# CPack and what it runs take the commit's time, and every package is made again, sorted and
+# stamped with it.
 set(CPACK_READER_SOURCE_DATE_EPOCH "${READER_SOURCE_DATE_EPOCH}")
+set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/CPackSourceDate.cmake")
 set(CPACK_POST_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/ReproduciblePackages.cmake")
 # Only what a component names goes into a package.
 set(CPACK_MONOLITHIC_INSTALL OFF)
