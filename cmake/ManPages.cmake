@@ -256,11 +256,11 @@ if(CMAKE_SCRIPT_MODE_FILE)
     return()
 endif()
 
-if(NOT DEFINED READER_MAN_PAGES_DEFAULT)
-    set(READER_MAN_PAGES_DEFAULT OFF)
-    if(PROJECT_IS_TOP_LEVEL AND NOT WIN32 AND NOT CMAKE_CROSSCOMPILING)
-        set(READER_MAN_PAGES_DEFAULT ON)
-    endif()
+# Sanitizer and fuzzing builds leave them out: their programs are not the ones packed.
+set(READER_MAN_PAGES_DEFAULT OFF)
+if(PROJECT_IS_TOP_LEVEL AND NOT WIN32 AND NOT CMAKE_CROSSCOMPILING AND NOT READER_SANITIZE
+   AND NOT READER_FUZZ)
+    set(READER_MAN_PAGES_DEFAULT ON)
 endif()
 option(READER_MAN_PAGES "Make the programs' manual pages (needs help2man and gzip)"
        ${READER_MAN_PAGES_DEFAULT})

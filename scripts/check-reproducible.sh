@@ -9,8 +9,9 @@
 # program in the zips and the shipped .exe files of both builds are compared, one line each.
 # Where they differ and diffoscope is installed, it shows how.
 #
-# The checkout must hold exactly its commit (no uncommitted changes), and its packages must have
-# been made from it. Exits non-zero on any difference.
+# The checkout must hold exactly its commit, and its packages must have been made from it. Exits
+# 1 on any difference, 3 when there is nothing to compare with (uncommitted changes: the
+# packages are those of no commit).
 # Usage: scripts/check-reproducible.sh   (after scripts/make-packages.sh)
 #   READER_REBUILD_PARENT=DIR   where the second build goes (default: /dev/shm, else $TMPDIR)
 #   READER_KEEP_REBUILD=1       keep the second build for inspection
@@ -27,8 +28,9 @@ fail() {
 commit=$(git rev-parse --verify HEAD) || fail "this is not a git checkout"
 if [[ -n $(git status --porcelain --untracked-files=no) ]]; then
     git status --short --untracked-files=no >&2
-    fail "the checkout has uncommitted changes, so its packages are not those of ${commit:0:12}:" \
-        "commit them and run scripts/make-packages.sh again"
+    echo "check-reproducible: the checkout has uncommitted changes, so its packages are not" \
+        "those of ${commit:0:12}: commit them and run scripts/make-packages.sh again" >&2
+    exit 3
 fi
 for preset in "${presets[@]}"; do
     [[ -n $(find "build/$preset/packages" -maxdepth 1 -type f \( -name '*.deb' -o -name '*.zip' \) \
