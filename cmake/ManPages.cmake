@@ -213,7 +213,7 @@ if(CMAKE_SCRIPT_MODE_FILE)
     endfunction()
 
     function(compress page output)
-        execute_process(COMMAND gzip -9nc "${page}" OUTPUT_FILE "${output}.tmp"
+        execute_process(COMMAND "${GZIP}" -9nc "${page}" OUTPUT_FILE "${output}.tmp"
                         RESULT_VARIABLE status)
         if(NOT status EQUAL 0)
             message(FATAL_ERROR "gzip of ${page} failed")
@@ -224,6 +224,13 @@ if(CMAKE_SCRIPT_MODE_FILE)
     # -DACTION=help2man -DPROGRAM=... -DSUMMARY=... -DPAGE=x.1 -DOUTPUT=x.1.gz -DEPOCH=...
     #   [-DINCLUDES=a.h2m;b.h2m] [-DCOMMANDS=ON] [-DVERSION_STRING=...]
     # -DACTION=hand -DSOURCE=x.1.in -DVERSION=... -DPAGE=x.1 -DOUTPUT=x.1.gz -DEPOCH=...
+    # and -DHELP2MAN=... -DGZIP=... where they are not on the PATH.
+    if(NOT HELP2MAN)
+        set(HELP2MAN help2man)
+    endif()
+    if(NOT GZIP)
+        set(GZIP gzip)
+    endif()
     set(ENV{SOURCE_DATE_EPOCH} "${EPOCH}")
     set(ENV{LC_ALL} C)
     set(ENV{TZ} UTC0)
@@ -239,7 +246,7 @@ if(CMAKE_SCRIPT_MODE_FILE)
         if(VERSION_STRING)
             list(APPEND arguments "--version-string=${VERSION_STRING}")
         endif()
-        execute_process(COMMAND help2man ${arguments} "${PROGRAM}" INPUT_FILE /dev/null
+        execute_process(COMMAND "${HELP2MAN}" ${arguments} "${PROGRAM}" INPUT_FILE /dev/null
                         RESULT_VARIABLE status)
         if(NOT status EQUAL 0)
             message(FATAL_ERROR "help2man could not make the page of ${PROGRAM}")
@@ -256,7 +263,8 @@ if(CMAKE_SCRIPT_MODE_FILE)
     return()
 endif()
 
-# Sanitizer and fuzzing builds leave them out: their programs are not the ones packed.
+# Windows and other cross builds cannot run their programs here; sanitizer and fuzzing builds
+# leave the pages out, their programs are not the ones packed.
 set(READER_MAN_PAGES_DEFAULT OFF)
 if(PROJECT_IS_TOP_LEVEL AND NOT WIN32 AND NOT CMAKE_CROSSCOMPILING AND NOT READER_SANITIZE
    AND NOT READER_FUZZ)
@@ -295,7 +303,7 @@ function(reader_man_page_from_help)
                 "-DSUMMARY=${MAN_SUMMARY}" "-DPAGE=${page}" "-DOUTPUT=${page}.gz"
                 "-DEPOCH=${READER_SOURCE_DATE_EPOCH}" "-DINCLUDES=${includes_argument}"
                 "-DCOMMANDS=${MAN_COMMANDS}" "-DVERSION_STRING=${MAN_VERSION_STRING}"
-                -P "${READER_MAN_SCRIPT}"
+                "-DHELP2MAN=${READER_HELP2MAN}" "-DGZIP=${READER_GZIP}" -P "${READER_MAN_SCRIPT}"
         DEPENDS ${MAN_TARGET} ${includes} "${READER_MAN_SCRIPT}"
         COMMENT "Manual page of ${MAN_TARGET} from its help"
         VERBATIM)
@@ -316,7 +324,8 @@ function(reader_man_page_by_hand)
         OUTPUT "${page}.gz"
         COMMAND "${CMAKE_COMMAND}" -DACTION=hand "-DSOURCE=${source}"
                 "-DVERSION=${PROJECT_VERSION}" "-DPAGE=${page}" "-DOUTPUT=${page}.gz"
-                "-DEPOCH=${READER_SOURCE_DATE_EPOCH}" -P "${READER_MAN_SCRIPT}"
+                "-DEPOCH=${READER_SOURCE_DATE_EPOCH}" "-DGZIP=${READER_GZIP}"
+                -P "${READER_MAN_SCRIPT}"
         DEPENDS "${source}" "${READER_MAN_SCRIPT}"
         COMMENT "Manual page of ${MAN_NAME}"
         VERBATIM)

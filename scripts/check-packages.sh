@@ -164,7 +164,8 @@ man_pages=(
     "reader-emulator|NAME|SYNOPSIS|DESCRIPTION|EXIT STATUS|FILES|EXAMPLES|SEE ALSO"
 )
 
-man_text() { MANWIDTH=100 man -l "$deb_root/usr/share/man/man1/$1.1.gz" 2>/dev/null | col -b; }
+# The page as man prints it, without hyphenation, so that no option is broken across two lines.
+man_text() { MANWIDTH=100 man --nh --nj -l "$deb_root/usr/share/man/man1/$1.1.gz" 2>/dev/null | col -b; }
 
 man_page_reads() {
     local program=$1 warnings text section

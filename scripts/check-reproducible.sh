@@ -134,4 +134,7 @@ done
 rm -rf "$root/build/unzipped"
 
 echo "reproducible: $compared compared, $differences different"
+if ((differences > 0)); then
+    echo "(were the packages in build/ made from ${commit:0:12}? scripts/make-packages.sh makes them)"
+fi
 ((differences == 0 && compared > 0))
