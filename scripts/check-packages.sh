@@ -4,10 +4,18 @@
 #     licence and its dependencies; the unpacked n64-update, run with no reader attached, prints
 #     its two lines and exits with 0; the small front-end of tests/frontend builds against the
 #     unpacked -dev files alone and runs against every emulated reader variant;
-#   - each Windows zip unpacks and holds the program, README.txt with CRLF line ends, LICENSE and
-#     SHA256SUMS, whose sums hold; the unpacked program is a console program of its architecture
-#     with its version resource and manifest, and imports only Windows' own DLLs; the 64-bit one,
-#     run under Wine with no reader, prints its two lines.
+#   - what a distribution expects of them: lintian (Debian 12's, default profile) reports no error
+#     and no warning; each carries the changelog of its version, with a well-formed Maintainer;
+#     each program's manual page reads with man -l without a warning, has its sections, and names
+#     every command and option the unpacked program's help lists; reader-tool's bash completion
+#     offers what it should for a table of command lines;
+#   - each Windows zip unpacks and holds the programs, README.txt and CHANGES.txt with CRLF line
+#     ends, LICENSE and SHA256SUMS, whose sums hold; the unpacked program is a console program of
+#     its architecture with its version resource and manifest, and imports only Windows' own
+#     DLLs; the 64-bit one, run under Wine with no reader, prints its two lines;
+#   - a second build of the commit gives byte-identical packages and programs
+#     (scripts/check-reproducible.sh; left out, and said so, when the checkout has uncommitted
+#     changes or READER_SKIP_REPRODUCIBLE=1).
 # Closes with "package checks: N passed, M failed"; exits non-zero when any failed.
 # Usage: scripts/check-packages.sh   (after scripts/make-packages.sh)
 set -uo pipefail
@@ -126,6 +134,135 @@ check "the unpacked n64-update without a reader: its two lines, exit code 0" \
 check "the unpacked reader-tool: --version and the report of an image" installed_tool_answers
 check "tests/frontend builds against the unpacked -dev files and runs" frontend_against_unpacked_dev
 
+# --- What a distribution expects of the Debian packages ---------------------------------------
+
+# Debian's checker: no error and no warning (informational tags are listed in the log).
+lintian_clean() {
+    local output status=0
+    output=$(lintian --fail-on error,warning --display-info "$1" 2>&1) || status=$?
+    grep -v 'running with root privileges' <<<"$output"
+    [[ $status -eq 0 ]] && ! grep -qE '^[EW]: ' <<<"$output"
+}
+
+changelog_and_maintainer() {
+    local deb=$1 package maintainer log
+    package=$(dpkg-deb --field "$deb" Package)
+    maintainer=$(dpkg-deb --field "$deb" Maintainer)
+    echo "$package: Maintainer: $maintainer"
+    [[ $maintainer =~ ^[^\<\>]*[^\<\>\ ]\ \<[^\<\>\ ]+@[^\<\>\ ]+\>$ ]] || return 1
+    log=$deb_root/usr/share/doc/$package/changelog.gz
+    zcat "$log" >"$scratch/changelog" || return 1
+    [[ $(dpkg-parsechangelog -l "$scratch/changelog" -S Version) == "$version" &&
+        $(dpkg-deb --field "$deb" Version) == "$version" ]] ||
+        { echo "$package: the changelog's latest entry is not for $version"; return 1; }
+}
+
+# Each program's page, and the sections it must have, as man prints their headings.
+man_pages=(
+    "n64-update|NAME|SYNOPSIS|DESCRIPTION|OPTIONS|EXIT STATUS|MESSAGES|AFTER A FAILURE|FILES|SEE ALSO"
+    "reader-tool|NAME|SYNOPSIS|DESCRIPTION|COMMANDS|EXIT STATUS|FILES|EXAMPLES|SEE ALSO"
+    "reader-emulator|NAME|SYNOPSIS|DESCRIPTION|EXIT STATUS|FILES|EXAMPLES|SEE ALSO"
+)
+
+# The page as man prints it, without hyphenation, so that no option is broken across two lines.
+man_text() { MANWIDTH=100 man --nh --nj -l "$deb_root/usr/share/man/man1/$1.1.gz" 2>/dev/null | col -b; }
+
+man_page_reads() {
+    local program=$1 warnings text section
+    shift
+    warnings=$(MANWIDTH=80 man --warnings -l "$deb_root/usr/share/man/man1/$program.1.gz" \
+        2>&1 >/dev/null) || { echo "man -l cannot read the page: $warnings"; return 1; }
+    [[ -z $warnings ]] || { echo "man -l warns: $warnings"; return 1; }
+    text=$(man_text "$program")
+    for section in "$@"; do
+        grep -qxF "$section" <<<"$text" || { echo "$program(1) has no section $section"; return 1; }
+    done
+}
+
+# Every option that the unpacked program's help names is in its page; for a program with
+# commands, every command its help lists has its subsection, with the options of its own help.
+man_page_covers_help() {
+    local program=$1 binary=$deb_root/usr/bin/$1 text help option command
+    text=$(man_text "$program")
+    help=$("$binary" --help </dev/null) || return 1
+    local commands
+    commands=$(awk '/^Commands.*:$/ { inside = 1; next } inside && /^$/ { exit }
+                    inside && /^  [a-z]/ { print $1 }' <<<"$help")
+    for command in $commands; do
+        sed -n '/^COMMANDS$/,/^[A-Z]/p' <<<"$text" | grep -qx "   $command" ||
+            { echo "$program(1) has no subsection for the command $command"; return 1; }
+        help+=$'\n'$("$binary" "$command" --help </dev/null) || return 1
+    done
+    for option in $(grep -oE -- '--[a-z][a-z0-9-]+' <<<"$help" | sort -u); do
+        grep -qF -- "$option" <<<"$text" || { echo "$program(1) does not name $option"; return 1; }
+    done
+    echo "$program(1) names the commands ${commands//$'\n'/ } and every option of the help"
+}
+
+# reader-tool's completion: a command line (the cursor at its end) and what it must offer, all of
+# it and nothing else, in a folder holding image.z64, list.dat, more.xml and the folder sub.
+completion_cases=(
+    "reader-tool |check control dump info shell status trace write"
+    "reader-tool d|dump"
+    "reader-tool dump game.z64 --|--byte-order --dat --drive --fc-mode --force --help --quiet --size --start --verify --version"
+    "reader-tool --quiet dump game.z64 --verify --|--byte-order --dat --drive --fc-mode --force --help --size --start --version"
+    "reader-tool dump game.z64 --byte-order |big-endian byte-swapped little-endian n64 v64 z64"
+    "reader-tool dump sub --dat list.dat --d|--dat --drive"
+    "reader-tool dump game.z64 --dat |list.dat more.xml sub"
+    "reader-tool check |image.z64 list.dat more.xml sub"
+    "reader-tool check -|- --dat --drive --fc-mode --help --quiet --version"
+    "reader-tool write image.z64 --|--drive --fc-mode --help --quiet --start --verify --version"
+    "reader-tool trace 0x8000 --from |image.z64 list.dat more.xml sub"
+    "reader-tool --fc-mode |0 1"
+    "reader-tool --drive |sub"
+    "reader-tool status |"
+)
+
+completion_offers() {
+    local file=$deb_root/usr/share/bash-completion/completions/reader-tool
+    [[ -f $file ]] || { echo "no completion file"; return 1; }
+    mkdir -p "$scratch/completion/sub" &&
+        touch "$scratch/completion/image.z64" "$scratch/completion/list.dat" \
+            "$scratch/completion/more.xml" || return 1
+    local case line expected offered wrong=0
+    for case in "${completion_cases[@]}"; do
+        line=${case%%|*}
+        expected=${case#*|}
+        offered=$(cd "$scratch/completion" && LINE=$line FILE=$file bash --norc --noprofile -c '
+            source /usr/share/bash-completion/bash_completion && source "$FILE" || exit 1
+            COMP_LINE=$LINE COMP_POINT=${#LINE}
+            read -ra COMP_WORDS <<<"$LINE"
+            [[ $LINE == *" " ]] && COMP_WORDS+=("")
+            COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+            COMPREPLY=()
+            _reader_tool reader-tool "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+            printf "%s\n" "${COMPREPLY[@]}"' | sort | xargs) || return 1
+        if [[ $offered == "$expected" ]]; then
+            echo "ok      [$line] -> $offered"
+        else
+            echo "WRONG   [$line] -> $offered (expected: $expected)"
+            wrong=$((wrong + 1))
+        fi
+    done
+    ((wrong == 0))
+}
+
+for deb in "${debs[@]}"; do
+    check "lintian: no error or warning for $(basename "$deb")" lintian_clean "$deb"
+    check "$(basename "$deb"): changelog of $version, Maintainer with name and address" \
+        changelog_and_maintainer "$deb"
+done
+for entry in "${man_pages[@]}"; do
+    IFS='|' read -ra fields <<<"$entry"
+    check "${fields[0]}(1): man -l reads it without a warning, with its sections" \
+        man_page_reads "${fields[@]}"
+done
+for program in reader-tool reader-emulator; do
+    check "$program(1): every command and option of the unpacked program's help" \
+        man_page_covers_help "$program"
+done
+check "reader-tool bash completion: commands, options, values and files" completion_offers
+
 # --- Windows zips -----------------------------------------------------------------------------
 
 # check_zip PRESET ARCHITECTURE OBJDUMP
@@ -141,7 +278,7 @@ check_zip() {
     holds_what_it_should() {
         local found expected entry
         found=$(cd "$dir" && find . -type f | sort)
-        expected=$(for entry in "${windows_programs[@]}" LICENSE README.txt SHA256SUMS; do
+        expected=$(for entry in "${windows_programs[@]}" CHANGES.txt LICENSE README.txt SHA256SUMS; do
             echo "./${entry%%|*}"
         done | sort)
         echo "found: $found"
@@ -154,7 +291,7 @@ check_zip() {
     }
     crlf_text() {
         local file
-        for file in README.txt LICENSE; do
+        for file in README.txt CHANGES.txt LICENSE; do
             # Every line ends in CR LF: no line feed without its carriage return.
             [[ -s "$dir/$file" ]] || return 1
             if grep -qv $'\r$' "$dir/$file"; then
@@ -162,7 +299,8 @@ check_zip() {
                 return 1
             fi
         done
-        grep -q "n64-update $version for Windows ($architecture)" "$dir/README.txt"
+        grep -q "n64-update $version for Windows ($architecture)" "$dir/README.txt" &&
+            head -n 1 "$dir/CHANGES.txt" | grep -qF "($version)"
     }
     program_checks() {
         local entry name description program
@@ -180,9 +318,11 @@ check_zip() {
         done
     }
     check "$architecture zip unpacks" unpack
-    check "$architecture zip: the programs, README.txt, LICENSE, SHA256SUMS" holds_what_it_should
+    check "$architecture zip: the programs, README.txt, CHANGES.txt, LICENSE, SHA256SUMS" \
+        holds_what_it_should
     check "$architecture zip: SHA256SUMS lists every other file and its sums hold" sums_hold
-    check "$architecture zip: README.txt and LICENSE have CRLF line ends" crlf_text
+    check "$architecture zip: README.txt, CHANGES.txt ($version) and LICENSE have CRLF line ends" \
+        crlf_text
     check "$architecture zip: console programs, only Windows' DLLs, version and manifest" \
         program_checks
 }
@@ -212,6 +352,25 @@ zipped_tool_under_wine() {
     [[ $status -eq 0 && "$output" == "reader-tool $version" ]]
 }
 check "x86_64 zip: reader-tool.exe --version under Wine" zipped_tool_under_wine
+
+# --- Two builds, one result ---------------------------------------------------------------------
+
+if [[ ${READER_SKIP_REPRODUCIBLE:-} == 1 ]]; then
+    echo "SKIPPED two builds of this commit give identical packages (READER_SKIP_REPRODUCIBLE=1)"
+else
+    echo "=== two builds of this commit (scripts/check-reproducible.sh)"
+    status=0
+    bash scripts/check-reproducible.sh || status=$?
+    if ((status == 0)); then
+        echo "ok      two builds of this commit give identical packages and programs"
+        passed=$((passed + 1))
+    elif ((status == 3)); then
+        echo "SKIPPED two builds of this commit give identical packages (uncommitted changes)"
+    else
+        echo "FAILED  two builds of this commit give identical packages and programs"
+        failed=$((failed + 1))
+    fi
+fi
 
 echo "package checks: $passed passed, $failed failed"
 ((failed == 0))

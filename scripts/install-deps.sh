@@ -29,8 +29,12 @@ packages=(
     # The mounted emulated reader.
     fuse3 libfuse3-dev util-linux
     # The Debian packages: dpkg-shlibdeps works out their library dependencies, and CPack needs
-    # file(1) to find the programs among the files it packs.
-    dpkg-dev file
+    # file(1) to find the programs among the files it packs; help2man makes the manual pages,
+    # zip packs the Windows zips again in a reproducible form.
+    dpkg-dev file help2man zip
+    # Their checks: Debian's lintian, man to read the pages, bash-completion to try the
+    # completion, git to clone the commit for the second build of the reproducibility check.
+    lintian man-db bash-completion git
 )
 
 case ${1:-} in

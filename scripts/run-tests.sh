@@ -7,7 +7,8 @@
 #      against the mounted emulated reader, and the same tests under AddressSanitizer and
 #      UndefinedBehaviorSanitizer;
 #   4. the packages (the Debian packages and both Windows zips) and their checks
-#      (scripts/check-packages.sh);
+#      (scripts/check-packages.sh: lintian, the manual pages, the completion, and a second build
+#      of the commit that must give the same bytes);
 #   5. the fuzz targets, for a bounded time each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
