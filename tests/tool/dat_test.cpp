@@ -1,7 +1,9 @@
-// DAT files in reader-tool: where a user keeps them, and the dump report's DAT line with the exit
-// statuses a script relies on ("is this a good dump?").
+// DAT files in reader-tool: where a user keeps them, the dump report's DAT line with the exit
+// statuses a script relies on ("is this a good dump?"), and the names of dumps into a folder.
 #include <gtest/gtest.h>
 
+#include "frontend/output_name.hpp"
+#include "frontend/rom/hashes.hpp"
 #include "frontend/tool_os.hpp"
 #include "tool/tool_fixture.hpp"
 #include "tools/test_images.hpp"
@@ -195,6 +197,170 @@ INSTANTIATE_TEST_SUITE_P(
                   "DAT: none to verify against: put DAT files in "},
         CheckCase{"BrokenDat", "sfc-hirom.sfc", Dats::Broken, 1, "the XML ends early"},
         CheckCase{"BrokenDatBeside", "n64-6102.z64", Dats::BrokenBeside, 0, kVerified6102 + "\n"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// Names that Windows and Linux both take, from the names in DAT files and header titles.
+TEST(StemFrom, KeepsWhatBothSystemsTakeAndReplacesTheRest) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"Project Test 6102 (World)", "Project Test 6102 (World)"},
+        {"A: B / C\\D <E> \"F\" G|H? I*", "A_ B _ C_D _E_ _F_ G_H_ I_"},
+        {"  many \t blanks\x01here  ", "many blanks_here"},
+        {"Pok\xC3\xA9mon Stra\xC3\x9F\xC3\x86 \xC3\x97 \xC3\xB7", "Pokemon StrassAE x _"},
+        {"\xE3\x83\x9D\xE3\x82\xB1 64 \xFF", "__ 64 _"},
+        {"...hidden. end. . ", "hidden. end"},
+        {"CON", "CON_"},
+        {"nul.game", "nul_.game"},
+        {"Com1 ", "Com1_"},
+        {"CONSOLE", "CONSOLE"},
+        {"   ", ""},
+        {". _ - .", ""},
+        {std::string_view("\0\0\0", 3), ""},
+    };
+    for (const auto& [text, stem] : cases) {
+        EXPECT_EQ(tool::StemFrom(text), stem) << text;
+    }
+    EXPECT_EQ(tool::StemFrom(std::string(300, 'a') + " b"), std::string(tool::kLongestStem, 'a'));
+}
+
+// dump DIR: the file takes its name once the dump is read and looked up.
+struct FolderCase {
+    const char* name;
+    std::string_view identity;
+    const char* image;  // one of the project's images served, or nothing: the test cartridge
+    std::vector<std::string> args;
+    std::string file;  // the name the dump gets; "%CRC%" stands for the file's CRC32
+    std::string said;  // what the dump says, "%CRC%" likewise
+    int status = 0;
+    bool blankTitle = false;
+    bool taken = false;  // a file of that name is there already
+};
+
+class DumpIntoFolder : public ToolFixture, public ::testing::WithParamInterface<FolderCase> {};
+
+std::string WithCrc(std::string text, const fs::path& file) {
+    const auto at = text.find("%CRC%");
+    return at == std::string::npos
+               ? text
+               : text.replace(at, 5,
+                              platform::FormatText("%08X", rom::Crc32(ReadBytes(file.string()))));
+}
+
+TEST_P(DumpIntoFolder, NamesTheFileAfterTheGameAndKeepsWhatIsThere) {
+    const FolderCase& c = GetParam();
+    emulator::ReaderConfig config;
+    config.fixedIdentity = std::string(c.identity);
+    if (c.image != nullptr) {
+        config.cartridgeImage = ProjectImage(c.image);
+        if (c.blankTitle) {
+            std::fill_n(config.cartridgeImage.begin() + rom::kN64TitleOffset, rom::kN64TitleSize,
+                        ' ');
+        }
+    }
+    host_.AttachReader('E', std::move(config));
+    const fs::path dumps = folder.Path() / "dumps";
+    fs::create_directories(dumps);
+    WriteText(folder.File("project.dat"), ProjectDat());
+    WriteText(folder.File("broken.dat"), ProjectDat().substr(0, 100));
+    const std::vector<std::uint8_t> old = {'o', 'l', 'd'};
+    if (c.taken) {
+        WriteBytes((dumps / c.file).string(), old);
+    }
+    std::vector<std::string> args = {"dump", dumps.string(), "--quiet"};
+    for (const std::string& arg : c.args) {
+        args.push_back(arg.ends_with(".dat") ? folder.File(arg) : arg);
+    }
+    const ToolRun run = Run(args);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    if (c.file.empty()) {
+        // A broken --dat stops the dump before anything is sent to the reader.
+        EXPECT_EQ(CommandWrites(), 0u);
+        EXPECT_TRUE(fs::is_empty(dumps));
+        return;
+    }
+    // The one new file, under the name expected.
+    std::vector<fs::path> added;
+    for (const auto& entry : fs::directory_iterator(dumps)) {
+        if (!c.taken || entry.path().filename() != c.file) {
+            added.push_back(entry.path());
+        }
+    }
+    ASSERT_EQ(added.size(), 1u) << run.out;
+    const fs::path& written = added.front();
+    const fs::path named(WithCrc(c.file, written));
+    EXPECT_EQ(
+        written.filename().string(),
+        c.taken ? named.stem().string() + " (1)" + named.extension().string() : named.string());
+    EXPECT_NE(run.out.find(WithCrc(c.said, written)), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\nwrote " + written.string() + ": "), std::string::npos) << run.out;
+    if (c.taken) {
+        EXPECT_EQ(ReadBytes((dumps / c.file).string()), old);
+        // With --force the file of that name is replaced.
+        args.push_back("--force");
+        ASSERT_EQ(Run(args).status, c.status);
+        EXPECT_EQ(ReadBytes((dumps / c.file).string()), ReadBytes(written.string()));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, DumpIntoFolder,
+    ::testing::Values(
+        FolderCase{"FromTheDat",
+                   emulator::kN64CartIdentity,
+                   "n64-6101.z64",
+                   {"--dat", "project.dat"},
+                   "Project Test 6101 (World).z64",
+                   "named after its DAT entry: Project Test 6101 (World).z64\n"},
+        FolderCase{"FromTheHeader",
+                   emulator::kN64CartIdentity,
+                   "n64-6101.z64",
+                   {},
+                   "PROJECT TEST 6101 (NPTE).z64",
+                   "named after the header's title and game code: PROJECT TEST 6101 (NPTE).z64\n"},
+        FolderCase{"ByteSwapped",
+                   emulator::kN64CartIdentity,
+                   "n64-6101.z64",
+                   {"--byte-order", "v64"},
+                   "PROJECT TEST 6101 (NPTE).v64",
+                   ".v64\n"},
+        // Not in the DAT given: named from the header, kept, and the dump fails.
+        FolderCase{"NotVerified",
+                   emulator::kN64CartIdentity,
+                   "n64-6101-bad-header.z64",
+                   {"--dat", "project.dat"},
+                   "PROJECT TEST 6101 (NPTE).z64",
+                   "DAT: not found in 1 DAT file (9 entries)\n",
+                   tool::kExitFailure},
+        FolderCase{"BlankTitle",
+                   emulator::kN64CartIdentity,
+                   "n64-6101.z64",
+                   {},
+                   "n64-%CRC%.z64",
+                   "named after its CRC32 (the header gives no title): n64-%CRC%.z64\n",
+                   0,
+                   true},
+        FolderCase{"SfcTaken",
+                   emulator::kSfcIdentity,
+                   "sfc-lorom.sfc",
+                   {},
+                   "PROJECT LOROM TEST.sfc",
+                   "that name is taken, so the dump is written as PROJECT LOROM TEST (1).sfc "
+                   "(--force replaces the file of that name)\n",
+                   0,
+                   false,
+                   true},
+        FolderCase{"NoHeader",
+                   emulator::kPceIdentity,
+                   nullptr,
+                   {"--size", "64K"},
+                   "pce-%CRC%.bin",
+                   "named after its CRC32: pce-%CRC%.bin\n"},
+        FolderCase{"BrokenDat",
+                   emulator::kPceIdentity,
+                   nullptr,
+                   {"--dat", "broken.dat"},
+                   "",
+                   "",
+                   tool::kExitFailure}),
     [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
