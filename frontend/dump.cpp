@@ -421,7 +421,7 @@ constexpr CommandRow kDumpCommand = BoundRow<kDumpOptions, kDumpOperands, RunDum
     .synopsis =
         "OUT [--start ADDR] [--size N] [--verify] [--force] [--byte-order ORDER] [--dat DAT]",
     .listHead = "OUT [options]",
-    .summary = "reads the cartridge into the file OUT and reports on the image",
+    .summary = "reads the cartridge into the file (or folder) OUT and reports on it",
     .details =
         "Reads the cartridge through the reader into the file OUT, then prints the dump report\n"
         "(size, CRC32, SHA-1 and, for N64 and SFC cartridges, what their headers say) and what\n"
