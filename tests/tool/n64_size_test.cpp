@@ -86,9 +86,9 @@ TEST_F(N64SizeTest, DumpWithoutSizeReadsTheWholeRom) {
     const Case cases[] = {
         {4, PastEnd::OpenBus},
         {12, PastEnd::Mirror},
-        {8, PastEnd::Ff},
+        {2, PastEnd::Ff},
         {4, PastEnd::Mirror, kRomStart + 0x300000},
-        {4, PastEnd::Ff, kRomStart, true},
+        {2, PastEnd::Ff, kRomStart, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Decided(c.mib, c.pastEnd));
