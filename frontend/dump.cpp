@@ -318,10 +318,12 @@ Outcome RunDump(ToolContext& context, const DumpRequest& given) {
     }
     // From here on every failure leaves OUT unwritten; the closing line of a run whose standard
     // output failed says so too. In a folder, the file has a name only once the dump is read.
-    std::string target = intoFolder ? "a dump into " + out : out;
+    std::string target = out;
+    bool named = !intoFolder;
     const auto fail = [&](ToolError failure) {
-        failure.message += " " + target + " was not written.";
-        context.NoteOutputFile(target, false);
+        failure.message +=
+            named ? " " + target + " was not written." : " Nothing was written to " + out + ".";
+        context.NoteOutputFile(named ? target : "the dump into " + out, false);
         return failure;
     };
 
@@ -373,6 +375,7 @@ Outcome RunDump(ToolContext& context, const DumpRequest& given) {
             return fail(path.Error());
         }
         target = *path;
+        named = true;
         pending->SetFinalPath(target);
     }
     if (!pending->Write(image)) {
