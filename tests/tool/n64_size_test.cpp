@@ -58,6 +58,15 @@ class N64SizeTest : public ToolFixture {
 constexpr PastEnd kEnds[] = {PastEnd::OpenBus, PastEnd::Mirror, PastEnd::Ff};
 
 TEST_F(N64SizeTest, InfoFindsTheSizeOfEveryImageUnderEveryEndAndShowsTheHeader) {
+    // The DAT folders close the list: one with a DAT file of one entry, one that is not there.
+    const std::string dat = testimages::MakeTestImagesDat(
+        std::vector<testimages::TestImage>{{"x.z64", ImageOf(1), "X"}}, 1);
+    fs::create_directories(folder.Path() / "dat");
+    WriteBytes(folder.File("dat/x.dat"), std::vector<std::uint8_t>(dat.begin(), dat.end()));
+    os.datFolders = {folder.Path() / "dat", folder.Path() / "none"};
+    const std::string datRows = "DAT folder  " + folder.File("dat") +
+                                ": 1 DAT file, 1 entry\nDAT folder  " + folder.File("none") +
+                                ": not there: make it and put DAT files in it, or give --dat\n";
     for (const std::size_t mib : {1u, 4u, 8u, 12u, 16u, 32u, 64u}) {
         for (const PastEnd pastEnd : kEnds) {
             SCOPED_TRACE(Decided(mib, pastEnd));
@@ -70,6 +79,7 @@ TEST_F(N64SizeTest, InfoFindsTheSizeOfEveryImageUnderEveryEndAndShowsTheHeader) 
                                    "90BB6CB5)\n"),
                       std::string::npos)
                 << run.out;
+            EXPECT_TRUE(run.out.ends_with(datRows)) << run.out;
             reader.PowerCut();  // out of the way of the next one
         }
     }
