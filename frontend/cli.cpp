@@ -32,8 +32,9 @@ constexpr std::string_view kNumbersHelp =
     "4M).\n";
 
 constexpr std::string_view kExitStatusHelp =
-    "Exit status: 0 success; 1 failure, also when a header check of check or dump says bad;\n"
-    "2 wrong usage; 128+N after signal N: 130 Ctrl-C, 143 SIGTERM, 129 SIGHUP.\n";
+    "Exit status: 0 success; 1 failure, also when a header check of check or dump says bad\n"
+    "or, with --dat, no DAT entry verifies the image; 2 wrong usage; 128+N after signal N:\n"
+    "130 Ctrl-C, 143 SIGTERM, 129 SIGHUP.\n";
 
 // The column where the summaries of a command list begin, and where an option's help begins.
 constexpr std::size_t kSummaryColumn = 27;

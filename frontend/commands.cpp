@@ -9,7 +9,10 @@
 #include <memory>
 
 #include "drivers/device_library.hpp"
+#include "frontend/cartridge.hpp"
+#include "frontend/dat_files.hpp"
 #include "frontend/reader.hpp"
+#include "frontend/rom/hashes.hpp"
 #include "frontend/rom/rom_report.hpp"
 #include "frontend/transfer.hpp"
 #include "platform/host.hpp"
@@ -29,25 +32,99 @@ void Row(ToolContext& context, std::string_view name, const std::string& value) 
     context.Out(platform::FormatText("%-12s%s\n", std::string(name).c_str(), value.c_str()));
 }
 
-std::string OfferedSlots() {
+// What the reader can do, by the commands that do it.
+std::string Abilities() {
     struct Offer {
         DriverSlot slot;
-        const char* text;
+        const char* command;
     };
     constexpr std::array<Offer, 5> kOffers = {{
-        {DriverSlot::Read, "ReadSlot (dump)"},
-        {DriverSlot::Write, "WriteSlot (write)"},
-        {DriverSlot::Control, "ControlSlot (control)"},
-        {DriverSlot::Status, "StatusSlot (status)"},
-        {DriverSlot::Disassemble, "DisassembleSlot (trace)"},
+        {DriverSlot::Read, "dump"},
+        {DriverSlot::Write, "write"},
+        {DriverSlot::Status, "status"},
+        {DriverSlot::Control, "control"},
+        {DriverSlot::Disassemble, "trace"},
     }};
     std::string text;
     for (const Offer& offer : kOffers) {
         if (SlotOffered(offer.slot)) {
-            text += (text.empty() ? "" : ", ") + std::string(offer.text);
+            text += (text.empty() ? "" : ", ") + std::string(offer.command);
         }
     }
-    return text.empty() ? "none" : text;
+    return text.empty() ? "nothing this tool offers" : text;
+}
+
+// What a dump without --start and --size reads. The library's ROM window means something only
+// where a dump starts at it: the N64 ROM, and the 6502 readers' cartridge window.
+std::string DumpRange(const VariantProfile& profile) {
+    const std::string from = "from " + Hex(DumpStartOf(profile), 8);
+    switch (profile.sizeRule) {
+        case SizeRule::Required:
+            return from + "; needs --size: " + std::string(profile.sizeReason);
+        case SizeRule::FromSfcHeader:
+            return from + ", as far as the cartridge's internal header says";
+        case SizeRule::ToEndOfSpace:
+            return Hex(DumpStartOf(profile), 4) + " to " + Hex(profile.readEnd - 1, 4) +
+                   ": the cartridge window the reader reports (" +
+                   Hex(SystemDriver.RomWindowStart, 4) + " to " +
+                   Hex(SystemDriver.RomWindowEnd, 4) + ") and the vectors above it";
+        case SizeRule::FromRomEnd:
+            return from + ", the start of the ROM window, to where the ROM ends";
+    }
+    return from;
+}
+
+// The N64 cartridge: its ROM's size as a dump finds it, and its header.
+Outcome N64Rows(ToolContext& context, const ConnectedReader& reader) {
+    const auto size = FindRomSize(context, reader);
+    if (!size) {
+        return size.Error();
+    }
+    Row(context, "ROM",
+        size->Found() || size->problem == rom::N64SizeProblem::NoRom
+            ? size->explanation
+            : "size not found: " + size->explanation + "; a dump needs --size");
+    const auto header = ReadN64Header(context, reader);
+    if (!header) {
+        return header.Error();
+    }
+    Row(context, "byte order",
+        header->order ? std::string(rom::N64ByteOrderName(*header->order))
+                      : std::string("unknown: the first word is no N64 ROM marker"));
+    Row(context, "title", header->title.empty() ? std::string("(blank)") : header->title);
+    if (!header->gameCode.empty()) {
+        Row(context, "game code", header->gameCode);
+    }
+    if (header->bootCodeCrc) {
+        Row(context, "boot code",
+            (header->bootCode ? std::string(rom::N64BootCodeName(*header->bootCode))
+                              : std::string("unknown")) +
+                platform::FormatText(" (CRC32 of 0x%X..0x%X: %08X)",
+                                     static_cast<unsigned>(rom::kN64BootCodeOffset),
+                                     static_cast<unsigned>(rom::kN64BootCodeEnd - 1),
+                                     static_cast<unsigned>(*header->bootCodeCrc)));
+    }
+    return std::nullopt;
+}
+
+// Where the DAT files that dump and check use without --dat are, and what they hold.
+void DatRows(ToolContext& context) {
+    const auto dats = LoadDats(context, {});
+    if (!dats || dats->folders.empty()) {
+        Row(context, "DAT files", "no default folder is known: give --dat");
+        return;
+    }
+    for (const DatFolder& folder : dats->folders) {
+        std::string held = "no DAT files there: put some there, or give --dat";
+        if (!folder.exists) {
+            held = "not there: make it and put DAT files in it, or give --dat";
+        } else if (folder.files > 0) {
+            held = std::to_string(folder.files) +
+                   (folder.files == 1 ? " DAT file, " : " DAT files, ") +
+                   std::to_string(folder.entries) + (folder.entries == 1 ? " entry" : " entries");
+        }
+        Row(context, "DAT folder", PathText(folder.path) + ": " + held);
+    }
 }
 
 // --- info ------------------------------------------------------------------------------------
@@ -59,16 +136,15 @@ Outcome RunInfo(ToolContext& context, const InfoRequest& /*request*/) {
     if (!reader) {
         return reader.Error();
     }
-    Row(context, "drive", std::string(1, reader->drive) + ":");
-    Row(context, "identity", reader->identity);
-    Row(context, "variant", reader->row->system);
-    if (reader->row->keepWindow) {
-        Row(context, "ROM window", "none (this reader sets no window)");
-    } else {
-        Row(context, "ROM window",
-            Hex(SystemDriver.RomWindowStart, 8) + " to " + Hex(SystemDriver.RomWindowEnd, 8));
+    Row(context, "reader", reader->Name());
+    Row(context, "can", Abilities());
+    Row(context, "dump", DumpRange(*reader->profile));
+    if (reader->profile->sizeRule == SizeRule::FromRomEnd) {
+        if (auto failed = N64Rows(context, *reader)) {
+            return failed;
+        }
     }
-    Row(context, "slots", OfferedSlots());
+    DatRows(context);
     return std::nullopt;
 }
 
@@ -197,26 +273,49 @@ constexpr auto kTraceOperands = std::to_array<OperandBinding<TraceRequest>>({
 
 struct CheckRequest {
     std::string file;
+    std::vector<std::string> dats;
 };
 
 Outcome RunCheck(ToolContext& context, const CheckRequest& request) {
+    const auto dats = LoadDats(context, request.dats);
+    if (!dats) {
+        return dats.Error();
+    }
     const auto image = ReadInputFile(request.file, kLargestImage, false);
     if (!image) {
         return image.Error();
     }
     context.Out("file " + request.file + "\n");
-    const rom::ImageReport report =
-        rom::ReportImageWithVerdict(*image, rom::RecogniseImage(*image));
+    const rom::ImageKind kind = rom::RecogniseImage(*image);
+    const rom::ImageDigests digests = rom::ComputeImageDigests(*image, kind);
+    const rom::ImageReport report = rom::ReportImageWithVerdict(*image, kind, digests.file);
     context.Out(report.text);
-    if (report.headerBad) {
+    const DatAnswer dat = AskDats(*dats, digests);
+    context.Out(dat.line);
+    // A DAT entry that verifies the image outweighs its header: some cartridges left the factory
+    // with a wrong checksum.
+    if (report.headerBad && !dat.verified) {
         return Failure("a header check of " + request.file +
                        " says bad (see the report): the image is damaged or altered, or its "
                        "header is wrong.");
     }
+    if (dats->given && !dat.verified) {
+        return Failure("no entry of the DAT files given verifies " + request.file +
+                       " (see the DAT line).");
+    }
     return std::nullopt;
 }
 
-constexpr std::array<OptionBinding<CheckRequest>, 0> kCheckOptions{};
+constexpr auto kCheckOptions = std::to_array<OptionBinding<CheckRequest>>({
+    {{"dat", "DAT",
+      "checks FILE against the DAT file DAT (or the DAT files in a folder DAT),\n"
+      "and fails when no entry verifies it; may be given more than once.\n"
+      "Without it, the DAT files in the default folder are used, for information:\n"
+      "$XDG_DATA_HOME/reader-tool/dat or ~/.local/share/reader-tool/dat (Linux),\n"
+      "%APPDATA%\\reader-tool\\dat and a dat folder beside the program (Windows)",
+      true},
+     StoreAppend<&CheckRequest::dats>},
+});
 constexpr auto kCheckOperands = std::to_array<OperandBinding<CheckRequest>>({
     {{"FILE"}, StoreText<&CheckRequest::file>},
 });
@@ -225,9 +324,12 @@ constexpr auto kCheckOperands = std::to_array<OperandBinding<CheckRequest>>({
 
 constexpr CommandRow kInfoCommand = BoundRow<kInfoOptions, kInfoOperands, RunInfo>({
     .name = "info",
-    .summary = "the reader: drive, identity, variant, ROM window, what it offers",
-    .details = "Finds the reader and shows its drive, its identity, its variant, the ROM window "
-               "it\nreports and the operations it offers.\n",
+    .summary = "the reader, what it can do, the cartridge and the DAT folders",
+    .details =
+        "Finds the reader and shows where it is, which commands it can serve and what a dump\n"
+        "without --start and --size reads. For an N64 cartridge it finds the ROM's size as a\n"
+        "dump does and shows the header's title, game code and boot code. Last, the folders\n"
+        "where dump and check look for DAT files without --dat, and what they hold.\n",
 });
 
 constexpr CommandRow kStatusCommand = BoundRow<kStatusOptions, kStatusOperands, RunStatus>({
@@ -256,11 +358,13 @@ constexpr CommandRow kTraceCommand = BoundRow<kTraceOptions, kTraceOperands, Run
 
 constexpr CommandRow kCheckCommand = BoundRow<kCheckOptions, kCheckOperands, RunCheck>({
     .name = "check",
-    .synopsis = "FILE",
+    .synopsis = "FILE [--dat DAT]",
     .summary = "the dump report of an image on disk (needs no reader)",
     .details = "Prints the dump report of an image file: size, CRC32, SHA-1 and, for N64 and "
-               "SFC\nimages (recognised from their content), what their headers say. Needs no "
-               "reader.\nThe exit status is 1 when a header check says bad.\n",
+               "SFC\nimages (recognised from their content), what their headers say, and what "
+               "the DAT\nfiles say of it. Needs no reader. The exit status is 1 when a header "
+               "check says bad\n(unless a DAT entry verifies the image), and with --dat when no "
+               "entry verifies it.\n",
 });
 
 std::span<const CommandRow* const> Commands() {

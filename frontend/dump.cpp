@@ -1,12 +1,17 @@
 // dump: the cartridge into a file, written atomically, with an optional second read to compare,
-// the N64 byte order the user wants, and the dump report.
+// the N64 byte order the user wants, the dump report and what the DAT files say of it; into a
+// folder, under the name of the game.
 #include <filesystem>
 #include <memory>
 #include <system_error>
 
 #include "drivers/device_library.hpp"
+#include "frontend/cartridge.hpp"
 #include "frontend/commands.hpp"
+#include "frontend/dat_files.hpp"
+#include "frontend/output_name.hpp"
 #include "frontend/reader.hpp"
+#include "frontend/rom/hashes.hpp"
 #include "frontend/rom/rom_report.hpp"
 #include "frontend/transfer.hpp"
 
@@ -18,6 +23,8 @@ namespace fs = std::filesystem;
 // An SFC cartridge's internal header lies in its first 64 KiB (LoROM at 0x7FC0, HiROM at 0xFFC0).
 constexpr std::uint64_t kSfcHeaderArea = 0x10000;
 constexpr std::uint64_t kHighestAddress = 0xFFFFFFFF;
+// What the temporary file of a dump into a folder is named after until the dump has its name.
+constexpr std::string_view kUnnamedDump = "reader-tool dump";
 
 struct DumpRequest {
     std::string out;
@@ -26,6 +33,7 @@ struct DumpRequest {
     std::optional<rom::N64ByteOrder> byteOrder;
     bool verify = false;
     bool force = false;
+    std::vector<std::string> dats;
 };
 
 std::optional<std::string> StoreSize(DumpRequest& request, std::string_view text) {
@@ -55,27 +63,70 @@ constexpr auto kDumpOptions = std::to_array<OptionBinding<DumpRequest>>({
       "and NES, otherwise 0)"},
      StoreNumber<&DumpRequest::start, kHighestAddress, true>},
     {{"size", "N",
-      "how many bytes. SFC: from the cartridge's internal header when it has\n"
-      "a plausible one; FC2 and NES: up to the end of the 6502's address\n"
-      "space (0xFFFF); HND, N64 and PCE cartridges do not tell their size,\n"
-      "so give it"},
+      "how many bytes. N64: up to where the cartridge's ROM ends (past it the\n"
+      "reader shows open bus, a mirror of the ROM or 0xFF); SFC: from the\n"
+      "cartridge's internal header when it has a plausible one; FC2 and NES: up\n"
+      "to the end of the 6502's address space (0xFFFF); HND and PCE cartridges\n"
+      "do not tell their size, so give it"},
      StoreSize},
     {{"verify", "",
       "reads everything a second time and compares: a difference (a dirty\n"
       "contact, a loose cartridge) names the first address and leaves OUT\n"
       "unwritten"},
      StoreFlag<&DumpRequest::verify>},
-    {{"force", "", "replaces OUT if it exists (otherwise it is kept)"},
+    {{"force", "",
+      "replaces OUT if it exists (otherwise it is kept); into a folder, replaces\n"
+      "the file of the name chosen (otherwise the dump is written as \"NAME (1)\")"},
      StoreFlag<&DumpRequest::force>},
     {{"byte-order", "ORDER",
       "N64 only: big-endian (z64, the default), byte-swapped (v64) or\n"
       "little-endian (n64)"},
      StoreByteOrder},
+    {{"dat", "DAT",
+      "verifies the dump against the DAT file DAT (or the DAT files in a folder\n"
+      "DAT), and fails when no entry verifies it; may be given more than once.\n"
+      "Without it, the DAT files in the default folder are used, for information:\n"
+      "$XDG_DATA_HOME/reader-tool/dat or ~/.local/share/reader-tool/dat (Linux),\n"
+      "%APPDATA%\\reader-tool\\dat and a dat folder beside the program (Windows)",
+      true},
+     StoreAppend<&DumpRequest::dats>},
 });
 
 constexpr auto kDumpOperands = std::to_array<OperandBinding<DumpRequest>>({
     {{"OUT"}, StoreText<&DumpRequest::out>},
 });
+
+// The size of an N64 cartridge from where its ROM ends, with the sentence that says how it was
+// found. Evidence that disagrees, or no end at all, asks for --size and says why.
+Expected<std::uint64_t> N64Size(ToolContext& context, const ConnectedReader& reader,
+                                std::uint64_t start) {
+    const auto found = FindRomSize(context, reader);
+    if (!found) {
+        return found.Error();
+    }
+    if (found->problem == rom::N64SizeProblem::NoRom) {
+        return Failure("the " + reader.Name() + " finds no ROM: " + found->explanation +
+                       ". Seat the cartridge firmly and try again.");
+    }
+    if (!found->Found()) {
+        return UsageError("the " + reader.Name() +
+                              " needs --size: the end of the cartridge's ROM could not be found (" +
+                              found->explanation + "; usual sizes: 8M, 12M, 16M, 32M, 64M)",
+                          &kDumpCommand);
+    }
+    const std::uint64_t end = std::uint64_t{rom::kN64RomStart} + found->size;
+    if (start >= end) {
+        return UsageError("--start " + Hex(start) + " is past the end of the cartridge's ROM at " +
+                              Hex(end - 1) + " (" + found->explanation + ")",
+                          &kDumpCommand);
+    }
+    // An end in 0xFF may be the ROM's own padding: the dump goes on with what the reader shows,
+    // and a DAT line will say whether it is the whole game.
+    context.Out(
+        found->explanation +
+        (found->uncertain ? "; if the cartridge is larger, dump it again with --size" : "") + "\n");
+    return end - start;
+}
 
 // The size of an SFC cartridge from its internal header, with the sentence that says so.
 Expected<std::uint64_t> SfcSize(ToolContext& context, const ConnectedReader& reader,
@@ -105,17 +156,12 @@ Expected<std::uint64_t> SfcSize(ToolContext& context, const ConnectedReader& rea
     return header->romSize - start;
 }
 
-// Where the cartridge's content begins, and a dump without --start.
-std::uint64_t FirstAddress(const VariantProfile& profile) {
-    return profile.startsAtWindow ? SystemDriver.RomWindowStart : 0;
-}
-
 // Works out the range when the user left it open, and checks it against what the reader can
 // address.
 Outcome SettleRange(ToolContext& context, const ConnectedReader& reader, DumpRequest& request) {
     const VariantProfile& profile = *reader.profile;
     if (!request.start) {
-        request.start = FirstAddress(profile);
+        request.start = DumpStartOf(profile);
     }
     const std::uint64_t start = *request.start;
     if (start < profile.lowestRead) {
@@ -146,6 +192,14 @@ Outcome SettleRange(ToolContext& context, const ConnectedReader& reader, DumpReq
                 break;
             case SizeRule::FromSfcHeader: {
                 const auto size = SfcSize(context, reader, start);
+                if (!size) {
+                    return size.Error();
+                }
+                request.size = *size;
+                break;
+            }
+            case SizeRule::FromRomEnd: {
+                const auto size = N64Size(context, reader, start);
                 if (!size) {
                     return size.Error();
                 }
@@ -185,18 +239,56 @@ void ArrangeN64(ToolContext& context, const DumpRequest& request, std::span<std:
                 ", as the cartridge presented it\n");
 }
 
+// The hashes of the file as written and of the form DAT files list it in.
+rom::ImageDigests DigestsOf(std::span<const std::uint8_t> image, rom::ImageKind kind) {
+    return rom::ComputeImageDigests(image, kind);
+}
+
+// The path in the folder OUT for a dump that has been read, said to the user: the game's name
+// from the DAT entry that verifies it, else the header's title, else the CRC32; a name already
+// taken gets a number, unless --force replaces its file.
+Expected<std::string> NameInFolder(ToolContext& context, const DumpRequest& request,
+                                   const ConnectedReader& reader,
+                                   std::span<const std::uint8_t> image,
+                                   const rom::ImageDigests& digests, const DatAnswer& dat) {
+    const DumpName name = NameOfDump(image, reader.profile->kind,
+                                     request.byteOrder.value_or(rom::N64ByteOrder::BigEndian),
+                                     dat.match, reader.profile->system, digests.file.crc32);
+    const fs::path folder(request.out);
+    const auto path = FreePathIn(folder, name, request.force);
+    if (!path) {
+        return Failure("every name from \"" + name.FileName() + "\" to \"" + name.stem + " (999)" +
+                       std::string(name.extension) + "\" is taken in " + request.out +
+                       ". Give OUT a file name of your own.");
+    }
+    std::string said = "named after " + name.source + ": " + name.FileName();
+    const fs::path wanted = folder / name.FileName();
+    if (*path != wanted) {
+        said += "; that name is taken, so the dump is written as " + PathText(path->filename()) +
+                " (--force replaces the file of that name)";
+    } else if (request.force && fs::exists(*path)) {
+        said += ", replacing the file of that name (--force)";
+    }
+    context.Out(said + "\n");
+    return path->string();
+}
+
 // Reads the cartridge into memory and, with --verify, a second time to compare; then the file.
 Outcome RunDump(ToolContext& context, const DumpRequest& given) {
     DumpRequest request = given;
     const std::string& out = request.out;
     std::error_code error;
+    // Into a folder (or a link to one) that exists, the dump is named once it has been read.
+    const bool intoFolder = fs::is_directory(out, error);
     const auto existing = fs::symlink_status(out, error);
-    if (fs::is_directory(existing)) {
-        return Failure(out + " is a folder. Name the file to write.");
-    }
-    if (fs::exists(existing) && !request.force) {
+    if (!intoFolder && fs::exists(existing) && !request.force) {
         return Failure(out +
                        " already exists. Give --force to replace it, or choose another name.");
+    }
+    // A DAT file given that cannot be read stops the dump before anything is sent to the reader.
+    const auto dats = LoadDats(context, request.dats);
+    if (!dats) {
+        return dats.Error();
     }
 
     const auto reader = ConnectReader(context);
@@ -217,17 +309,21 @@ Outcome RunDump(ToolContext& context, const DumpRequest& given) {
 
     // The file is started before the long read, so a folder that cannot take it shows at once.
     std::string reason;
-    auto pending = context.Os().CreateOutput(out, reason);
+    auto pending = context.Os().CreateOutput(
+        intoFolder ? (fs::path(out) / kUnnamedDump).string() : out, reason);
     if (!pending) {
-        return Failure("cannot create a file beside " + out + ": " + reason +
-                       ". Check that its folder exists and can be written.");
+        return Failure("cannot create a file " + std::string(intoFolder ? "in " : "beside ") + out +
+                       ": " + reason + ". Check that " + (intoFolder ? "it" : "its folder") +
+                       " exists and can be written.");
     }
     // From here on every failure leaves OUT unwritten; the closing line of a run whose standard
-    // output failed says so too.
-    const std::string notWritten = " " + out + " was not written.";
+    // output failed says so too. In a folder, the file has a name only once the dump is read.
+    std::string target = out;
+    bool named = !intoFolder;
     const auto fail = [&](ToolError failure) {
-        failure.message += notWritten;
-        context.NoteOutputFile(out, false);
+        failure.message +=
+            named ? " " + target + " was not written." : " Nothing was written to " + out + ".";
+        context.NoteOutputFile(named ? target : "the dump into " + out, false);
         return failure;
     };
 
@@ -271,31 +367,50 @@ Outcome RunDump(ToolContext& context, const DumpRequest& given) {
     if (kind == rom::ImageKind::N64) {
         ArrangeN64(context, request, image);
     }
+    const rom::ImageDigests digests = DigestsOf(image, kind);
+    const DatAnswer dat = AskDats(*dats, digests);
+    if (intoFolder) {
+        const auto path = NameInFolder(context, request, *reader, image, digests, dat);
+        if (!path) {
+            return fail(path.Error());
+        }
+        target = *path;
+        named = true;
+        pending->SetFinalPath(target);
+    }
     if (!pending->Write(image)) {
-        return fail(Failure("writing " + out + " failed: " + pending->Reason() +
+        return fail(Failure("writing " + target + " failed: " + pending->Reason() +
                             ". Free some space or choose another place."));
     }
     if (const auto signal = context.Os().Interruption()) {
         return fail(Interrupted(*signal, "interrupted by " + std::string(SignalName(*signal)) +
-                                             " before " + out + " was put in place."));
+                                             " before " + target + " was put in place."));
     }
     if (!pending->Commit(request.force)) {
         if (pending->FinalPathTaken()) {
-            context.NoteOutputFile(out, false);
-            return Failure(out +
+            context.NoteOutputFile(target, false);
+            return Failure(target +
                            " appeared while the dump ran and was kept; the dump was not written. "
                            "Give --force to replace it, or choose another name.");
         }
-        return fail(Failure("putting " + out + " in place failed: " + pending->Reason() + "."));
+        return fail(Failure("putting " + target + " in place failed: " + pending->Reason() + "."));
     }
-    context.NoteOutputFile(out, true);
-    context.Out("wrote " + out + ": " + std::to_string(size) + " bytes\n");
-    const rom::ImageReport report = rom::ReportImageWithVerdict(image, kind);
+    context.NoteOutputFile(target, true);
+    context.Out("wrote " + target + ": " + std::to_string(size) + " bytes\n");
+    const rom::ImageReport report = rom::ReportImageWithVerdict(image, kind, digests.file);
     context.Out(report.text);
+    context.Out(dat.line);
     // A header says something about the image that starts with it: a dump from elsewhere in the
-    // cartridge is not judged by it.
-    if (report.headerBad && start == FirstAddress(*reader->profile)) {
-        return Failure("a header check of the dump says bad (see the report). " + out +
+    // cartridge is not judged by it. A dump that a DAT entry verifies is the good dump a database
+    // knows, whatever its header says (some cartridges left the factory with a wrong checksum).
+    if (report.headerBad && !dat.verified && start == DumpStartOf(*reader->profile)) {
+        return Failure("a header check of the dump says bad (see the report). " + target +
+                       " holds what the cartridge presented; if the cartridge is an original, "
+                       "clean its contacts, reseat it and dump again with --verify.");
+    }
+    if (dats->given && !dat.verified) {
+        return Failure("no entry of the DAT files given verifies the dump (see the DAT line). " +
+                       target +
                        " holds what the cartridge presented; if the cartridge is an original, "
                        "clean its contacts, reseat it and dump again with --verify.");
     }
@@ -306,14 +421,21 @@ Outcome RunDump(ToolContext& context, const DumpRequest& given) {
 
 constexpr CommandRow kDumpCommand = BoundRow<kDumpOptions, kDumpOperands, RunDump>({
     .name = "dump",
-    .synopsis = "OUT [--start ADDR] [--size N] [--verify] [--force] [--byte-order ORDER]",
+    .synopsis =
+        "OUT [--start ADDR] [--size N] [--verify] [--force] [--byte-order ORDER] [--dat DAT]",
     .listHead = "OUT [options]",
-    .summary = "reads the cartridge into the file OUT and reports on the image",
+    .summary = "reads the cartridge into the file (or folder) OUT and reports on it",
     .details =
         "Reads the cartridge through the reader into the file OUT, then prints the dump report\n"
-        "(size, CRC32, SHA-1 and, for N64 and SFC cartridges, what their headers say). A dump\n"
-        "from the cartridge's first address exits with status 1 when a header check says bad;\n"
-        "OUT is kept all the same, as the cartridge holds it.\n"
+        "(size, CRC32, SHA-1 and, for N64 and SFC cartridges, what their headers say) and what\n"
+        "the DAT files say: \"DAT: verified, <game> (<DAT>)\" when an entry's size, CRC32 and\n"
+        "SHA-1 all match. A dump from the cartridge's first address exits with status 1 when a\n"
+        "header check says bad (unless a DAT entry verifies it), and with --dat when no entry\n"
+        "verifies it; OUT is kept all the same, as the cartridge holds it.\n"
+        "\n"
+        "OUT may be a folder that exists: the file in it is named after the game's DAT entry,\n"
+        "else the header's title (N64: and game code), else the CRC32, with the system's usual\n"
+        "extension (.z64, .v64 or .n64 by byte order, .sfc, .bin).\n"
         "\n"
         "OUT appears only once the whole dump is on the disk: a failed read, a reader that goes\n"
         "away, a full disk or Ctrl-C leave no partial file under its name.\n",

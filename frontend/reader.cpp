@@ -32,9 +32,8 @@ constexpr auto kProfiles = std::to_array<VariantProfile>({
      .writeEnd = kNoWrite,
      .lowestRead = 1,
      .bankSize = 0,
-     .sizeRule = SizeRule::Required,
-     .sizeReason = "an N64 cartridge does not tell the reader its size (usual sizes: 8M, 12M, "
-                   "16M, 32M, 64M)"},
+     .sizeRule = SizeRule::FromRomEnd,
+     .sizeReason = ""},
     {.system = "SFC",
      .kind = rom::ImageKind::Sfc,
      .startsAtWindow = false,

@@ -19,6 +19,7 @@ enum class SizeRule : std::uint8_t {
     Required,       // the cartridge does not tell: --size is needed
     FromSfcHeader,  // the ROM size byte of the SFC internal header
     ToEndOfSpace,   // up to the end of the address space (the 6502 readers' cartridge window)
+    FromRomEnd,     // where the N64 ROM ends: the reader shows open bus, a mirror or 0xFF past it
 };
 
 struct VariantProfile {

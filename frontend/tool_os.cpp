@@ -42,6 +42,30 @@ std::string_view SignalName(StopSignal signal) {
     return RowOf(signal).name;
 }
 
+std::vector<std::filesystem::path> UnixDatFolders(std::string_view xdgDataHome,
+                                                  std::string_view home) {
+    // Absolute in the Unix sense, whatever system tests the rule.
+    if (xdgDataHome.starts_with('/')) {
+        return {std::filesystem::path(xdgDataHome) / "reader-tool" / "dat"};
+    }
+    if (home.empty()) {
+        return {};
+    }
+    return {std::filesystem::path(home) / ".local" / "share" / "reader-tool" / "dat"};
+}
+
+std::vector<std::filesystem::path> WindowsDatFolders(const std::filesystem::path& appData,
+                                                     const std::filesystem::path& programFolder) {
+    std::vector<std::filesystem::path> folders;
+    if (!appData.empty()) {
+        folders.push_back(appData / "reader-tool" / "dat");
+    }
+    if (!programFolder.empty()) {
+        folders.push_back(programFolder / "dat");
+    }
+    return folders;
+}
+
 std::uint64_t ToolOs::NowMs() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return static_cast<std::uint64_t>(

@@ -1,18 +1,20 @@
 // What reader-tool needs from the operating system for itself (the reader is reached through the
 // device library's host services instead): output files that appear whole or not at all, whether
-// standard input and standard error are a terminal, Ctrl-C and the other requests to stop, and a
-// clock for the progress display.
+// standard input and standard error are a terminal, Ctrl-C and the other requests to stop, a
+// clock for the progress display, and the folders where a user keeps DAT files.
 //
 // One implementation per operating system (tool_os_linux.cpp, tool_os_windows.cpp), chosen by
 // CMake. Tests derive from ToolOs to fail a write, interrupt a transfer or stop the clock.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace reader::tool {
 
@@ -54,6 +56,10 @@ class PendingOutput {
 
     // Whether Commit failed because the final path was taken.
     virtual bool FinalPathTaken() const = 0;
+
+    // Gives the file another final path in the same folder before Commit: a dump into a folder
+    // learns its file's name only once the cartridge is read (and its hashes looked up).
+    virtual void SetFinalPath(const std::string& finalPath) = 0;
 };
 
 class ToolOs {
@@ -78,7 +84,21 @@ class ToolOs {
 
     // Milliseconds of a steady clock, for the transfer rate and the time left.
     virtual std::uint64_t NowMs();
+
+    // The folders searched for DAT files when a command is given none, in the order searched
+    // (folders that do not exist included, so that the tool can say where DAT files go).
+    virtual std::vector<std::filesystem::path> DatFolders() = 0;
 };
+
+// The DAT folders of each system, from what its environment gives (empty when unset):
+//   Linux and other Unix-like systems: $XDG_DATA_HOME/reader-tool/dat, else (when it is unset or
+//   not an absolute path, as the XDG base directory rules say) $HOME/.local/share/reader-tool/dat;
+//   Windows: %APPDATA%\reader-tool\dat, then a dat folder beside the program (a program on a USB
+//   stick brings its DAT files along).
+std::vector<std::filesystem::path> UnixDatFolders(std::string_view xdgDataHome,
+                                                  std::string_view home);
+std::vector<std::filesystem::path> WindowsDatFolders(const std::filesystem::path& appData,
+                                                     const std::filesystem::path& programFolder);
 
 // The implementation for the operating system the program was built for.
 ToolOs& NativeToolOs();

@@ -1,7 +1,8 @@
 // reader-tool's own needs on Linux: output files made beside their final path with mkostemp,
 // flushed with fsync and renamed into place (renameat2 with RENAME_NOREPLACE, or link and unlink,
 // so that a file that appeared under the final name meanwhile is never replaced without --force),
-// isatty, SIGINT, SIGTERM and SIGHUP as polite requests to stop, and SIGPIPE ignored.
+// isatty, SIGINT, SIGTERM and SIGHUP as polite requests to stop, SIGPIPE ignored, and the DAT
+// folder under $XDG_DATA_HOME (or ~/.local/share).
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
@@ -11,6 +12,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -125,6 +127,7 @@ class LinuxPendingOutput final : public PendingOutput {
 
     std::string Reason() const override { return reason_; }
     bool FinalPathTaken() const override { return taken_; }
+    void SetFinalPath(const std::string& finalPath) override { final_ = finalPath; }
 
   private:
     bool Rename(bool replace) {
@@ -214,6 +217,12 @@ class LinuxToolOs final : public ToolOs {
         return static_cast<StopSignal>(code - 1);
     }
     void ClearInterrupt() override { g_stop.store(0); }
+
+    std::vector<fs::path> DatFolders() override {
+        const char* xdg = std::getenv("XDG_DATA_HOME");
+        const char* home = std::getenv("HOME");
+        return UnixDatFolders(xdg != nullptr ? xdg : "", home != nullptr ? home : "");
+    }
 };
 
 }  // namespace

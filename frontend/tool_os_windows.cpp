@@ -1,8 +1,8 @@
 // reader-tool's own needs on Windows: output files made beside their final path with
 // GetTempFileNameA, flushed with FlushFileBuffers and moved into place with MoveFileExA
 // (MOVEFILE_WRITE_THROUGH; MOVEFILE_REPLACE_EXISTING only when the user asked for it), consoles
-// recognised with GetConsoleMode, and Ctrl-C, Ctrl-Break and the closing of the console window
-// through SetConsoleCtrlHandler.
+// recognised with GetConsoleMode, Ctrl-C, Ctrl-Break and the closing of the console window
+// through SetConsoleCtrlHandler, and the DAT folders under %APPDATA% and beside the program.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -64,6 +64,24 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     }
 }
 
+// The folder that holds the running program, in the system's wide characters (a user's folder
+// may have a name the ANSI code page cannot spell); empty when Windows does not say.
+fs::path ProgramFolder() {
+    std::wstring name(MAX_PATH, L'\0');
+    while (true) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < name.size()) {
+            name.resize(length);
+            return fs::path(name).parent_path();
+        }
+        name.resize(name.size() * 2);
+    }
+}
+
 bool IsConsole(DWORD which) {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(which), &mode) != 0;
@@ -118,6 +136,7 @@ class WindowsPendingOutput final : public PendingOutput {
 
     std::string Reason() const override { return reason_; }
     bool FinalPathTaken() const override { return taken_; }
+    void SetFinalPath(const std::string& finalPath) override { final_ = finalPath; }
 
   private:
     bool Fail() {
@@ -175,6 +194,12 @@ class WindowsToolOs final : public ToolOs {
         return static_cast<StopSignal>(code - 1);
     }
     void ClearInterrupt() override { g_stop.store(0); }
+
+    std::vector<fs::path> DatFolders() override {
+        const wchar_t* appData = _wgetenv(L"APPDATA");
+        return WindowsDatFolders(appData != nullptr ? fs::path(appData) : fs::path(),
+                                 ProgramFolder());
+    }
 };
 
 }  // namespace

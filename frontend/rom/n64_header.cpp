@@ -4,8 +4,9 @@
 #include <bit>
 #include <cctype>
 #include <numeric>
+#include <vector>
 
-#include "frontend/rom/rom_report.hpp"
+#include "frontend/rom/header_text.hpp"
 
 namespace reader::rom {
 namespace {
@@ -227,6 +228,35 @@ std::optional<N64ByteOrder> ParseN64ByteOrder(std::string_view text) {
         }
     }
     return std::nullopt;
+}
+
+N64HeaderSummary SummariseN64Header(std::span<const std::uint8_t> image) {
+    N64HeaderSummary summary;
+    summary.order = DetectN64ByteOrder(image);
+    std::vector<std::uint8_t> header(
+        image.begin(),
+        image.begin() + static_cast<std::ptrdiff_t>(std::min(image.size(), kN64BootCodeEnd)));
+    ConvertN64ByteOrder(header, summary.order.value_or(N64ByteOrder::BigEndian),
+                        N64ByteOrder::BigEndian);
+    // A field, or what of it a short image holds.
+    const auto field = [&header](std::size_t offset, std::size_t size) {
+        const std::size_t from = std::min(offset, header.size());
+        return std::span<const std::uint8_t>(header).subspan(from,
+                                                             std::min(size, header.size() - from));
+    };
+    summary.title = PrintableText(field(kN64TitleOffset, kN64TitleSize));
+    const auto code = field(kN64GameCodeOffset, kN64GameCodeSize);
+    if (code.size() == kN64GameCodeSize &&
+        std::all_of(code.begin(), code.end(),
+                    [](std::uint8_t c) { return std::isalnum(c) != 0; })) {
+        summary.gameCode.assign(code.begin(), code.end());
+    }
+    if (header.size() == kN64BootCodeEnd) {
+        summary.bootCodeCrc =
+            Crc32(field(kN64BootCodeOffset, kN64BootCodeEnd - kN64BootCodeOffset));
+        summary.bootCode = N64BootCodeFromCrc(*summary.bootCodeCrc);
+    }
+    return summary;
 }
 
 }  // namespace reader::rom

@@ -13,7 +13,10 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+
+#include "frontend/rom/rom_report.hpp"
 
 namespace reader::rom {
 
@@ -21,6 +24,9 @@ inline constexpr std::size_t kN64FirstChecksumOffset = 0x10;
 inline constexpr std::size_t kN64SecondChecksumOffset = 0x14;
 inline constexpr std::size_t kN64TitleOffset = 0x20;
 inline constexpr std::size_t kN64TitleSize = 20;
+// The game code: media type, two-character game id and region ("NSME").
+inline constexpr std::size_t kN64GameCodeOffset = 0x3B;
+inline constexpr std::size_t kN64GameCodeSize = 4;
 inline constexpr std::size_t kN64HeaderSize = 0x40;
 // The boot code follows the header and fills the rest of the first 4 KiB.
 inline constexpr std::size_t kN64BootCodeOffset = 0x40;
@@ -57,5 +63,16 @@ N64Checksums CalculateN64Checksums(std::span<const std::uint8_t> image, N64BootC
 N64Checksums StoredN64Checksums(std::span<const std::uint8_t> image);
 // Writes the two words into the header of a big-endian image of at least 0x18 bytes.
 void StoreN64Checksums(std::span<std::uint8_t> image, N64Checksums checksums);
+
+// What the first 4 KiB of an N64 cartridge say about it (a reader shows them without a dump),
+// read big-endian whatever order the image is in.
+struct N64HeaderSummary {
+    std::optional<N64ByteOrder> order;         // nothing when the first word is no N64 marker
+    std::string title;                         // printable ASCII ('.' for other bytes), blanks cut
+    std::string gameCode;                      // the four letters and digits at 0x3B, else empty
+    std::optional<std::uint32_t> bootCodeCrc;  // of 0x40..0xFFF, when the image reaches 0x1000
+    std::optional<N64BootCode> bootCode;       // the boot code that CRC32 names
+};
+N64HeaderSummary SummariseN64Header(std::span<const std::uint8_t> image);
 
 }  // namespace reader::rom

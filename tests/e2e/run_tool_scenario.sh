@@ -11,10 +11,15 @@
 # Both need MAKE_TEST_IMAGES (the images come from it, made afresh for each scenario).
 #
 # Scenarios: n64_images and sfc_images dump every test image of their system and compare the file
-# with the image byte for byte, then check every dumped file; verify dumps with a reader that
-# flips one byte; usage runs the command-line mistakes and failures with their exit statuses;
-# streams runs the program with standard output on a full device and into a pipe whose reader
-# goes away, and redirects a report to a file.
+# with the image byte for byte, then check every dumped file; n64_sizes dumps N64 images without
+# --size into a folder, under each thing the reader may show past the ROM's end, verified against
+# the test images' DAT file and named after their games; verify dumps with a reader that flips one
+# byte; usage runs the command-line mistakes and failures with their exit statuses; streams runs
+# the program with standard output on a full device and into a pipe whose reader goes away, and
+# redirects a report to a file.
+#
+# The program never meets the machine's own DAT files: on Linux its DAT folder is an empty one of
+# the scenario's ($XDG_DATA_HOME), under Wine the prefix's own %APPDATA%.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=e2e_lib.sh
@@ -27,7 +32,7 @@ scenario=$2
 [[ -x "${MAKE_TEST_IMAGES:-}" ]] || fail "MAKE_TEST_IMAGES is not set"
 dir="$E2E_WORK/tool-$client-$scenario"
 rm -rf "$dir"
-mkdir -p "$dir/images" "$dir/out"
+mkdir -p "$dir/images" "$dir/out" "$dir/data"
 trap cleanup_emulator EXIT
 
 # --- the two ways of running the program -------------------------------------------------------
@@ -44,7 +49,8 @@ run_program() {
         linux)
             # exec keeps the shell's process, so /proc/$$/mounts is the program's
             # /proc/self/mounts.
-            (cd "$dir/out" && exec unshare --mount --propagation private -- bash -c \
+            (cd "$dir/out" && XDG_DATA_HOME="$dir/data" exec unshare --mount \
+                --propagation private -- bash -c \
                 'mount --bind "$1" "/proc/$$/mounts" && mount --bind "$2" /sys && shift 2 &&
                  exec "$@"' \
                 namespace "$dir/system/mounts" "$dir/system/sys" "$READER_TOOL_LINUX" "$@" \
@@ -189,6 +195,38 @@ scenario_sfc_images() {
     check_all
 }
 
+# N64 images without --size, under each thing the reader shows past the ROM's end: the size
+# found, the file named after its game in the DAT file given, byte for byte the image.
+scenario_n64_sizes() {
+    cp "$dir/images/project-test-images.dat" "$dir/out/"
+    local past image game folder
+    for past in open-bus mirror ff; do
+        for image in n64-6102-12mib.z64 n64-6102.v64; do
+            case $image in
+                *12mib*) game="Project Test 6102 12 MiB (World)" ;;
+                *) game="Project Test 6102 (World)" ;;
+            esac
+            folder="$past-${image%.*}"
+            mkdir -p "$dir/out/$folder"
+            start_emulator "$mount" "$dir/$past-$image.emulator.log" --identity N64_KRN20_RV100 \
+                --cartridge "$dir/images/$image" --past-end "$past"
+            run_tool "$past-$image" dump "$folder" --dat project-test-images.dat
+            stop_emulator
+            expect_status "$past-$image" 0
+            # Written big-endian whatever order the cartridge presents.
+            same_bytes "$image under $past" "$dir/images/${image%.*}.z64" \
+                "$dir/out/$folder/$game.z64"
+            has_text "$dir/$past-$image.stdout" "named after its DAT entry: $game.z64\n"
+            has_text "$dir/$past-$image.stdout" \
+                "\nDAT: verified, $game (Project test images)\n"
+        done
+    done
+    has_text "$dir/open-bus-n64-6102-12mib.z64.stdout" "size 12 MiB: open bus from 0x10C00000\n"
+    has_text "$dir/mirror-n64-6102-12mib.z64.stdout" \
+        "size 12 MiB: the ROM repeats from 0x10C00000\n"
+    has_text "$dir/ff-n64-6102.v64.stdout" "size 8 MiB: 0xFF from 0x10800000\n"
+}
+
 # A reader that delivers one byte inverted on its first read of the data file: --verify names
 # that byte's address (the transcript says which it was) and writes no file.
 scenario_verify() {
@@ -243,14 +281,27 @@ directory. Check the name and that the file is readable.\n"
     expect_status check 0
     has_text "$dir/check.stdout" "Checksum: OK"
 
-    # With an N64 reader: the size it cannot tell; a drive that is not the reader.
-    start_emulator "$mount" "$dir/usage.emulator.log" --identity N64_KRN20_RV100
+    # With an N64 reader whose cartridge shows open bus at 2 MiB and data after it: the size it
+    # cannot find; a drive that is not the reader.
+    local disagreeing="$dir/disagreeing.z64" at
+    cp "$dir/images/n64-6101.z64" "$disagreeing"
+    for at in 0x200000 0x200200 0x205C00; do
+        # shellcheck disable=SC2046 # one argument per repetition of the 2-byte word
+        printf "$(printf '\\x%02x\\x%02x' $(((at >> 8) & 0xFF)) $((at & 0xFF)))%.0s" $(seq 256) |
+            dd of="$disagreeing" bs=512 seek=$((at / 512)) conv=notrunc status=none
+    done
+    start_emulator "$mount" "$dir/usage.emulator.log" --identity N64_KRN20_RV100 \
+        --cartridge "$disagreeing"
     run_tool info info
     expect_status info 0
-    has_text "$dir/info.stdout" "drive       E:\nidentity    N64_KRN20_RV100\nvariant     N64\n"
+    has_text "$dir/info.stdout" "reader      N64 reader N64_KRN20_RV100 on E:\ncan         dump\n"
+    has_text "$dir/info.stdout" "\nROM         size not found: the reader shows open bus at \
+0x10200000 but data again at 0x10300000; a dump needs --size\nbyte order  big-endian\n"
     run_tool nosize dump game.z64
     expect_status nosize 2
-    has_text "$dir/nosize.stderr" "needs --size: an N64 cartridge does not tell the reader its size"
+    has_text "$dir/nosize.stderr" "needs --size: the end of the cartridge's ROM could not be found \
+(the reader shows open bus at 0x10200000 but data again at 0x10300000; usual sizes: 8M, 12M, 16M, \
+32M, 64M). Try 'reader-tool dump --help'.\n"
     run_tool otherdrive --drive Q info
     expect_status otherdrive 1
     has_text "$dir/otherdrive.stderr" "no cartridge reader on drive Q: (there is no such drive)"

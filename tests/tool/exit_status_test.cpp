@@ -149,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(Endings, ExitStatus, ::testing::Values(
     // reading its first line; the dump's first is before its first read.)
     StatusCase{"ShellGoesOnAfterCtrlC", Image::None, kNes, {"shell"},
                {"dump OUT --quiet", "info --quiet"}, StopSignal::CtrlC, 1,
-               "interrupted by Ctrl-C (SIGINT) while reading at 0x00008000.", "variant     NES",
+               "interrupted by Ctrl-C (SIGINT) while reading at 0x00008000.", "can         dump, write",
                nullptr},
     StatusCase{"ShellEndsAtSigterm", Image::None, kNes, {"shell"},
                {"dump OUT --quiet", "info --quiet"}, StopSignal::Terminate, 143,

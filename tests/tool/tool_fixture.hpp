@@ -122,6 +122,7 @@ class TestOs final : public tool::ToolOs {
         interruptChecks = 0;
         writeHook.reset();
         msPerReading = 100;
+        datFolders.clear();
     }
     void ClearInterrupt() override {
         interruption.reset();
@@ -130,6 +131,8 @@ class TestOs final : public tool::ToolOs {
     // Every reading of the clock moves it on, so rates and times left have something to show. By
     // default each read of the reader seems slow, so reads stay at their first size (1 MiB).
     std::uint64_t NowMs() override { return nowMs += msPerReading; }
+    // No DAT folder unless a test gives one: a test never meets the DAT files of the machine.
+    std::vector<fs::path> DatFolders() override { return datFolders; }
 
     bool inputTerminal = false;
     bool errorTerminal = false;
@@ -141,6 +144,7 @@ class TestOs final : public tool::ToolOs {
     std::uint64_t nowMs = 0;
     std::uint64_t msPerReading = 100;
     std::optional<WriteHook> writeHook;
+    std::vector<fs::path> datFolders;
 
   private:
     class HookedOutput final : public tool::PendingOutput {
@@ -168,6 +172,12 @@ class TestOs final : public tool::ToolOs {
             return failed_ ? "No space left on device" : inner_ ? inner_->Reason() : "";
         }
         bool FinalPathTaken() const override { return inner_ && inner_->FinalPathTaken(); }
+        void SetFinalPath(const std::string& finalPath) override {
+            final_ = finalPath;
+            if (inner_) {
+                inner_->SetFinalPath(finalPath);
+            }
+        }
 
       private:
         std::unique_ptr<tool::PendingOutput> inner_;
