@@ -15,7 +15,9 @@ std::optional<std::string> StoreFcMode(GlobalOptions& globals, std::string_view 
 
 // The options of every command, bound to GlobalOptions like a command's to its request.
 constexpr auto kGlobalOptions = std::to_array<OptionBinding<GlobalOptions>>({
-    {{"drive", "LETTER", "looks for the reader on this drive only (default: drives D: to Z:)"},
+    {{"drive", "WHERE",
+      "the reader's drive letter (E:), or the folder it is mounted on\n"
+      "(/media/you/READER); default: every removable drive"},
      StoreDrive},
     {{"fc-mode", "N", "the FC2 reader's set-up mode flag, 0 or 1 (default 0)"}, StoreFcMode},
     {{"quiet", "", "no progress display and no \"Init\" line"}, StoreFlag<&GlobalOptions::quiet>},
@@ -67,7 +69,11 @@ bool IsOption(std::string_view arg) {
     return arg.size() > 1 && arg[0] == '-' && std::isdigit(static_cast<unsigned char>(arg[1])) == 0;
 }
 
+// "E", "E:" and "E:\" (or "E:/") name a drive by its letter.
 std::optional<char> ParseDriveLetter(std::string_view text) {
+    if (text.size() == 3 && text[1] == ':' && (text[2] == '\\' || text[2] == '/')) {
+        text.remove_suffix(1);
+    }
     if (text.size() == 2 && text[1] == ':') {
         text.remove_suffix(1);
     }
@@ -147,12 +153,17 @@ std::optional<std::size_t> IndexOf(const Shapes& shapes, std::string_view name) 
     return std::nullopt;
 }
 
+// A drive letter, or else the folder that holds the reader's files (a mount point on Linux, any
+// folder elsewhere), used as the user wrote it. A folder called E is ./E.
 std::optional<std::string> StoreDrive(GlobalOptions& globals, std::string_view text) {
-    const auto letter = ParseDriveLetter(text);
-    if (!letter) {
-        return "takes one drive letter (E or E:), not " + Quoted(text);
+    if (text.empty()) {
+        return "takes a drive letter (E:) or the folder the reader is mounted on, not ''";
     }
-    globals.drive = letter;
+    globals.drive = ParseDriveLetter(text);
+    globals.folder.reset();
+    if (!globals.drive) {
+        globals.folder = std::string(text);
+    }
     return std::nullopt;
 }
 

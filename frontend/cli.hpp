@@ -28,9 +28,10 @@ namespace reader::tool {
 class ToolContext;
 
 struct GlobalOptions {
-    std::optional<char> drive;  // --drive: probe this letter only (upper case)
-    int fcMode = 0;             // --fc-mode: the FC2 reader's set-up mode flag
-    bool quiet = false;         // --quiet: no progress display, no "Init" notice
+    std::optional<char> drive;          // --drive E: probe this letter only (upper case)
+    std::optional<std::string> folder;  // --drive PATH: the reader's files are in this folder
+    int fcMode = 0;                     // --fc-mode: the FC2 reader's set-up mode flag
+    bool quiet = false;                 // --quiet: no progress display, no "Init" notice
 };
 
 // An option as the parser and the help see it.

@@ -59,7 +59,7 @@ Outcome RunInfo(ToolContext& context, const InfoRequest& /*request*/) {
     if (!reader) {
         return reader.Error();
     }
-    Row(context, "drive", std::string(1, reader->drive) + ":");
+    Row(context, "drive", reader->place.Detailed());
     Row(context, "identity", reader->identity);
     Row(context, "variant", reader->row->system);
     if (reader->row->keepWindow) {

@@ -56,6 +56,20 @@ class PendingOutput {
     virtual bool FinalPathTaken() const = 0;
 };
 
+// How the users of a system know the drives the reader may be on, for the messages that say
+// where the tool looked and how to point it at the reader.
+struct DriveWords {
+    std::string_view scanned;  // where a run without --drive looks: "on the drives D: to Z:"
+    std::string_view nameIt;   // what to give --drive instead: "name its drive with --drive"
+};
+// Windows names drives by their letters; Linux by the folders they are mounted on (the tool's
+// own letters for them mean nothing to the user).
+inline constexpr DriveWords kLetterDriveWords = {"on the drives D: to Z:",
+                                                 "name its drive with --drive"};
+inline constexpr DriveWords kMountDriveWords = {
+    "on the removable FAT volumes mounted now",
+    "give --drive the folder it is mounted on (or any folder that holds its files)"};
+
 class ToolOs {
   public:
     ToolOs() = default;
@@ -78,6 +92,9 @@ class ToolOs {
 
     // Milliseconds of a steady clock, for the transfer rate and the time left.
     virtual std::uint64_t NowMs();
+
+    // How this system's users know drives.
+    virtual DriveWords Drives() = 0;
 };
 
 // The implementation for the operating system the program was built for.

@@ -214,6 +214,7 @@ class LinuxToolOs final : public ToolOs {
         return static_cast<StopSignal>(code - 1);
     }
     void ClearInterrupt() override { g_stop.store(0); }
+    DriveWords Drives() override { return kMountDriveWords; }
 };
 
 }  // namespace

@@ -175,6 +175,7 @@ class WindowsToolOs final : public ToolOs {
         return static_cast<StopSignal>(code - 1);
     }
     void ClearInterrupt() override { g_stop.store(0); }
+    DriveWords Drives() override { return kLetterDriveWords; }
 };
 
 }  // namespace

@@ -95,9 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"trace", "0xFF01"}, "ADDR 0xFF01 is too large (at most 0xFF00)"},
         UsageCase{{"trace", "0x8000", "--from"}, "--from needs a value"},
         UsageCase{{"check"}, "check needs FILE"},
-        UsageCase{{"--drive", "EE", "info"}, "--drive takes one drive letter"},
-        UsageCase{{"--drive", "5", "info"}, "--drive takes one drive letter"},
-        UsageCase{{"info", "--drive"}, "--drive needs a value (--drive LETTER)"},
+        UsageCase{{"--drive=", "info"}, "--drive takes a drive letter (E:) or the folder"},
+        UsageCase{{"info", "--drive"}, "--drive needs a value (--drive WHERE)"},
         UsageCase{{"--fc-mode", "2", "info"}, "--fc-mode takes 0 or 1"},
         UsageCase{{"--quiet=1", "info"}, "--quiet takes no value"}));
 

@@ -130,6 +130,8 @@ class TestOs final : public tool::ToolOs {
     // Every reading of the clock moves it on, so rates and times left have something to show. By
     // default each read of the reader seems slow, so reads stay at their first size (1 MiB).
     std::uint64_t NowMs() override { return nowMs += msPerReading; }
+    // The words of a system that names drives by letters, unless a test asks for the other.
+    tool::DriveWords Drives() override { return drives; }
 
     bool inputTerminal = false;
     bool errorTerminal = false;
@@ -141,6 +143,7 @@ class TestOs final : public tool::ToolOs {
     std::uint64_t nowMs = 0;
     std::uint64_t msPerReading = 100;
     std::optional<WriteHook> writeHook;
+    tool::DriveWords drives = tool::kLetterDriveWords;
 
   private:
     class HookedOutput final : public tool::PendingOutput {
