@@ -37,7 +37,15 @@ void WriteErr(std::string_view text) {
     std::fflush(stderr);
 }
 
-std::optional<std::string> ReadLine() {
+std::optional<std::string> ReadLine(std::string_view prompt) {
+    if (!prompt.empty()) {
+        // A person at a terminal: the line editor shows the prompt and edits the line, where
+        // there is one; otherwise the prompt goes out before the plain read below.
+        if (reader::tool::LineEditor* editor = reader::tool::TerminalLineEditor()) {
+            return editor->ReadLine(prompt);
+        }
+        (void)WriteOut(prompt);
+    }
     std::string line;
     bool any = false;
     for (int c = std::getchar(); c != EOF; c = std::getchar()) {

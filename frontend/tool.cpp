@@ -31,6 +31,9 @@ std::string HelpHint(const ToolError& error) {
             return ". Try 'reader-tool " + std::string(error.command->name) + " --help'.";
         case HelpPointer::ShellList:
             return ". Type h for the commands.";
+        case HelpPointer::ShellCommand:
+            return ". Type '" + std::string(error.command->name) +
+                   " --help' for its options, h for the commands.";
         case HelpPointer::None:
         case HelpPointer::ProgramText:
             break;
@@ -125,7 +128,7 @@ Outcome RunLine(ToolContext& context, std::span<const std::string_view> args, bo
         return UsageError("no command given", nullptr);
     }
     if (inShell && !line->command->inShell) {
-        return UsageError("the shell is running already", line->command);
+        return UsageError("the shell is running already", nullptr);
     }
     context.SetGlobals(line->globals);
     return line->command->run(context, *line);

@@ -113,6 +113,26 @@ struct OutputError {
 };
 OutputError DescribeOutputError(int error);
 
+// Line editing for the shell at a terminal: the arrow keys, the history of the lines typed, Ctrl-A
+// and Ctrl-E. On Linux libedit gives it; on Windows the console edits every line a program reads
+// from it by itself, so there is nothing to add.
+class LineEditor {
+  public:
+    LineEditor() = default;
+    LineEditor(const LineEditor&) = delete;
+    LineEditor& operator=(const LineEditor&) = delete;
+    virtual ~LineEditor() = default;
+
+    // Shows the prompt and returns the line typed, without its line end; nothing at the end of
+    // the input (Ctrl-D) or when a request to stop interrupted the wait.
+    virtual std::optional<std::string> ReadLine(std::string_view prompt) = 0;
+};
+
+// The line editor for standard input while standard input and standard output are both a
+// terminal; nullptr otherwise (a script through a pipe, or a shell whose output goes to a file,
+// gets plain lines and no terminal control sequences).
+LineEditor* TerminalLineEditor();
+
 // Catches Ctrl-C (and the operating system's other polite requests to stop) from now on, so that
 // a transfer ends between two chunks and removes its temporary file instead of dying halfway.
 // Interruption reports it. A read waiting on standard input returns at once. A closed pipe on

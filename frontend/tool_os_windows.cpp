@@ -197,6 +197,12 @@ OutputError DescribeOutputError(int error) {
     return {false, system != 0 ? platform::SystemErrorText(system) : std::strerror(error)};
 }
 
+LineEditor* TerminalLineEditor() {
+    // The console edits the line itself while a read of it waits (the arrow keys, F7 for the
+    // history); standard input read as it is keeps all of that.
+    return nullptr;
+}
+
 void AdviseLargePages(std::span<std::uint8_t> /*memory*/) {
     // Large pages need a privilege that an ordinary user does not hold: nothing to ask for.
 }

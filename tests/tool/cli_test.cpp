@@ -154,7 +154,8 @@ TEST_P(BindingTest, FillsTheRequestOrNamesTheMistake) {
     const BindingCase& c = GetParam();
     g_received.reset();
     const tool::ToolStreams streams{[](std::string_view) { return tool::StreamWrite{}; },
-                                    [](std::string_view) {}, [] { return std::nullopt; }};
+                                    [](std::string_view) {},
+                                    [](std::string_view) { return std::nullopt; }};
     emulator::EmulatedHost host;
     TestOs os;
     tool::ToolContext context(streams, os, host);

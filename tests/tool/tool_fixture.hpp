@@ -123,9 +123,12 @@ class TestOs final : public tool::ToolOs {
         writeHook.reset();
         msPerReading = 100;
     }
+    // Clears the request to stop that arrived; one still to come (at a later check) stays.
     void ClearInterrupt() override {
-        interruption.reset();
-        interruptAtCheck.reset();
+        if (interruption) {
+            interruption.reset();
+            interruptAtCheck.reset();
+        }
     }
     // Every reading of the clock moves it on, so rates and times left have something to show. By
     // default each read of the reader seems slow, so reads stay at their first size (1 MiB).
@@ -263,7 +266,9 @@ class ToolFixture : public HostFixture {
                 return {};
             },
             [&run](std::string_view text) { run.err += text; },
-            [this, &nextLine]() -> std::optional<std::string> {
+            // The prompt goes to standard output, as on a terminal.
+            [this, &run, &nextLine](std::string_view prompt) -> std::optional<std::string> {
+                run.out += prompt;
                 if (nextLine >= input.size()) {
                     return std::nullopt;
                 }
