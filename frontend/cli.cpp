@@ -178,7 +178,8 @@ std::optional<std::string> StoreFcMode(GlobalOptions& globals, std::string_view 
 
 }  // namespace
 
-std::optional<std::uint64_t> ParseNumber(std::string_view text, bool allowSizeSuffix) {
+NumberReading ReadNumber(std::string_view text, bool allowSizeSuffix) {
+    using Problem = NumberReading::Problem;
     std::uint64_t multiplier = 1;
     if (allowSizeSuffix && !text.empty()) {
         std::string_view suffix;
@@ -199,28 +200,95 @@ std::optional<std::uint64_t> ParseNumber(std::string_view text, bool allowSizeSu
         base = 16;
         text.remove_prefix(2);
     }
-    // The whole text must be the number; from_chars refuses signs, blanks and values past 64 bits.
+    // The whole text must be the number; from_chars refuses signs and blanks, and says when the
+    // digits hold more than 64 bits.
     std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (error != std::errc{} || end != text.data() + text.size()) {
-        return std::nullopt;
+    const char* const last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(text.data(), last, value, base);
+    if (end == text.data()) {
+        return {Problem::NotANumber, 0, {}};
     }
-    if (value > std::numeric_limits<std::uint64_t>::max() / multiplier) {
-        return std::nullopt;
+    if (end != last) {
+        // Digits and then letters: a size with a suffix the tool does not know.
+        const std::string_view rest(end, static_cast<std::size_t>(last - end));
+        const bool letters = std::all_of(rest.begin(), rest.end(), [](char c) {
+            return std::isalpha(static_cast<unsigned char>(c)) != 0;
+        });
+        const bool unknownSuffix = allowSizeSuffix && multiplier == 1 && letters &&
+                                   rest.find_first_of("xX") == std::string_view::npos;
+        return {unknownSuffix ? Problem::UnknownSuffix : Problem::NotANumber, 0,
+                unknownSuffix ? rest : std::string_view()};
     }
-    return value * multiplier;
+    if (error == std::errc::result_out_of_range ||
+        value > std::numeric_limits<std::uint64_t>::max() / multiplier) {
+        return {Problem::TooLarge, 0, {}};
+    }
+    if (error != std::errc{}) {
+        return {Problem::NotANumber, 0, {}};
+    }
+    return {Problem::None, value * multiplier, {}};
 }
+
+std::optional<std::uint64_t> ParseNumber(std::string_view text, bool allowSizeSuffix) {
+    const NumberReading reading = ReadNumber(text, allowSizeSuffix);
+    if (reading.problem != NumberReading::Problem::None) {
+        return std::nullopt;
+    }
+    return reading.value;
+}
+
+namespace {
+
+// The largest value an option takes, as the user may write it: in hexadecimal, and a size of
+// whole KiB or MiB also with its suffix ("256M").
+struct Most {
+    std::string size;  // "256M", or empty
+    std::string hex;   // "0x10000000"
+};
+
+Most MostOf(std::uint64_t most, bool allowSizeSuffix) {
+    constexpr std::uint64_t kKiB = 1024;
+    constexpr std::uint64_t kMiB = kKiB * 1024;
+    Most text{{}, Hex(most)};
+    if (allowSizeSuffix && most >= kKiB && most % kKiB == 0) {
+        const bool mebibytes = most % kMiB == 0;
+        text.size = std::to_string(most / (mebibytes ? kMiB : kKiB)) + (mebibytes ? "M" : "K");
+    }
+    return text;
+}
+
+// "is too large (at most 256M, 0x10000000)".
+std::string TooLarge(std::string_view text, std::uint64_t most, bool allowSizeSuffix) {
+    const Most limit = MostOf(most, allowSizeSuffix);
+    return std::string(text) + " is too large (at most " +
+           (limit.size.empty() ? limit.hex : limit.size + ", " + limit.hex) + ")";
+}
+
+}  // namespace
 
 std::optional<std::string> CheckNumber(std::string_view text, std::uint64_t most,
                                        bool allowSizeSuffix, std::uint64_t& value) {
-    const auto parsed = ParseNumber(text, allowSizeSuffix);
-    if (!parsed) {
-        return "takes a number (decimal, or hexadecimal as 0x1F), not " + Quoted(text);
+    using Problem = NumberReading::Problem;
+    const NumberReading reading = ReadNumber(text, allowSizeSuffix);
+    switch (reading.problem) {
+        case Problem::None:
+            break;
+        case Problem::NotANumber:
+            return std::string("takes a number (decimal, or hexadecimal as 0x1F") +
+                   (allowSizeSuffix ? "; a size may end in K or M" : "") + "), not " + Quoted(text);
+        case Problem::UnknownSuffix: {
+            const Most limit = MostOf(most, allowSizeSuffix);
+            return std::string(text) + ": a size ends in K (KiB) or M (MiB), not " +
+                   std::string(reading.suffix) + "; the largest is " +
+                   (limit.size.empty() ? limit.hex : limit.size + " (" + limit.hex + ")");
+        }
+        case Problem::TooLarge:
+            return TooLarge(text, most, allowSizeSuffix);
     }
-    if (*parsed > most) {
-        return std::string(text) + " is too large (at most " + Hex(most) + ")";
+    if (reading.value > most) {
+        return TooLarge(text, most, allowSizeSuffix);
     }
-    value = *parsed;
+    value = reading.value;
     return std::nullopt;
 }
 

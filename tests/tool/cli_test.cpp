@@ -44,6 +44,53 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{"18446744073709551616", false, std::nullopt},
         NumberCase{"0x4000000000000000K", true, std::nullopt}));
 
+// What is wrong with a number, in the words of the line that refuses it: the suffixes that exist
+// and the largest value, "too large" for digits past 64 bits.
+struct CheckCase {
+    const char* text;
+    std::uint64_t most;
+    bool sizes;
+    const char* problem;  // nullptr: taken
+    std::uint64_t value;
+};
+
+TEST(CheckNumberTest, SaysWhatIsWrongOrTakesTheValue) {
+    constexpr std::uint64_t k256M = 256u << 20;
+    const CheckCase cases[] = {
+        {"1G", k256M, true,
+         "1G: a size ends in K (KiB) or M (MiB), not G; the largest is 256M (0x10000000)", 0},
+        {"4KB", k256M, true,
+         "4KB: a size ends in K (KiB) or M (MiB), not KB; the largest is 256M (0x10000000)", 0},
+        {"2GiB", 3u << 10, true,
+         "2GiB: a size ends in K (KiB) or M (MiB), not GiB; the largest is 3K (0xC00)", 0},
+        {"512M", k256M, true, "512M is too large (at most 256M, 0x10000000)", 0},
+        {"12345678901234567890123", 0xFF, false,
+         "12345678901234567890123 is too large (at most 0xFF)", 0},
+        {"0x4000000000000000K", k256M, true,
+         "0x4000000000000000K is too large (at most 256M, 0x10000000)", 0},
+        {"0x100000000", 0xFFFFFFFF, true, "0x100000000 is too large (at most 0xFFFFFFFF)", 0},
+        {"zz", k256M, true,
+         "takes a number (decimal, or hexadecimal as 0x1F; a size may end in K or M), not 'zz'", 0},
+        {"4M", 0xFF, false, "takes a number (decimal, or hexadecimal as 0x1F), not '4M'", 0},
+        {"0x", 0xFF, true,
+         "takes a number (decimal, or hexadecimal as 0x1F; a size may end in K or M), not '0x'", 0},
+        {"0x10K", k256M, true, nullptr, 0x4000},
+        {"256M", k256M, true, nullptr, k256M},
+        {"255", 0xFF, false, nullptr, 255},
+    };
+    for (const CheckCase& c : cases) {
+        std::uint64_t value = 7;
+        const auto problem = tool::CheckNumber(c.text, c.most, c.sizes, value);
+        if (c.problem != nullptr) {
+            EXPECT_EQ(problem, std::optional<std::string>(c.problem)) << c.text;
+            EXPECT_EQ(value, 7u) << c.text;
+        } else {
+            EXPECT_EQ(problem, std::nullopt) << *problem;
+            EXPECT_EQ(value, c.value) << c.text;
+        }
+    }
+}
+
 // Wrong usage is refused before the reader is touched, with exit status 2 and one line that
 // points to the help.
 struct UsageCase {
@@ -79,7 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"dump", "a.bin", "--start", "0x100000000"}, "is too large"},
         UsageCase{{"dump", "a.bin", "--size", "0"}, "--size must be more than 0"},
         UsageCase{{"dump", "a.bin", "--size", "512M"}, "is too large"},
-        UsageCase{{"dump", "a.bin", "--size", "1G"}, "--size takes a number"},
+        UsageCase{{"dump", "a.bin", "--size", "1G"},
+                  "--size 1G: a size ends in K (KiB) or M (MiB), not G; the largest is 256M"},
         UsageCase{{"dump", "a.bin", "--byte-order", "middle"}, "--byte-order takes"},
         UsageCase{{"dump", "a.bin", "--frobnicate"}, "dump has no option '--frobnicate'"},
         UsageCase{{"dump", "a.bin", "--verify=yes"}, "--verify takes no value"},
@@ -199,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     {},
                     false,
-                    "--size 2K is too large (at most 0x400)"},
+                    "--size 2K is too large (at most 1K, 0x400)"},
         BindingCase{{"sample", "x", "--size", "1", "--size", "2"},
                     "",
                     {},
