@@ -249,8 +249,20 @@ constexpr CommandRow kTraceCommand = BoundRow<kTraceOptions, kTraceOperands, Run
     .name = "trace",
     .synopsis = "ADDR [--from FILE]",
     .summary = "ten 6502 trace lines from ADDR (SFC, FC2, NES, PCE readers)",
-    .details = "Disassembles 6502 code: ten trace lines from ADDR (at most 0xFF00), of the 256 "
-               "bytes\nat ADDR of the cartridge (SFC, FC2, NES and PCE readers).\n",
+    .details =
+        "Disassembles 6502 code: ten trace lines from ADDR (at most 0xFF00), of the 256 bytes\n"
+        "at ADDR of the cartridge (SFC, FC2, NES and PCE readers).\n"
+        "\n"
+        "A line shows the address, the instruction's bytes, its mnemonic (* marks an\n"
+        "undocumented one) and its operand. The code is not run, so no register holds a value:\n"
+        "after \"=\" an absolute or zero-page operand shows the byte at that address among the\n"
+        "256 bytes traced (0 elsewhere), but indexed and indirect operands show fixed\n"
+        "placeholders where a running trace would show the effective address, and then the\n"
+        "byte at $FFFF, not the byte the instruction would reach:\n"
+        "  LDA $1234,X @ FFFF = 00         FFFF stands for $1234 + X (also $12,X and $12,Y)\n"
+        "  LDA ($12,X) @ 00 = FFFF = 00    00 for $12 + X, FFFF for the address read there\n"
+        "  LDA ($12),Y = 0000 @ FFFF = 00  0000 for the address read at $12, FFFF for it + Y\n"
+        "  JMP ($1234) = FFFF              FFFF for the target read at $1234\n",
     .numbersHelp = true,
 });
 
