@@ -16,6 +16,14 @@ namespace {
 // rest of its output and says so at the end.
 reader::tool::StreamWrite WriteOut(std::string_view text) {
     using Result = reader::tool::StreamWrite::Result;
+    // A redirected report on Windows ends its lines as Windows text does.
+    static const bool crLf = reader::tool::StandardOutputWantsCrLf();
+    static bool afterCr = false;
+    std::string converted;
+    if (crLf) {
+        converted = reader::tool::WithCrLf(text, afterCr);
+        text = converted;
+    }
     errno = 0;
     const std::size_t written = std::fwrite(text.data(), 1, text.size(), stdout);
     if (std::fflush(stdout) == 0 && written == text.size()) {

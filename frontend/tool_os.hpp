@@ -113,6 +113,16 @@ struct OutputError {
 };
 OutputError DescribeOutputError(int error);
 
+// Text for a file or pipe that holds Windows text: each "\n" becomes "\r\n", one that follows a
+// "\r" already stays. afterCr carries from one piece of text to the next whether the last piece
+// ended in "\r".
+std::string WithCrLf(std::string_view text, bool& afterCr);
+
+// Whether standard output wants its lines ended in CR LF: on Windows when it is a file or a pipe
+// (a console takes "\n" as a line end, and the program's other text, standard error's, comes out
+// in CR LF from the C library), nowhere else.
+bool StandardOutputWantsCrLf();
+
 // Line editing for the shell at a terminal: the arrow keys, the history of the lines typed, Ctrl-A
 // and Ctrl-E. On Linux libedit gives it; on Windows the console edits every line a program reads
 // from it by itself, so there is nothing to add.

@@ -281,6 +281,10 @@ class EditLineEditor final : public LineEditor {
 
 }  // namespace
 
+bool StandardOutputWantsCrLf() {
+    return false;
+}
+
 LineEditor* TerminalLineEditor() {
     if (::isatty(STDIN_FILENO) != 1 || ::isatty(STDOUT_FILENO) != 1) {
         return nullptr;

@@ -197,6 +197,14 @@ OutputError DescribeOutputError(int error) {
     return {false, system != 0 ? platform::SystemErrorText(system) : std::strerror(error)};
 }
 
+bool StandardOutputWantsCrLf() {
+    // The process writes standard output in binary mode (the device library's backend sets it,
+    // so that the update client's output is byte for byte what it writes), while the C library
+    // writes standard error in text mode: without this a report redirected to a file would end
+    // its lines in LF alone.
+    return !IsConsole(STD_OUTPUT_HANDLE);
+}
+
 LineEditor* TerminalLineEditor() {
     // The console edits the line itself while a read of it waits (the arrow keys, F7 for the
     // history); standard input read as it is keeps all of that.

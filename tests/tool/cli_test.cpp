@@ -91,6 +91,27 @@ TEST(CheckNumberTest, SaysWhatIsWrongOrTakesTheValue) {
     }
 }
 
+// Standard output redirected on Windows: every line ends in CR LF, also when a "\r" and its "\n"
+// come in two writes; a "\r" alone (a line written over) stays as it is.
+TEST(CrLfTest, EndsEveryLineOnce) {
+    const struct {
+        std::vector<std::string_view> pieces;
+        std::string_view expected;
+    } cases[] = {
+        {{"a\nb\n"}, "a\r\nb\r\n"},         {{"a\r\n"}, "a\r\n"},
+        {{"a\r", "\nb\n"}, "a\r\nb\r\n"},   {{"a\n", "\n", "\n"}, "a\r\n\r\n\r\n"},
+        {{"50%\r", "75%\r"}, "50%\r75%\r"}, {{"", "x", ""}, "x"},
+    };
+    for (const auto& c : cases) {
+        bool afterCr = false;
+        std::string out;
+        for (const std::string_view piece : c.pieces) {
+            out += tool::WithCrLf(piece, afterCr);
+        }
+        EXPECT_EQ(out, c.expected) << c.pieces.front();
+    }
+}
+
 // Wrong usage is refused before the reader is touched, with exit status 2 and one line that
 // points to the help.
 struct UsageCase {
