@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "drivers/device_library.hpp"
@@ -92,8 +93,11 @@ Outcome RunStatus(ToolContext& context, const StatusRequest& /*request*/) {
     const std::uint64_t failuresBefore = context.Host().Failures();
     SystemDriver.StatusSlot();
     if (context.Host().Failures() != failuresBefore) {
-        return Failure("reading the cartridge status failed: " + context.Host().FailureReason() +
-                       ". Check that the reader is plugged in and try again.");
+        return GoneOr(
+            context, *reader,
+            Failure("reading the cartridge status failed: " + context.Host().FailureReason() +
+                    ". Check that the reader is plugged in and try again."),
+            "reading the cartridge status", "run status again");
     }
     return std::nullopt;
 }
@@ -121,8 +125,10 @@ Outcome RunControl(ToolContext& context, const ControlRequest& request) {
         const std::string reason = context.Host().Failures() != failuresBefore
                                        ? context.Host().FailureReason()
                                        : "the reader took no command";
-        return Failure("sending the control value failed: " + reason +
-                       ". Check that the reader is plugged in and try again.");
+        return GoneOr(context, *reader,
+                      Failure("sending the control value failed: " + reason +
+                              ". Check that the reader is plugged in and try again."),
+                      "taking the control value", "send it again");
     }
     context.Out("sent control value " + Hex(request.value, 2) + " to the " + reader->Name() + "\n");
     return std::nullopt;
@@ -177,7 +183,8 @@ Outcome RunTrace(ToolContext& context, const TraceRequest& request) {
                           code.begin() + static_cast<std::ptrdiff_t>(at - request.address));
                 return true;
             })) {
-        return error;
+        return GoneOr(context, *reader, std::move(*error), "reading the code to trace",
+                      "trace again");
     }
     SystemDriver.DisassembleSlot(code.data(), position);
     return std::nullopt;
@@ -283,8 +290,53 @@ std::span<const CommandRow* const> Commands() {
     return kCommands;
 }
 
+namespace {
+
+// The folder a file named by path is in, as the user wrote it; empty for the current one.
+std::string FolderOf(const std::string& path) {
+    return std::filesystem::path(path).parent_path().string();
+}
+
+}  // namespace
+
+std::optional<std::string> InputPathProblem(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const auto status = fs::status(path, error);
+    if (fs::is_directory(status)) {
+        return path + " is a folder, not a file. Name a file in it.";
+    }
+    const std::string folder = FolderOf(path);
+    if (!fs::exists(status) && !folder.empty() && !fs::is_directory(fs::status(folder, error))) {
+        return "cannot open " + path + ": there is no folder " + folder + ". Check the name.";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> OutputPathProblem(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const std::string folder = FolderOf(path);
+    if (folder.empty()) {
+        return std::nullopt;
+    }
+    const auto status = fs::status(folder, error);
+    if (!fs::exists(status)) {
+        return "cannot write " + path + ": there is no folder " + folder +
+               ". Create it, or choose another place.";
+    }
+    if (!fs::is_directory(status)) {
+        return "cannot write " + path + ": " + folder +
+               " is a file, not a folder. Choose another place.";
+    }
+    return std::nullopt;
+}
+
 Expected<std::vector<std::uint8_t>> ReadInputFile(const std::string& path, std::uint64_t most,
                                                   bool truncate) {
+    if (auto problem = InputPathProblem(path)) {
+        return Failure(std::move(*problem));
+    }
     errno = 0;
     const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {

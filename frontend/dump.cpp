@@ -194,6 +194,9 @@ Outcome RunDump(ToolContext& context, const DumpRequest& given) {
     if (fs::is_directory(existing)) {
         return Failure(out + " is a folder. Name the file to write.");
     }
+    if (auto problem = OutputPathProblem(out)) {
+        return Failure(std::move(*problem));
+    }
     if (fs::exists(existing) && !request.force) {
         return Failure(out +
                        " already exists. Give --force to replace it, or choose another name.");

@@ -245,33 +245,41 @@ Expected<ConnectedReader> ConnectReader(ToolContext& context) {
     return ConnectedReader{row, profile, DeviceDrive, identity, place};
 }
 
-std::optional<std::string> WentAway(ToolContext& context, const ConnectedReader& reader) {
+std::optional<std::string> WhyGone(ToolContext& context, const ConnectedReader& reader) {
     ToolHost& host = context.Host();
     const std::string root = DriveText(reader.drive);
-    std::string reason;
     if (host.DriveTypeOf(root.c_str()) != platform::DriveType::Removable) {
-        reason = "its drive is gone";
-    } else {
-        // Its identity, read afresh: a reader that restarted or was swapped is not the one the
-        // command began with.
-        std::array<char, kDevicePathBufferSize> path{};
-        FormatDevicePath(path, kStatusFileName, reader.drive);
-        std::array<std::uint8_t, kIdentityLength> identity{};
-        const std::uint64_t failuresBefore = host.Failures();
-        if (ReplyRead(path.data(), identity.data(), kIdentityLength, kIdentityOffset) == 0) {
-            reason = host.Failures() != failuresBefore ? host.FailureReason()
-                                                       : "it presents no identity";
-        } else {
-            const std::string now(identity.begin(), std::find(identity.begin(), identity.end(), 0));
-            if (now != reader.identity) {
-                reason = "it now presents the identity \"" + now + "\"";
-            }
-        }
+        return "its drive is gone";
     }
-    if (reason.empty()) {
-        return std::nullopt;
+    // Its identity, read afresh: a reader that restarted or was swapped is not the one the
+    // command began with.
+    std::array<char, kDevicePathBufferSize> path{};
+    FormatDevicePath(path, kStatusFileName, reader.drive);
+    std::array<std::uint8_t, kIdentityLength> identity{};
+    const std::uint64_t failuresBefore = host.Failures();
+    if (ReplyRead(path.data(), identity.data(), kIdentityLength, kIdentityOffset) == 0) {
+        return host.Failures() != failuresBefore ? host.FailureReason() : "it presents no identity";
     }
-    return "the " + reader.Name() + " went away (" + reason + ")";
+    const std::string now(identity.begin(), std::find(identity.begin(), identity.end(), 0));
+    if (now != reader.identity) {
+        return "it now presents the identity \"" + now + "\"";
+    }
+    return std::nullopt;
+}
+
+ToolError GoneOr(ToolContext& context, const ConnectedReader& reader, ToolError error,
+                 std::string_view doing, std::string_view afterwards) {
+    if (error.kind != ErrorKind::Failure) {
+        return error;
+    }
+    const auto why = WhyGone(context, reader);
+    if (!why) {
+        return error;
+    }
+    return Failure("the " + reader.Name() + " went away while " + std::string(doing) + " (" + *why +
+                   "). Plug it in again (check its cable and that the cartridge is seated), "
+                   "then " +
+                   std::string(afterwards) + ".");
 }
 
 }  // namespace reader::tool

@@ -81,10 +81,16 @@ struct ConnectedReader {
 // variant and sets it up through IdentifyDevice; the error says why that failed and what to do.
 Expected<ConnectedReader> ConnectReader(ToolContext& context);
 
-// After a failed operation on a connected reader: whether the reader is still there (its drive
-// present and presenting the identity it had), or the sentence that says it went away, such as
-// "the N64 reader N64_KRN20_RV100 on E: went away (No medium found)".
-std::optional<std::string> WentAway(ToolContext& context, const ConnectedReader& reader);
+// After a failed operation on a connected reader: nothing when the reader is still there (its
+// drive present and presenting the identity it had), else why it is not ("No medium found", "its
+// drive is gone").
+std::optional<std::string> WhyGone(ToolContext& context, const ConnectedReader& reader);
+
+// The error of an operation that failed: when the reader went away meanwhile, a failure that says
+// so and what to do ("the NES reader ... on E: went away while writing at 0x8400 (No medium
+// found). Plug it in again ..., then " + afterwards + "."); otherwise the error as it was.
+ToolError GoneOr(ToolContext& context, const ConnectedReader& reader, ToolError error,
+                 std::string_view doing, std::string_view afterwards);
 
 // "N64 reader N64_KRN20_RV100 cannot write cartridges" and the like: the sentence for a slot the
 // variant does not offer.
