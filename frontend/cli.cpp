@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <limits>
+#include <vector>
 
 #include "frontend/context.hpp"
 
@@ -141,6 +142,70 @@ const CommandRow* FindCommand(std::span<const CommandRow* const> commands, std::
     const auto found = std::find_if(commands.begin(), commands.end(),
                                     [name](const CommandRow* row) { return row->name == name; });
     return found == commands.end() ? nullptr : *found;
+}
+
+// The edit distance of two names (insertions, deletions and substitutions of one character).
+std::size_t Distance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j < row.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] =
+                std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row.back();
+}
+
+// The name the user most likely meant by a word the tool does not know: one a letter away (two in
+// a name of five letters or more), or the only one the word begins; nothing when none is close.
+std::optional<std::string_view> Nearest(std::string_view typed,
+                                        const std::vector<std::string_view>& names) {
+    constexpr std::size_t kLongName = 5;
+    constexpr std::size_t kShortestPrefix = 2;
+    std::optional<std::string_view> best;
+    std::size_t bestDistance = 0;
+    for (const std::string_view name : names) {
+        const std::size_t distance = Distance(typed, name);
+        const std::size_t allowed = name.size() >= kLongName ? 2 : 1;
+        if (distance <= allowed && (!best || distance < bestDistance)) {
+            best = name;
+            bestDistance = distance;
+        }
+    }
+    if (best || typed.size() < kShortestPrefix) {
+        return best;
+    }
+    const auto begins = [typed](std::string_view name) { return name.starts_with(typed); };
+    if (std::count_if(names.begin(), names.end(), begins) == 1) {
+        return *std::find_if(names.begin(), names.end(), begins);
+    }
+    return std::nullopt;
+}
+
+// " (did you mean 'dump'?)", or nothing.
+std::string DidYouMean(std::string_view typed, const std::vector<std::string_view>& names,
+                       std::string_view prefix = {}) {
+    const auto nearest = Nearest(typed, names);
+    if (!nearest) {
+        return {};
+    }
+    return " (did you mean " + Quoted(std::string(prefix) + std::string(*nearest)) + "?)";
+}
+
+template <class Shapes>
+std::vector<std::string_view> NamesOf(const Shapes& shapes) {
+    std::vector<std::string_view> names;
+    for (const auto& shape : shapes) {
+        names.push_back(shape.name);
+    }
+    return names;
 }
 
 template <class Shapes>
@@ -308,7 +373,11 @@ Expected<CommandLine> ParseCommandLine(std::span<const std::string_view> args,
             if (line.command == nullptr) {
                 line.command = FindCommand(commands, arg);
                 if (line.command == nullptr) {
-                    return fail("unknown command " + Quoted(arg));
+                    std::vector<std::string_view> names;
+                    for (const CommandRow* row : commands) {
+                        names.push_back(row->name);
+                    }
+                    return fail("unknown command " + Quoted(arg) + DidYouMean(arg, names));
                 }
             } else {
                 line.operands.push_back(arg);
@@ -344,10 +413,20 @@ Expected<CommandLine> ParseCommandLine(std::span<const std::string_view> args,
                                    : own  ? &line.command->options[*own]
                                           : nullptr;
         if (shape == nullptr) {
-            if (line.command == nullptr) {
-                return fail("unknown option " + Quoted(arg) + " (options of a command follow it)");
+            std::vector<std::string_view> names = NamesOf(kShapesOf<kGlobalOptions>);
+            const auto program = NamesOf(kProgramOptions);
+            names.insert(names.end(), program.begin(), program.end());
+            if (line.command != nullptr) {
+                const auto ofCommand = NamesOf(line.command->options);
+                names.insert(names.end(), ofCommand.begin(), ofCommand.end());
             }
-            return fail(std::string(line.command->name) + " has no option " + Quoted(dashed));
+            std::string hint = DidYouMean(option.name, names, "--");
+            if (line.command == nullptr) {
+                return fail("unknown option " + Quoted(arg) +
+                            (hint.empty() ? " (options of a command follow it)" : hint));
+            }
+            return fail(std::string(line.command->name) + " has no option " + Quoted(dashed) +
+                        hint);
         }
 
         // The value: after '=', or the next argument; a flag takes none.

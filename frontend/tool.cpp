@@ -125,7 +125,11 @@ Outcome RunLine(ToolContext& context, std::span<const std::string_view> args, bo
         return std::nullopt;
     }
     if (line->command == nullptr) {
-        return UsageError("no command given", nullptr);
+        std::string names;
+        for (const CommandRow* row : Commands()) {
+            names += (names.empty() ? "" : ", ") + std::string(row->name);
+        }
+        return UsageError("no command given: name one of " + names, nullptr);
     }
     if (inShell && !line->command->inShell) {
         return UsageError("the shell is running already", nullptr);

@@ -137,10 +137,20 @@ TEST_P(UsageTest, RefusedWithStatusTwo) {
 INSTANTIATE_TEST_SUITE_P(
     Lines, UsageTest,
     ::testing::Values(
-        UsageCase{{"bogus"}, "unknown command 'bogus'"},
+        UsageCase{{"bogus"}, "unknown command 'bogus'. Try 'reader-tool --help'."},
+        UsageCase{{"dumpp", "x.bin"}, "unknown command 'dumpp' (did you mean 'dump'?)"},
+        UsageCase{{"chek"}, "unknown command 'chek' (did you mean 'check'?)"},
+        UsageCase{{"tr", "0x8000"}, "unknown command 'tr' (did you mean 'trace'?)"},
+        UsageCase{{"dump", "a.bin", "--sise", "4K"},
+                  "dump has no option '--sise' (did you mean '--size'?)"},
+        UsageCase{{"--drvie", "E", "info"}, "unknown option '--drvie' (did you mean '--drive'?)"},
+        UsageCase{{"--size", "4K", "dump"}, "unknown option '--size' (options of a command"},
         UsageCase{{"--verbose"}, "unknown option '--verbose'"},
         UsageCase{{"-x", "info"}, "unknown option '-x'"},
-        UsageCase{{"--quiet"}, "no command given"}, UsageCase{{"dump"}, "dump needs OUT"},
+        UsageCase{{"--quiet"},
+                  "no command given: name one of info, dump, write, status, control, trace, check, "
+                  "shell. Try"},
+        UsageCase{{"dump"}, "dump needs OUT"},
         UsageCase{{"dump", "a.bin", "b.bin"}, "dump does not take 'b.bin'"},
         UsageCase{{"dump", "a.bin", "--start"}, "--start needs a value (--start ADDR)"},
         UsageCase{{"dump", "a.bin", "--start", "zz"}, "--start takes a number"},
