@@ -121,12 +121,9 @@ std::optional<std::string> ToolHost::FolderFileOf(const char* path) const {
             return folder_.paths[i];
         }
     }
-    // The library asks for nothing else; a name of another file stays inside the folder.
-    if (name.empty() || std::any_of(name.begin(), name.end(), IsSeparator) || name == "." ||
-        name == "..") {
-        return std::string();
-    }
-    return (fs::path(folder_.folder) / name).string();
+    // The library asks for nothing else: the drive holds no other file (an empty path, which
+    // every backend refuses).
+    return std::string();
 }
 
 std::uint32_t ToolHost::LogicalDrives() {
