@@ -160,7 +160,7 @@ std::size_t Distance(std::string_view a, std::string_view b) {
             diagonal = above;
         }
     }
-    return row.back();
+    return row[b.size()];
 }
 
 // The name the user most likely meant by a word the tool does not know: one a letter away (two in
