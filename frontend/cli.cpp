@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <limits>
+#include <vector>
 
 #include "frontend/context.hpp"
 
@@ -15,7 +16,9 @@ std::optional<std::string> StoreFcMode(GlobalOptions& globals, std::string_view 
 
 // The options of every command, bound to GlobalOptions like a command's to its request.
 constexpr auto kGlobalOptions = std::to_array<OptionBinding<GlobalOptions>>({
-    {{"drive", "LETTER", "looks for the reader on this drive only (default: drives D: to Z:)"},
+    {{"drive", "WHERE",
+      "the reader's drive letter (E:), or the folder it is mounted on\n"
+      "(/media/you/READER); default: every removable drive"},
      StoreDrive},
     {{"fc-mode", "N", "the FC2 reader's set-up mode flag, 0 or 1 (default 0)"}, StoreFcMode},
     {{"quiet", "", "no progress display and no \"Init\" line"}, StoreFlag<&GlobalOptions::quiet>},
@@ -68,7 +71,11 @@ bool IsOption(std::string_view arg) {
     return arg.size() > 1 && arg[0] == '-' && std::isdigit(static_cast<unsigned char>(arg[1])) == 0;
 }
 
+// "E", "E:" and "E:\" (or "E:/") name a drive by its letter.
 std::optional<char> ParseDriveLetter(std::string_view text) {
+    if (text.size() == 3 && text[1] == ':' && (text[2] == '\\' || text[2] == '/')) {
+        text.remove_suffix(1);
+    }
     if (text.size() == 2 && text[1] == ':') {
         text.remove_suffix(1);
     }
@@ -138,6 +145,70 @@ const CommandRow* FindCommand(std::span<const CommandRow* const> commands, std::
     return found == commands.end() ? nullptr : *found;
 }
 
+// The edit distance of two names (insertions, deletions and substitutions of one character).
+std::size_t Distance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j < row.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] =
+                std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The name the user most likely meant by a word the tool does not know: one a letter away (two in
+// a name of five letters or more), or the only one the word begins; nothing when none is close.
+std::optional<std::string_view> Nearest(std::string_view typed,
+                                        const std::vector<std::string_view>& names) {
+    constexpr std::size_t kLongName = 5;
+    constexpr std::size_t kShortestPrefix = 2;
+    std::optional<std::string_view> best;
+    std::size_t bestDistance = 0;
+    for (const std::string_view name : names) {
+        const std::size_t distance = Distance(typed, name);
+        const std::size_t allowed = name.size() >= kLongName ? 2 : 1;
+        if (distance <= allowed && (!best || distance < bestDistance)) {
+            best = name;
+            bestDistance = distance;
+        }
+    }
+    if (best || typed.size() < kShortestPrefix) {
+        return best;
+    }
+    const auto begins = [typed](std::string_view name) { return name.starts_with(typed); };
+    if (std::count_if(names.begin(), names.end(), begins) == 1) {
+        return *std::find_if(names.begin(), names.end(), begins);
+    }
+    return std::nullopt;
+}
+
+// " (did you mean 'dump'?)", or nothing.
+std::string DidYouMean(std::string_view typed, const std::vector<std::string_view>& names,
+                       std::string_view prefix = {}) {
+    const auto nearest = Nearest(typed, names);
+    if (!nearest) {
+        return {};
+    }
+    return " (did you mean " + Quoted(std::string(prefix) + std::string(*nearest)) + "?)";
+}
+
+template <class Shapes>
+std::vector<std::string_view> NamesOf(const Shapes& shapes) {
+    std::vector<std::string_view> names;
+    for (const auto& shape : shapes) {
+        names.push_back(shape.name);
+    }
+    return names;
+}
+
 template <class Shapes>
 std::optional<std::size_t> IndexOf(const Shapes& shapes, std::string_view name) {
     for (std::size_t i = 0; i < shapes.size(); ++i) {
@@ -148,12 +219,17 @@ std::optional<std::size_t> IndexOf(const Shapes& shapes, std::string_view name) 
     return std::nullopt;
 }
 
+// A drive letter, or else the folder that holds the reader's files (a mount point on Linux, any
+// folder elsewhere), used as the user wrote it. A folder called E is ./E.
 std::optional<std::string> StoreDrive(GlobalOptions& globals, std::string_view text) {
-    const auto letter = ParseDriveLetter(text);
-    if (!letter) {
-        return "takes one drive letter (E or E:), not " + Quoted(text);
+    if (text.empty()) {
+        return "takes a drive letter (E:) or the folder the reader is mounted on, not ''";
     }
-    globals.drive = letter;
+    globals.drive = ParseDriveLetter(text);
+    globals.folder.reset();
+    if (!globals.drive) {
+        globals.folder = std::string(text);
+    }
     return std::nullopt;
 }
 
@@ -168,7 +244,8 @@ std::optional<std::string> StoreFcMode(GlobalOptions& globals, std::string_view 
 
 }  // namespace
 
-std::optional<std::uint64_t> ParseNumber(std::string_view text, bool allowSizeSuffix) {
+NumberReading ReadNumber(std::string_view text, bool allowSizeSuffix) {
+    using Problem = NumberReading::Problem;
     std::uint64_t multiplier = 1;
     if (allowSizeSuffix && !text.empty()) {
         std::string_view suffix;
@@ -189,28 +266,95 @@ std::optional<std::uint64_t> ParseNumber(std::string_view text, bool allowSizeSu
         base = 16;
         text.remove_prefix(2);
     }
-    // The whole text must be the number; from_chars refuses signs, blanks and values past 64 bits.
+    // The whole text must be the number; from_chars refuses signs and blanks, and says when the
+    // digits hold more than 64 bits.
     std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (error != std::errc{} || end != text.data() + text.size()) {
-        return std::nullopt;
+    const char* const last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(text.data(), last, value, base);
+    if (end == text.data()) {
+        return {Problem::NotANumber, 0, {}};
     }
-    if (value > std::numeric_limits<std::uint64_t>::max() / multiplier) {
-        return std::nullopt;
+    if (end != last) {
+        // Digits and then letters: a size with a suffix the tool does not know.
+        const std::string_view rest(end, static_cast<std::size_t>(last - end));
+        const bool letters = std::all_of(rest.begin(), rest.end(), [](char c) {
+            return std::isalpha(static_cast<unsigned char>(c)) != 0;
+        });
+        const bool unknownSuffix = allowSizeSuffix && multiplier == 1 && letters &&
+                                   rest.find_first_of("xX") == std::string_view::npos;
+        return {unknownSuffix ? Problem::UnknownSuffix : Problem::NotANumber, 0,
+                unknownSuffix ? rest : std::string_view()};
     }
-    return value * multiplier;
+    if (error == std::errc::result_out_of_range ||
+        value > std::numeric_limits<std::uint64_t>::max() / multiplier) {
+        return {Problem::TooLarge, 0, {}};
+    }
+    if (error != std::errc{}) {
+        return {Problem::NotANumber, 0, {}};
+    }
+    return {Problem::None, value * multiplier, {}};
 }
+
+std::optional<std::uint64_t> ParseNumber(std::string_view text, bool allowSizeSuffix) {
+    const NumberReading reading = ReadNumber(text, allowSizeSuffix);
+    if (reading.problem != NumberReading::Problem::None) {
+        return std::nullopt;
+    }
+    return reading.value;
+}
+
+namespace {
+
+// The largest value an option takes, as the user may write it: in hexadecimal, and a size of
+// whole KiB or MiB also with its suffix ("256M").
+struct Most {
+    std::string size;  // "256M", or empty
+    std::string hex;   // "0x10000000"
+};
+
+Most MostOf(std::uint64_t most, bool allowSizeSuffix) {
+    constexpr std::uint64_t kKiB = 1024;
+    constexpr std::uint64_t kMiB = kKiB * 1024;
+    Most text{{}, Hex(most)};
+    if (allowSizeSuffix && most >= kKiB && most % kKiB == 0) {
+        const bool mebibytes = most % kMiB == 0;
+        text.size = std::to_string(most / (mebibytes ? kMiB : kKiB)) + (mebibytes ? "M" : "K");
+    }
+    return text;
+}
+
+// "is too large (at most 256M, 0x10000000)".
+std::string TooLarge(std::string_view text, std::uint64_t most, bool allowSizeSuffix) {
+    const Most limit = MostOf(most, allowSizeSuffix);
+    return std::string(text) + " is too large (at most " +
+           (limit.size.empty() ? limit.hex : limit.size + ", " + limit.hex) + ")";
+}
+
+}  // namespace
 
 std::optional<std::string> CheckNumber(std::string_view text, std::uint64_t most,
                                        bool allowSizeSuffix, std::uint64_t& value) {
-    const auto parsed = ParseNumber(text, allowSizeSuffix);
-    if (!parsed) {
-        return "takes a number (decimal, or hexadecimal as 0x1F), not " + Quoted(text);
+    using Problem = NumberReading::Problem;
+    const NumberReading reading = ReadNumber(text, allowSizeSuffix);
+    switch (reading.problem) {
+        case Problem::None:
+            break;
+        case Problem::NotANumber:
+            return std::string("takes a number (decimal, or hexadecimal as 0x1F") +
+                   (allowSizeSuffix ? "; a size may end in K or M" : "") + "), not " + Quoted(text);
+        case Problem::UnknownSuffix: {
+            const Most limit = MostOf(most, allowSizeSuffix);
+            return std::string(text) + ": a size ends in K (KiB) or M (MiB), not " +
+                   std::string(reading.suffix) + "; the largest is " +
+                   (limit.size.empty() ? limit.hex : limit.size + " (" + limit.hex + ")");
+        }
+        case Problem::TooLarge:
+            return TooLarge(text, most, allowSizeSuffix);
     }
-    if (*parsed > most) {
-        return std::string(text) + " is too large (at most " + Hex(most) + ")";
+    if (reading.value > most) {
+        return TooLarge(text, most, allowSizeSuffix);
     }
-    value = *parsed;
+    value = reading.value;
     return std::nullopt;
 }
 
@@ -230,7 +374,11 @@ Expected<CommandLine> ParseCommandLine(std::span<const std::string_view> args,
             if (line.command == nullptr) {
                 line.command = FindCommand(commands, arg);
                 if (line.command == nullptr) {
-                    return fail("unknown command " + Quoted(arg));
+                    std::vector<std::string_view> names;
+                    for (const CommandRow* row : commands) {
+                        names.push_back(row->name);
+                    }
+                    return fail("unknown command " + Quoted(arg) + DidYouMean(arg, names));
                 }
             } else {
                 line.operands.push_back(arg);
@@ -266,10 +414,20 @@ Expected<CommandLine> ParseCommandLine(std::span<const std::string_view> args,
                                    : own  ? &line.command->options[*own]
                                           : nullptr;
         if (shape == nullptr) {
-            if (line.command == nullptr) {
-                return fail("unknown option " + Quoted(arg) + " (options of a command follow it)");
+            std::vector<std::string_view> names = NamesOf(kShapesOf<kGlobalOptions>);
+            const auto program = NamesOf(kProgramOptions);
+            names.insert(names.end(), program.begin(), program.end());
+            if (line.command != nullptr) {
+                const auto ofCommand = NamesOf(line.command->options);
+                names.insert(names.end(), ofCommand.begin(), ofCommand.end());
             }
-            return fail(std::string(line.command->name) + " has no option " + Quoted(dashed));
+            std::string hint = DidYouMean(option.name, names, "--");
+            if (line.command == nullptr) {
+                return fail("unknown option " + Quoted(arg) +
+                            (hint.empty() ? " (options of a command follow it)" : hint));
+            }
+            return fail(std::string(line.command->name) + " has no option " + Quoted(dashed) +
+                        hint);
         }
 
         // The value: after '=', or the next argument; a flag takes none.

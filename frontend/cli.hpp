@@ -28,9 +28,10 @@ namespace reader::tool {
 class ToolContext;
 
 struct GlobalOptions {
-    std::optional<char> drive;  // --drive: probe this letter only (upper case)
-    int fcMode = 0;             // --fc-mode: the FC2 reader's set-up mode flag
-    bool quiet = false;         // --quiet: no progress display, no "Init" notice
+    std::optional<char> drive;          // --drive E: probe this letter only (upper case)
+    std::optional<std::string> folder;  // --drive PATH: the reader's files are in this folder
+    int fcMode = 0;                     // --fc-mode: the FC2 reader's set-up mode flag
+    bool quiet = false;                 // --quiet: no progress display, no "Init" notice
 };
 
 // An option as the parser and the help see it.
@@ -90,6 +91,20 @@ Expected<CommandLine> ParseCommandLine(std::span<const std::string_view> args,
 // A number as the user writes one: decimal or hexadecimal with 0x, and with sizes a K or M
 // (KiB, MiB) after it. Nothing for anything else, or a value beyond 64 bits.
 std::optional<std::uint64_t> ParseNumber(std::string_view text, bool allowSizeSuffix);
+
+// The same, with what is wrong when it is no number this tool takes.
+struct NumberReading {
+    enum class Problem : std::uint8_t {
+        None,
+        NotANumber,     // no digits, or other characters among them
+        UnknownSuffix,  // a size whose digits end in letters other than K or M ("1G", "4KB")
+        TooLarge,       // more than 64 bits can hold
+    };
+    Problem problem = Problem::NotANumber;
+    std::uint64_t value = 0;
+    std::string_view suffix;  // with UnknownSuffix: the letters after the digits
+};
+NumberReading ReadNumber(std::string_view text, bool allowSizeSuffix);
 
 // Checks a number's text for an option or operand: nothing and the value, or what is wrong with
 // it, to follow the option's name ("takes a number ...", "0x100000000 is too large ...").

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "drivers/device_library.hpp"
@@ -136,7 +137,8 @@ Outcome RunInfo(ToolContext& context, const InfoRequest& /*request*/) {
     if (!reader) {
         return reader.Error();
     }
-    Row(context, "reader", reader->Name());
+    Row(context, "reader", std::string(reader->row->system) + " reader " + reader->identity);
+    Row(context, "drive", reader->place.Detailed());
     Row(context, "can", Abilities());
     Row(context, "dump", DumpRange(*reader->profile));
     if (reader->profile->sizeRule == SizeRule::FromRomEnd) {
@@ -168,8 +170,11 @@ Outcome RunStatus(ToolContext& context, const StatusRequest& /*request*/) {
     const std::uint64_t failuresBefore = context.Host().Failures();
     SystemDriver.StatusSlot();
     if (context.Host().Failures() != failuresBefore) {
-        return Failure("reading the cartridge status failed: " + context.Host().FailureReason() +
-                       ". Check that the reader is plugged in and try again.");
+        return GoneOr(
+            context, *reader,
+            Failure("reading the cartridge status failed: " + context.Host().FailureReason() +
+                    ". Check that the reader is plugged in and try again."),
+            "reading the cartridge status", "run status again");
     }
     return std::nullopt;
 }
@@ -197,8 +202,10 @@ Outcome RunControl(ToolContext& context, const ControlRequest& request) {
         const std::string reason = context.Host().Failures() != failuresBefore
                                        ? context.Host().FailureReason()
                                        : "the reader took no command";
-        return Failure("sending the control value failed: " + reason +
-                       ". Check that the reader is plugged in and try again.");
+        return GoneOr(context, *reader,
+                      Failure("sending the control value failed: " + reason +
+                              ". Check that the reader is plugged in and try again."),
+                      "taking the control value", "send it again");
     }
     context.Out("sent control value " + Hex(request.value, 2) + " to the " + reader->Name() + "\n");
     return std::nullopt;
@@ -253,7 +260,8 @@ Outcome RunTrace(ToolContext& context, const TraceRequest& request) {
                           code.begin() + static_cast<std::ptrdiff_t>(at - request.address));
                 return true;
             })) {
-        return error;
+        return GoneOr(context, *reader, std::move(*error), "reading the code to trace",
+                      "trace again");
     }
     SystemDriver.DisassembleSlot(code.data(), position);
     return std::nullopt;
@@ -351,8 +359,20 @@ constexpr CommandRow kTraceCommand = BoundRow<kTraceOptions, kTraceOperands, Run
     .name = "trace",
     .synopsis = "ADDR [--from FILE]",
     .summary = "ten 6502 trace lines from ADDR (SFC, FC2, NES, PCE readers)",
-    .details = "Disassembles 6502 code: ten trace lines from ADDR (at most 0xFF00), of the 256 "
-               "bytes\nat ADDR of the cartridge (SFC, FC2, NES and PCE readers).\n",
+    .details =
+        "Disassembles 6502 code: ten trace lines from ADDR (at most 0xFF00), of the 256 bytes\n"
+        "at ADDR of the cartridge (SFC, FC2, NES and PCE readers).\n"
+        "\n"
+        "A line shows the address, the instruction's bytes, its mnemonic (* marks an\n"
+        "undocumented one) and its operand. The code is not run, so no register holds a value:\n"
+        "after \"=\" an absolute or zero-page operand shows the byte at that address among the\n"
+        "256 bytes traced (0 elsewhere), but indexed and indirect operands show fixed\n"
+        "placeholders where a running trace would show the effective address, and then the\n"
+        "byte at $FFFF, not the byte the instruction would reach:\n"
+        "  LDA $1234,X @ FFFF = 00         FFFF stands for $1234 + X (also $12,X and $12,Y)\n"
+        "  LDA ($12,X) @ 00 = FFFF = 00    00 for $12 + X, FFFF for the address read there\n"
+        "  LDA ($12),Y = 0000 @ FFFF = 00  0000 for the address read at $12, FFFF for it + Y\n"
+        "  JMP ($1234) = FFFF              FFFF for the target read at $1234\n",
     .numbersHelp = true,
 });
 
@@ -375,8 +395,53 @@ std::span<const CommandRow* const> Commands() {
     return kCommands;
 }
 
+namespace {
+
+// The folder a file named by path is in, as the user wrote it; empty for the current one.
+std::string FolderOf(const std::string& path) {
+    return std::filesystem::path(path).parent_path().string();
+}
+
+}  // namespace
+
+std::optional<std::string> InputPathProblem(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const auto status = fs::status(path, error);
+    if (fs::is_directory(status)) {
+        return path + " is a folder, not a file. Name a file in it.";
+    }
+    const std::string folder = FolderOf(path);
+    if (!fs::exists(status) && !folder.empty() && !fs::is_directory(fs::status(folder, error))) {
+        return "cannot open " + path + ": there is no folder " + folder + ". Check the name.";
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> OutputPathProblem(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const std::string folder = FolderOf(path);
+    if (folder.empty()) {
+        return std::nullopt;
+    }
+    const auto status = fs::status(folder, error);
+    if (!fs::exists(status)) {
+        return "cannot write " + path + ": there is no folder " + folder +
+               ". Create it, or choose another place.";
+    }
+    if (!fs::is_directory(status)) {
+        return "cannot write " + path + ": " + folder +
+               " is a file, not a folder. Choose another place.";
+    }
+    return std::nullopt;
+}
+
 Expected<std::vector<std::uint8_t>> ReadInputFile(const std::string& path, std::uint64_t most,
                                                   bool truncate) {
+    if (auto problem = InputPathProblem(path)) {
+        return Failure(std::move(*problem));
+    }
     errno = 0;
     const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {

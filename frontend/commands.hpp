@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -40,6 +41,13 @@ Outcome RunShell(ToolContext& context, const ShellRequest& request);
 
 // The largest image the tool holds in memory: more than any cartridge of the six systems.
 inline constexpr std::uint64_t kLargestImage = 256u * 1024 * 1024;
+
+// What stands in the way of a file the user named, before it is opened: for one to read, a folder
+// where the file should be or a folder on its way that does not exist; for one to write, a folder
+// to put it in that does not exist or is a file. Nothing when the system's own open may go ahead
+// (it names any other reason).
+std::optional<std::string> InputPathProblem(const std::string& path);
+std::optional<std::string> OutputPathProblem(const std::string& path);
 
 // Reads a whole file (at most `most` bytes of it when truncate is set; otherwise a longer file is
 // an error).

@@ -25,7 +25,9 @@ class ToolContext {
 
     void Out(std::string_view text);
     void Err(std::string_view text) const { streams_.err(text); }
-    std::optional<std::string> ReadLine() const { return streams_.readLine(); }
+    std::optional<std::string> ReadLine(std::string_view prompt) const {
+        return streams_.readLine(prompt);
+    }
 
     // The device library's notice ("Init <identity> OK"): on standard error, so that standard
     // output holds only what was asked for; nothing with --quiet.

@@ -281,6 +281,11 @@ Outcome RunDump(ToolContext& context, const DumpRequest& given) {
     // Into a folder (or a link to one) that exists, the dump is named once it has been read.
     const bool intoFolder = fs::is_directory(out, error);
     const auto existing = fs::symlink_status(out, error);
+    if (!intoFolder) {
+        if (auto problem = OutputPathProblem(out)) {
+            return Failure(std::move(*problem));
+        }
+    }
     if (!intoFolder && fs::exists(existing) && !request.force) {
         return Failure(out +
                        " already exists. Give --force to replace it, or choose another name.");

@@ -16,6 +16,14 @@ namespace {
 // rest of its output and says so at the end.
 reader::tool::StreamWrite WriteOut(std::string_view text) {
     using Result = reader::tool::StreamWrite::Result;
+    // A redirected report on Windows ends its lines as Windows text does.
+    static const bool crLf = reader::tool::StandardOutputWantsCrLf();
+    static bool afterCr = false;
+    std::string converted;
+    if (crLf) {
+        converted = reader::tool::WithCrLf(text, afterCr);
+        text = converted;
+    }
     errno = 0;
     const std::size_t written = std::fwrite(text.data(), 1, text.size(), stdout);
     if (std::fflush(stdout) == 0 && written == text.size()) {
@@ -37,7 +45,15 @@ void WriteErr(std::string_view text) {
     std::fflush(stderr);
 }
 
-std::optional<std::string> ReadLine() {
+std::optional<std::string> ReadLine(std::string_view prompt) {
+    if (!prompt.empty()) {
+        // A person at a terminal: the line editor shows the prompt and edits the line, where
+        // there is one; otherwise the prompt goes out before the plain read below.
+        if (reader::tool::LineEditor* editor = reader::tool::TerminalLineEditor()) {
+            return editor->ReadLine(prompt);
+        }
+        (void)WriteOut(prompt);
+    }
     std::string line;
     bool any = false;
     for (int c = std::getchar(); c != EOF; c = std::getchar()) {

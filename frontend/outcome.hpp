@@ -24,10 +24,11 @@ enum class ErrorKind : std::uint8_t {
 // Which help the error line points to.
 enum class HelpPointer : std::uint8_t {
     None,
-    Program,      // "Try 'reader-tool --help'."
-    Command,      // "Try 'reader-tool dump --help'."
-    ShellList,    // in the shell: "Type h for the commands."
-    ProgramText,  // the program's whole help instead of a message (run with nothing to do)
+    Program,       // "Try 'reader-tool --help'."
+    Command,       // "Try 'reader-tool dump --help'."
+    ShellList,     // in the shell: "Type h for the commands."
+    ShellCommand,  // in the shell: "Type 'dump --help' for its options, h for the commands."
+    ProgramText,   // the program's whole help instead of a message (run with nothing to do)
 };
 
 struct ToolError {

@@ -1,6 +1,8 @@
 #include "frontend/reader.hpp"
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
 namespace reader::tool {
 namespace {
@@ -98,6 +100,51 @@ std::string WhyNotAReader(ToolContext& context, char letter, std::uint64_t failu
     }
 }
 
+// "CMD.CMD", "CMD.CMD and DUMP.ROM", "CMD.CMD, T-DRIVER.DMP and DUMP.ROM".
+std::string NameList(const std::vector<std::string_view>& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) {
+            text += i + 1 == names.size() ? " and " : ", ";
+        }
+        text += names[i];
+    }
+    return text;
+}
+
+constexpr std::string_view kGiveTheFolder =
+    "Give --drive the folder the reader is mounted on, or its drive letter.";
+
+// Why a folder the user named holds no reader's files.
+std::string FolderProblem(const ReaderFolder& folder) {
+    const std::string& name = folder.folder;
+    switch (folder.found) {
+        case ReaderFolder::Found::All:
+            break;
+        case ReaderFolder::Found::NoFolder:
+            return "there is no folder " + name + ". " + std::string(kGiveTheFolder);
+        case ReaderFolder::Found::NotAFolder:
+            return name + " is not a folder. " + std::string(kGiveTheFolder);
+        case ReaderFolder::Found::Unlisted:
+            return "cannot look into " + name + ": " + folder.reason +
+                   ". Check that the reader is plugged in and the folder can be read.";
+        case ReaderFolder::Found::Missing:
+            if (folder.missing.size() == kReaderFileNames.size()) {
+                return "no cartridge reader at " + name +
+                       ": it holds none of the reader's files (" +
+                       NameList({kReaderFileNames.begin(), kReaderFileNames.end()}) +
+                       "). Check that the reader is plugged in and mounted there. " +
+                       std::string(kGiveTheFolder);
+            }
+            return "no cartridge reader at " + name + ": " + NameList(folder.missing) +
+                   (folder.missing.size() == 1 ? " is" : " are") +
+                   " missing there (a reader's drive holds " +
+                   NameList({kReaderFileNames.begin(), kReaderFileNames.end()}) + "). " +
+                   std::string(kGiveTheFolder);
+    }
+    return {};
+}
+
 }  // namespace
 
 const VariantProfile* ProfileOf(std::string_view system) {
@@ -109,8 +156,24 @@ const VariantProfile* ProfileOf(std::string_view system) {
     return nullptr;
 }
 
+std::string DrivePlace::Text() const {
+    return folder.empty() ? DriveText(letter) : folder;
+}
+
+std::string DrivePlace::Phrase() const {
+    return (folder.empty() ? "on " : "at ") + Text();
+}
+
+std::string DrivePlace::Detailed() const {
+    return folder.empty() || !lettered ? Text() : folder + " (" + DriveText(letter) + ")";
+}
+
+DrivePlace PlaceOf(ToolContext& context, char letter) {
+    return {letter, context.Host().RootFolderOf(letter), context.Host().Presented() != letter};
+}
+
 std::string ConnectedReader::Name() const {
-    return std::string(row->system) + " reader " + identity + " on " + DriveText(drive);
+    return std::string(row->system) + " reader " + identity + " " + place.Phrase();
 }
 
 std::string NotOffered(const ConnectedReader& reader, std::string_view what) {
@@ -122,18 +185,40 @@ Expected<ConnectedReader> ConnectReader(ToolContext& context) {
     // an earlier command of the shell cannot pass for one read now.
     ResetDeviceGlobals();
     const auto& globals = context.Globals();
-    const int letter = globals.drive ? static_cast<unsigned char>(*globals.drive) : 0;
-    const std::uint64_t failuresBefore = context.Host().Failures();
+    ToolHost& host = context.Host();
+    host.Forget();
+    int letter = globals.drive ? static_cast<unsigned char>(*globals.drive) : 0;
+    if (globals.folder) {
+        // The user's folder is used as it is (it need not be a removable FAT volume), but only
+        // when the reader's files are there.
+        const ReaderFolder folder = FindReaderFiles(*globals.folder);
+        if (folder.found != ReaderFolder::Found::All) {
+            return Failure(FolderProblem(folder));
+        }
+        letter = static_cast<unsigned char>(host.PresentFolder(folder));
+    }
+    const bool named = globals.drive || globals.folder;
+    const DriveWords words = context.Os().Drives();
+    const std::uint64_t failuresBefore = host.Failures();
     const int identified = IdentifyDevice(letter, globals.fcMode);
     const std::string identity(DeviceIdentity.data());
 
     if (identified == 0) {
         if (!identity.empty()) {
-            return Failure("the device on " + DriveText(DeviceDrive) + " presents the identity \"" +
-                           identity +
+            return Failure("the device " + PlaceOf(context, DeviceDrive).Phrase() +
+                           " presents the identity \"" + identity +
                            "\", which is no cartridge reader this tool knows (HND, N64, SFC, "
                            "FC2, NES and PCE readers). Plug in a cartridge reader" +
-                           (globals.drive ? "" : ", or name its drive with --drive") + ".");
+                           (named ? std::string() : ", or " + std::string(words.nameIt)) + ".");
+        }
+        if (globals.folder) {
+            const std::string why = host.Failures() != failuresBefore
+                                        ? "its identity cannot be read from " +
+                                              std::string(kStatusFileName) + " (" +
+                                              host.FailureReason() + ")"
+                                        : std::string(kStatusFileName) + " presents no identity";
+            return Failure("no cartridge reader at " + *globals.folder + ": " + why +
+                           ". Check that the reader is plugged in and try again.");
         }
         if (globals.drive) {
             return Failure("no cartridge reader on drive " + DriveText(*globals.drive) + " (" +
@@ -141,20 +226,59 @@ Expected<ConnectedReader> ConnectReader(ToolContext& context) {
                            "). Check that the reader is plugged in and the drive letter is its "
                            "own, or leave out --drive to look on every drive.");
         }
-        return Failure(
-            "no cartridge reader found on the drives D: to Z:. Plug the reader in (it shows up "
-            "as a removable drive) and try again, or name its drive with --drive.");
+        return Failure("no cartridge reader found " + std::string(words.scanned) +
+                       ". Plug the reader in (it shows up as a removable drive) and try again, "
+                       "or " +
+                       std::string(words.nameIt) + ".");
     }
 
+    const DrivePlace place = PlaceOf(context, DeviceDrive);
     const SystemInstallation* row = InstalledSystem();
     const VariantProfile* profile = row != nullptr ? ProfileOf(row->system) : nullptr;
     if (profile == nullptr) {
-        return Failure("the reader on " + DriveText(DeviceDrive) + " (" + identity +
+        return Failure("the reader " + place.Phrase() + " (" + identity +
                        ") was set up, but this tool does not know its variant " +
                        (row != nullptr ? std::string(row->system) : std::string("?")) +
                        ". Use a newer reader-tool.");
     }
-    return ConnectedReader{row, profile, DeviceDrive, identity};
+    return ConnectedReader{row, profile, DeviceDrive, identity, place};
+}
+
+std::optional<std::string> WhyGone(ToolContext& context, const ConnectedReader& reader) {
+    ToolHost& host = context.Host();
+    const std::string root = DriveText(reader.drive);
+    if (host.DriveTypeOf(root.c_str()) != platform::DriveType::Removable) {
+        return "its drive is gone";
+    }
+    // Its identity, read afresh: a reader that restarted or was swapped is not the one the
+    // command began with.
+    std::array<char, kDevicePathBufferSize> path{};
+    FormatDevicePath(path, kStatusFileName, reader.drive);
+    std::array<std::uint8_t, kIdentityLength> identity{};
+    const std::uint64_t failuresBefore = host.Failures();
+    if (ReplyRead(path.data(), identity.data(), kIdentityLength, kIdentityOffset) == 0) {
+        return host.Failures() != failuresBefore ? host.FailureReason() : "it presents no identity";
+    }
+    const std::string now(identity.begin(), std::find(identity.begin(), identity.end(), 0));
+    if (now != reader.identity) {
+        return "it now presents the identity \"" + now + "\"";
+    }
+    return std::nullopt;
+}
+
+ToolError GoneOr(ToolContext& context, const ConnectedReader& reader, ToolError error,
+                 std::string_view doing, std::string_view afterwards) {
+    if (error.kind != ErrorKind::Failure) {
+        return error;
+    }
+    const auto why = WhyGone(context, reader);
+    if (!why) {
+        return error;
+    }
+    return Failure("the " + reader.Name() + " went away while " + std::string(doing) + " (" + *why +
+                   "). Plug it in again (check its cable and that the cartridge is seated), "
+                   "then " +
+                   std::string(afterwards) + ".");
 }
 
 }  // namespace reader::tool

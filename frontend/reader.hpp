@@ -49,19 +49,49 @@ struct VariantProfile {
 // know.
 const VariantProfile* ProfileOf(std::string_view system);
 
+// Where a drive is, as its user knows it: the folder it is mounted on (Linux) or the folder the
+// user named, else its letter (Windows).
+struct DrivePlace {
+    char letter = 0;
+    std::string folder;    // empty: the letter is the drive's name
+    bool lettered = true;  // found under a letter the user may give --drive (not a named folder)
+
+    // "E:" or "/media/you/READER".
+    std::string Text() const;
+    // "on E:" or "at /media/you/READER", for a sentence.
+    std::string Phrase() const;
+    // For info: "E:", "/media/you/READER (E:)", or a named folder alone.
+    std::string Detailed() const;
+};
+
+// The place of a drive letter as the active host (and the tool's host) knows it.
+DrivePlace PlaceOf(ToolContext& context, char letter);
+
 struct ConnectedReader {
     const SystemInstallation* row;
     const VariantProfile* profile;
     char drive;
     std::string identity;
+    DrivePlace place;
 
-    // "SFC reader SFC_KRN02_RV100 on E:".
+    // "SFC reader SFC_KRN02_RV100 on E:", "N64 reader N64_KRN20_RV100 at /media/you/READER".
     std::string Name() const;
 };
 
-// Finds the reader (the drive of --drive, else drives D: to Z:), identifies its variant and sets
-// it up through IdentifyDevice; the error says why that failed and what to do.
+// Finds the reader (the drive or folder of --drive, else every removable drive), identifies its
+// variant and sets it up through IdentifyDevice; the error says why that failed and what to do.
 Expected<ConnectedReader> ConnectReader(ToolContext& context);
+
+// After a failed operation on a connected reader: nothing when the reader is still there (its
+// drive present and presenting the identity it had), else why it is not ("No medium found", "its
+// drive is gone").
+std::optional<std::string> WhyGone(ToolContext& context, const ConnectedReader& reader);
+
+// The error of an operation that failed: when the reader went away meanwhile, a failure that says
+// so and what to do ("the NES reader ... on E: went away while writing at 0x8400 (No medium
+// found). Plug it in again ..., then " + afterwards + "."); otherwise the error as it was.
+ToolError GoneOr(ToolContext& context, const ConnectedReader& reader, ToolError error,
+                 std::string_view doing, std::string_view afterwards);
 
 // "N64 reader N64_KRN20_RV100 cannot write cartridges" and the like: the sentence for a slot the
 // variant does not offer.

@@ -1,5 +1,8 @@
 // shell: the commands one per line, from a person at a console or from a script through a pipe.
+#include <algorithm>
 #include <array>
+#include <cctype>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,21 +51,53 @@ bool EndsOnlyTheCommand(StopSignal signal) {
     return signal == StopSignal::CtrlC || signal == StopSignal::CtrlBreak;
 }
 
+// The shell's own words, in any case ("Q", "Quit").
+bool IsOneOf(std::string_view word, std::initializer_list<std::string_view> names) {
+    return std::any_of(names.begin(), names.end(), [word](std::string_view name) {
+        return word.size() == name.size() &&
+               std::equal(word.begin(), word.end(), name.begin(), [](char a, char b) {
+                   return std::tolower(static_cast<unsigned char>(a)) == b;
+               });
+    });
+}
+
+bool IsQuit(std::string_view word) {
+    return IsOneOf(word, {"q", "quit", "exit"});
+}
+
+bool IsHelp(std::string_view word) {
+    return IsOneOf(word, {"h", "help", "?"});
+}
+
+// An error as the shell shows it: the help it points to is the shell's own (h, or a command's
+// --help typed as a line), and a line of a script is named by its number so that it can be found.
+ToolError ForTheShell(ToolError error, std::optional<std::size_t> lineNumber) {
+    if (error.help == HelpPointer::Program) {
+        error.help = HelpPointer::ShellList;
+    } else if (error.help == HelpPointer::Command) {
+        error.help = HelpPointer::ShellCommand;
+    }
+    if (lineNumber && !error.message.empty()) {
+        error.message = "line " + std::to_string(*lineNumber) + ": " + error.message;
+    }
+    return error;
+}
+
 }  // namespace
 
 Outcome RunShell(ToolContext& context, const ShellRequest& /*request*/) {
     const GlobalOptions shellGlobals = context.Globals();
+    // A person at a terminal gets the prompt and sees each error as it comes; a script through a
+    // pipe gets neither prompt nor greeting, and its errors name their lines.
     const bool interactive = context.Os().InputIsTerminal();
     if (interactive) {
         context.Out(VersionText() + ": type h[enter] for the commands, q[enter] to quit.\n");
     }
     bool anyFailed = false;
     Outcome ending;
+    std::size_t lineNumber = 0;
     while (true) {
-        if (interactive) {
-            context.Out(kPrompt);
-        }
-        const auto line = context.ReadLine();
+        const auto line = context.ReadLine(interactive ? kPrompt : std::string_view());
         // Ctrl-C at the prompt ends the shell (the wait for input returns at once).
         const auto signal = context.Os().Interruption();
         if (!line || signal) {
@@ -75,11 +110,16 @@ Outcome RunShell(ToolContext& context, const ShellRequest& /*request*/) {
             }
             break;
         }
+        ++lineNumber;
+        const auto shown = [&](ToolError error) {
+            ReportOutcome(context,
+                          ForTheShell(std::move(error),
+                                      interactive ? std::nullopt : std::optional(lineNumber)));
+        };
         const auto words = SplitWords(*line);
         if (!words) {
             ToolError error = UsageError("a quote is not closed in: " + *line, nullptr);
-            error.help = HelpPointer::ShellList;
-            ReportOutcome(context, error);
+            shown(std::move(error));
             anyFailed = true;
             continue;
         }
@@ -87,17 +127,21 @@ Outcome RunShell(ToolContext& context, const ShellRequest& /*request*/) {
             continue;
         }
         const std::string& first = words->front();
-        if (words->size() == 1 && (first == "q" || first == "quit" || first == "exit")) {
+        if (words->size() == 1 && IsQuit(first)) {
             break;
         }
-        if (words->size() == 1 && (first == "h" || first == "help" || first == "?")) {
+        if (words->size() == 1 && IsHelp(first)) {
             context.Out(CommandList(Commands()));
             continue;
         }
-        const std::vector<std::string_view> args(words->begin(), words->end());
+        std::vector<std::string_view> args(words->begin(), words->end());
+        if (words->size() == 2 && IsHelp(first)) {
+            // "h dump": that command's help.
+            args = {(*words)[1], "--help"};
+        }
         const Outcome outcome = RunLine(context, args, true, shellGlobals);
-        ReportOutcome(context, outcome);
         if (outcome) {
+            shown(*outcome);
             anyFailed = true;
             if (outcome->signal && !EndsOnlyTheCommand(*outcome->signal)) {
                 // Shown already; the shell's status is the signal's.
@@ -112,8 +156,9 @@ Outcome RunShell(ToolContext& context, const ShellRequest& /*request*/) {
     if (ending) {
         return ending;
     }
-    if (anyFailed) {
-        // Each failed line showed its error; the shell only fails.
+    if (anyFailed && !interactive) {
+        // Each failed line showed its error; the script only fails. A person who quits has seen
+        // them, and the shell they leave did its work.
         return Failure({});
     }
     return std::nullopt;
@@ -126,10 +171,12 @@ constexpr CommandRow kShellCommand = BoundRow<kShellOptions, kShellOperands, Run
     .name = "shell",
     .summary = "the commands one per line at a prompt (h lists them, q quits)",
     .details = "Reads commands one per line, without the program's name (\"info\", \"dump "
-               "game.sfc\n--verify\"); h lists them, q quits. A script can come through a pipe: "
-               "the exit status\nis then 1 when any of its commands failed. Ctrl-C ends the "
-               "command it interrupts, not\nthe shell. Run without arguments from a console, "
-               "reader-tool starts the shell.\n",
+               "game.sfc\n--verify\"); h lists them, h COMMAND describes one, q quits. At a "
+               "terminal the line\ncan be edited (the arrow keys, Ctrl-A, Ctrl-E) and the up "
+               "arrow brings back earlier\nlines. A script can come through a pipe: an error "
+               "names its line, and the exit status\nis 1 when any of its commands failed. "
+               "Ctrl-C ends the command it interrupts, not the\nshell. Run without arguments "
+               "from a console, reader-tool starts the shell.\n",
     .inShell = false,
 });
 

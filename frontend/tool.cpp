@@ -31,6 +31,9 @@ std::string HelpHint(const ToolError& error) {
             return ". Try 'reader-tool " + std::string(error.command->name) + " --help'.";
         case HelpPointer::ShellList:
             return ". Type h for the commands.";
+        case HelpPointer::ShellCommand:
+            return ". Type '" + std::string(error.command->name) +
+                   " --help' for its options, h for the commands.";
         case HelpPointer::None:
         case HelpPointer::ProgramText:
             break;
@@ -122,10 +125,14 @@ Outcome RunLine(ToolContext& context, std::span<const std::string_view> args, bo
         return std::nullopt;
     }
     if (line->command == nullptr) {
-        return UsageError("no command given", nullptr);
+        std::string names;
+        for (const CommandRow* row : Commands()) {
+            names += (names.empty() ? "" : ", ") + std::string(row->name);
+        }
+        return UsageError("no command given: name one of " + names, nullptr);
     }
     if (inShell && !line->command->inShell) {
-        return UsageError("the shell is running already", line->command);
+        return UsageError("the shell is running already", nullptr);
     }
     context.SetGlobals(line->globals);
     return line->command->run(context, *line);

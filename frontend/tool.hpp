@@ -34,9 +34,10 @@ struct StreamWrite {
 struct ToolStreams {
     std::function<StreamWrite(std::string_view)> out;  // standard output
     std::function<void(std::string_view)> err;         // standard error
-    // One line of standard input without its line end; nothing at the end of the input (or when
-    // Ctrl-C interrupted the wait).
-    std::function<std::optional<std::string>()> readLine;
+    // One line of standard input without its line end, after showing the prompt (the shell gives
+    // one only when a person types at a terminal, and it goes to standard output); nothing at the
+    // end of the input (or when Ctrl-C interrupted the wait).
+    std::function<std::optional<std::string>(std::string_view prompt)> readLine;
 };
 
 // Runs the program with the arguments that follow its name and returns its exit status: 0

@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <string>
+#include <string_view>
 
 #include "frontend/tool_os.hpp"
 
@@ -64,6 +66,19 @@ std::vector<std::filesystem::path> WindowsDatFolders(const std::filesystem::path
         folders.push_back(programFolder / "dat");
     }
     return folders;
+}
+
+std::string WithCrLf(std::string_view text, bool& afterCr) {
+    std::string converted;
+    converted.reserve(text.size() + text.size() / 16);
+    for (const char c : text) {
+        if (c == '\n' && !afterCr) {
+            converted += '\r';
+        }
+        converted += c;
+        afterCr = c == '\r';
+    }
+    return converted;
 }
 
 std::uint64_t ToolOs::NowMs() {

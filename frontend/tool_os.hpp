@@ -62,6 +62,20 @@ class PendingOutput {
     virtual void SetFinalPath(const std::string& finalPath) = 0;
 };
 
+// How the users of a system know the drives the reader may be on, for the messages that say
+// where the tool looked and how to point it at the reader.
+struct DriveWords {
+    std::string_view scanned;  // where a run without --drive looks: "on the drives D: to Z:"
+    std::string_view nameIt;   // what to give --drive instead: "name its drive with --drive"
+};
+// Windows names drives by their letters; Linux by the folders they are mounted on (the tool's
+// own letters for them mean nothing to the user).
+inline constexpr DriveWords kLetterDriveWords = {"on the drives D: to Z:",
+                                                 "name its drive with --drive"};
+inline constexpr DriveWords kMountDriveWords = {
+    "on the removable FAT volumes mounted now",
+    "give --drive the folder it is mounted on (or any folder that holds its files)"};
+
 class ToolOs {
   public:
     ToolOs() = default;
@@ -88,6 +102,9 @@ class ToolOs {
     // The folders searched for DAT files when a command is given none, in the order searched
     // (folders that do not exist included, so that the tool can say where DAT files go).
     virtual std::vector<std::filesystem::path> DatFolders() = 0;
+
+    // How this system's users know drives.
+    virtual DriveWords Drives() = 0;
 };
 
 // The DAT folders of each system, from what its environment gives (empty when unset):
@@ -115,6 +132,36 @@ struct OutputError {
     std::string reason;
 };
 OutputError DescribeOutputError(int error);
+
+// Text for a file or pipe that holds Windows text: each "\n" becomes "\r\n", one that follows a
+// "\r" already stays. afterCr carries from one piece of text to the next whether the last piece
+// ended in "\r".
+std::string WithCrLf(std::string_view text, bool& afterCr);
+
+// Whether standard output wants its lines ended in CR LF: on Windows when it is a file or a pipe
+// (a console takes "\n" as a line end, and the program's other text, standard error's, comes out
+// in CR LF from the C library), nowhere else.
+bool StandardOutputWantsCrLf();
+
+// Line editing for the shell at a terminal: the arrow keys, the history of the lines typed, Ctrl-A
+// and Ctrl-E. On Linux libedit gives it; on Windows the console edits every line a program reads
+// from it by itself, so there is nothing to add.
+class LineEditor {
+  public:
+    LineEditor() = default;
+    LineEditor(const LineEditor&) = delete;
+    LineEditor& operator=(const LineEditor&) = delete;
+    virtual ~LineEditor() = default;
+
+    // Shows the prompt and returns the line typed, without its line end; nothing at the end of
+    // the input (Ctrl-D) or when a request to stop interrupted the wait.
+    virtual std::optional<std::string> ReadLine(std::string_view prompt) = 0;
+};
+
+// The line editor for standard input while standard input and standard output are both a
+// terminal; nullptr otherwise (a script through a pipe, or a shell whose output goes to a file,
+// gets plain lines and no terminal control sequences).
+LineEditor* TerminalLineEditor();
 
 // Catches Ctrl-C (and the operating system's other polite requests to stop) from now on, so that
 // a transfer ends between two chunks and removes its temporary file instead of dying halfway.

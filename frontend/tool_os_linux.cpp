@@ -1,9 +1,11 @@
 // reader-tool's own needs on Linux: output files made beside their final path with mkostemp,
 // flushed with fsync and renamed into place (renameat2 with RENAME_NOREPLACE, or link and unlink,
 // so that a file that appeared under the final name meanwhile is never replaced without --force),
-// isatty, SIGINT, SIGTERM and SIGHUP as polite requests to stop, SIGPIPE ignored, and the DAT
-// folder under $XDG_DATA_HOME (or ~/.local/share).
+// isatty, SIGINT, SIGTERM and SIGHUP as polite requests to stop, SIGPIPE ignored, the DAT folder
+// under $XDG_DATA_HOME (or ~/.local/share), and the shell's line editing with libedit
+// (BSD-licensed, like this program's own licence allows).
 #include <fcntl.h>
+#include <histedit.h>
 #include <signal.h>
 #include <stdio.h>
 #include <sys/mman.h>
@@ -223,9 +225,83 @@ class LinuxToolOs final : public ToolOs {
         const char* home = std::getenv("HOME");
         return UnixDatFolders(xdg != nullptr ? xdg : "", home != nullptr ? home : "");
     }
+
+    DriveWords Drives() override { return kMountDriveWords; }
+};
+
+// The shell's line editing at a terminal: libedit in its emacs bindings (the arrow keys, Ctrl-A,
+// Ctrl-E, and the history of this session's lines), after the user's own ~/.editrc.
+class EditLineEditor final : public LineEditor {
+  public:
+    EditLineEditor()
+        : editor_(::el_init("reader-tool", stdin, stdout, stderr)), history_(::history_init()) {
+        if (editor_ == nullptr || history_ == nullptr) {
+            return;
+        }
+        (void)::history(history_, &event_, H_SETSIZE, kHistoryLines);
+        (void)::history(history_, &event_, H_SETUNIQUE, 1);
+        (void)::el_set(editor_, EL_CLIENTDATA, this);
+        (void)::el_set(editor_, EL_PROMPT, &PromptOf);
+        (void)::el_set(editor_, EL_EDITOR, "emacs");
+        (void)::el_set(editor_, EL_HIST, ::history, history_);
+        (void)::el_source(editor_, nullptr);
+    }
+    ~EditLineEditor() override {
+        if (history_ != nullptr) {
+            ::history_end(history_);
+        }
+        if (editor_ != nullptr) {
+            ::el_end(editor_);
+        }
+    }
+
+    bool Ready() const { return editor_ != nullptr && history_ != nullptr; }
+
+    std::optional<std::string> ReadLine(std::string_view prompt) override {
+        prompt_ = std::string(prompt);
+        int count = 0;
+        const char* typed = ::el_gets(editor_, &count);
+        if (typed == nullptr || count <= 0) {
+            return std::nullopt;
+        }
+        std::string line(typed, static_cast<std::size_t>(count));
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+            line.pop_back();
+        }
+        if (line.find_first_not_of(" \t") != std::string::npos) {
+            (void)::history(history_, &event_, H_ENTER, line.c_str());
+        }
+        return line;
+    }
+
+  private:
+    static constexpr int kHistoryLines = 500;
+
+    static char* PromptOf(EditLine* editor) {
+        void* self = nullptr;
+        (void)::el_get(editor, EL_CLIENTDATA, &self);
+        return static_cast<EditLineEditor*>(self)->prompt_.data();
+    }
+
+    EditLine* editor_;
+    History* history_;
+    HistEvent event_{};
+    std::string prompt_;
 };
 
 }  // namespace
+
+bool StandardOutputWantsCrLf() {
+    return false;
+}
+
+LineEditor* TerminalLineEditor() {
+    if (::isatty(STDIN_FILENO) != 1 || ::isatty(STDOUT_FILENO) != 1) {
+        return nullptr;
+    }
+    static EditLineEditor editor;
+    return editor.Ready() ? &editor : nullptr;
+}
 
 ToolOs& NativeToolOs() {
     static LinuxToolOs os;

@@ -200,6 +200,8 @@ class WindowsToolOs final : public ToolOs {
         return WindowsDatFolders(appData != nullptr ? fs::path(appData) : fs::path(),
                                  ProgramFolder());
     }
+
+    DriveWords Drives() override { return kLetterDriveWords; }
 };
 
 }  // namespace
@@ -219,6 +221,20 @@ OutputError DescribeOutputError(int error) {
         return {true, platform::SystemErrorText(system != 0 ? system : ERROR_NO_DATA)};
     }
     return {false, system != 0 ? platform::SystemErrorText(system) : std::strerror(error)};
+}
+
+bool StandardOutputWantsCrLf() {
+    // The process writes standard output in binary mode (the device library's backend sets it,
+    // so that the update client's output is byte for byte what it writes), while the C library
+    // writes standard error in text mode: without this a report redirected to a file would end
+    // its lines in LF alone.
+    return !IsConsole(STD_OUTPUT_HANDLE);
+}
+
+LineEditor* TerminalLineEditor() {
+    // The console edits the line itself while a read of it waits (the arrow keys, F7 for the
+    // history); standard input read as it is keeps all of that.
+    return nullptr;
 }
 
 void AdviseLargePages(std::span<std::uint8_t> /*memory*/) {

@@ -168,10 +168,13 @@ Outcome ReadImage(ToolContext& context, const ConnectedReader& reader, std::uint
 }
 
 Outcome WriteRange(ToolContext& context, std::uint32_t start, std::span<const std::uint8_t> data,
-                   Progress* progress) {
+                   Progress* progress, std::uint64_t* reached) {
     std::size_t done = 0;
     while (done < data.size()) {
         const std::uint64_t address = std::uint64_t{start} + done;
+        if (reached != nullptr) {
+            *reached = address;
+        }
         if (const auto signal = context.Os().Interruption()) {
             return Interrupted(*signal, "interrupted by " + std::string(SignalName(*signal)) +
                                             " while writing at " + Hex(address, 8) +
@@ -193,6 +196,9 @@ Outcome WriteRange(ToolContext& context, std::uint32_t start, std::span<const st
         if (progress != nullptr) {
             progress->Update(done);
         }
+    }
+    if (reached != nullptr) {
+        *reached = std::uint64_t{start} + done;
     }
     return std::nullopt;
 }

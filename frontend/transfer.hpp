@@ -59,9 +59,10 @@ Outcome ReadImage(ToolContext& context, const ConnectedReader& reader, std::uint
                   std::uint64_t size, std::string_view what, Progress* progress,
                   std::unique_ptr<AlignedBuffer>& storage, std::span<std::uint8_t>& image);
 
-// Writes data to the cartridge from start on.
+// Writes data to the cartridge from start on. reached, when given, receives the first address not
+// written (the end when every byte was).
 Outcome WriteRange(ToolContext& context, std::uint32_t start, std::span<const std::uint8_t> data,
-                   Progress* progress);
+                   Progress* progress, std::uint64_t* reached = nullptr);
 
 // The first byte where the cartridge differs from what was expected there.
 struct Mismatch {

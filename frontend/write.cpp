@@ -64,10 +64,12 @@ Outcome RunWrite(ToolContext& context, const WriteRequest& request) {
                 Hex(address + size - 1, 8) + " of the " + reader->Name() + "\n");
     {
         Progress progress(context, "write", size);
-        auto failed = WriteRange(context, address, *data, &progress);
+        std::uint64_t reached = address;
+        auto failed = WriteRange(context, address, *data, &progress, &reached);
         progress.Finish();
         if (failed) {
-            return failed;
+            return GoneOr(context, *reader, std::move(*failed), "writing at " + Hex(reached, 8),
+                          "write again: the bytes before " + Hex(reached, 8) + " are written");
         }
     }
     context.Out("wrote " + std::to_string(size) + " bytes\n");
@@ -79,7 +81,8 @@ Outcome RunWrite(ToolContext& context, const WriteRequest& request) {
             CompareRange(context, *reader, address, *data, "verifying", &progress, mismatch);
         progress.Finish();
         if (failed) {
-            return failed;
+            return GoneOr(context, *reader, std::move(*failed), "reading back the bytes it took",
+                          "write again with --verify: every byte was written before it went away");
         }
         if (mismatch) {
             return Failure("verification failed: the cartridge differs first at " +

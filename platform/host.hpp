@@ -58,7 +58,9 @@ class Host {
     // FILE_FLAG_NO_BUFFERING, nullptr); SetFilePointer(handle, position, nullptr, FILE_BEGIN);
     // ReadFile(handle, destination, destination.size(), &delivered, nullptr); CloseHandle.
     // Returns the count delivered (0 at or beyond the end of the file), or nothing when the open
-    // or the read failed. The read bypasses every cache, so it is served by the device.
+    // or the read failed. The read bypasses every cache, so it is served by the device. The path
+    // is a device path ("E:\T-DRIVER.DMP") or, as CreateFileA takes it too, a path of the
+    // system's own (a front-end that reaches the reader's files in a folder the user named).
     virtual std::optional<std::uint32_t> ReadUnbuffered(const char* path, std::uint32_t position,
                                                         std::span<std::uint8_t> destination) = 0;
 
@@ -96,6 +98,15 @@ class Host {
     // system's words ("No medium found"), so that a front-end can tell the user more than that an
     // operation failed. Empty when none has failed yet or the backend cannot tell.
     virtual std::string FailureReason() { return {}; }
+
+    // The folder that holds the files of drive `letter`, so that a front-end can name the drive
+    // the way its user knows it: on Linux the mount point of the volume behind the letter. Empty
+    // where the letter is the drive's own name (Windows, which has no call for this) or no volume
+    // stands behind it.
+    virtual std::string RootFolderOf(char letter) {
+        (void)letter;
+        return {};
+    }
 };
 
 // A host that passes every operation on to another one. A host that watches or changes only some
@@ -127,6 +138,7 @@ class ForwardingHost : public Host {
     void Sleep(std::uint32_t milliseconds) override { inner_.Sleep(milliseconds); }
     int ReadKey() override { return inner_.ReadKey(); }
     std::string FailureReason() override { return inner_.FailureReason(); }
+    std::string RootFolderOf(char letter) override { return inner_.RootFolderOf(letter); }
 
   protected:
     Host& Inner() { return inner_; }

@@ -124,10 +124,24 @@ std::optional<fs::path> EntryOf(const fs::path& directory, std::string_view name
     return std::nullopt;
 }
 
-// The file that a device path names. Paths that would climb out of the drive are refused.
+// A letter and a colon: a path on a lettered drive ("E:\NAME"); anything else is a path of the
+// system's own.
+bool IsDevicePath(const char* path) {
+    return std::isalpha(static_cast<unsigned char>(path[kLetterAt])) != 0 &&
+           path[kColonAt] == kDriveColon;
+}
+
+// The file that a path names. A device path is looked up in its drive's mount point, and one that
+// would climb out of the drive is refused; any other path is the system's own and is used as it
+// is, as CreateFileA takes both.
 std::optional<fs::path> FileOf(const fs::path& table, const char* path, bool forCreate) {
-    if (path == nullptr || path[kLetterAt] == '\0' || path[kColonAt] != kDriveColon ||
-        !IsPathSeparator(path[kSeparatorAt])) {
+    if (path == nullptr || path[kLetterAt] == '\0') {
+        return std::nullopt;
+    }
+    if (!IsDevicePath(path)) {
+        return fs::path(path);
+    }
+    if (!IsPathSeparator(path[kSeparatorAt])) {
         return std::nullopt;
     }
     std::vector<std::string_view> components;
@@ -231,6 +245,11 @@ std::nullopt_t LinuxHost::NoFile(const char* path) {
 
 std::string LinuxHost::FailureReason() {
     return failure_;
+}
+
+std::string LinuxHost::RootFolderOf(char letter) {
+    const auto volume = VolumeOfLetter(paths_.mountTable, letter);
+    return volume ? volume->mountPoint : std::string();
 }
 
 std::optional<std::uint32_t> LinuxHost::ReadUnbuffered(const char* path, std::uint32_t position,

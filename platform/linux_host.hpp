@@ -2,7 +2,8 @@
 //
 // Drive letters D to Z name the mounted FAT-family volumes (vfat, msdos, exfat) in a stable order,
 // sorted by mount point. A path "E:\NAME" means NAME in the mount point of drive E, matched
-// without regard to case as on the FAT volume itself. The mount table is read afresh on every
+// without regard to case as on the FAT volume itself; any other path is a file of the system's
+// own, used as it is (as CreateFileA takes both). The mount table is read afresh on every
 // call: the reader vanishes while it restarts and may come back on another mount point. The
 // console, the waits and the key are POSIX's (PosixConsoleHost).
 #pragma once
@@ -36,6 +37,7 @@ class LinuxHost final : public PosixConsoleHost {
     std::optional<std::uint32_t> WriteCommandFile(const char* path,
                                                   std::span<const std::uint8_t> data) override;
     std::string FailureReason() override;
+    std::string RootFolderOf(char letter) override;
 
   private:
     // Records the reason of a failed device-file operation (an errno value) and returns nothing.

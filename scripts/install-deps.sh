@@ -26,8 +26,11 @@ packages=(
     # zlib for the front-end program, natively and for both Windows builds; rapidxml (headers
     # only, the same for every build) for its DAT files.
     zlib1g-dev libz-mingw-w64-dev librapidxml-dev
-    # The mounted emulated reader.
-    fuse3 libfuse3-dev util-linux
+    # The shell's line editing in the Linux reader-tool (the Windows builds do not use it).
+    libedit-dev
+    # The mounted emulated reader; python3 types at a pseudo-terminal in the shell's end-to-end
+    # test.
+    fuse3 libfuse3-dev util-linux python3
     # The Debian packages: dpkg-shlibdeps works out their library dependencies, and CPack needs
     # file(1) to find the programs among the files it packs; help2man makes the manual pages,
     # zip packs the Windows zips again in a reproducible form.

@@ -113,6 +113,26 @@ esac
 
 "$MAKE_TEST_IMAGES" "$dir/images" >/dev/null || fail "make-test-images failed"
 
+# How the program names the reader: by its letter on Windows; on Linux by the mount point of the
+# volume it found (info adds the letter), or by the folder --drive gave it. GIVEN is what --drive
+# takes for this reader.
+case $client in
+    wine)
+        place="on E:"
+        info_place="E:"
+        given='E:\'
+        given_place="E:"
+        nothing_found="no cartridge reader found on the drives D: to Z:"
+        ;;
+    linux)
+        place="at $mount"
+        info_place="$mount (E:)"
+        given=$mount
+        given_place=$mount
+        nothing_found="no cartridge reader found on the removable FAT volumes mounted now"
+        ;;
+esac
+
 # The report lines of a dump: everything after its "wrote" line.
 report_of_dump() {
     sed -n '/^wrote /,$p' "$1" | tail -n +2
@@ -294,9 +314,14 @@ directory. Check the name and that the file is readable.\n"
         --cartridge "$disagreeing"
     run_tool info info
     expect_status info 0
-    has_text "$dir/info.stdout" "reader      N64 reader N64_KRN20_RV100 on E:\ncan         dump\n"
+    has_text "$dir/info.stdout" "reader      N64 reader N64_KRN20_RV100\ndrive       $info_place\ncan         dump\n"
     has_text "$dir/info.stdout" "\nROM         size not found: the reader shows open bus at \
 0x10200000 but data again at 0x10300000; a dump needs --size\nbyte order  big-endian\n"
+    # --drive with the reader's own place: its letter as Windows writes a drive's root, or on
+    # Linux the folder it is mounted on, used as it is.
+    run_tool given --drive "$given" info
+    expect_status given 0
+    has_text "$dir/given.stdout" "drive       $given_place\ncan         dump\n"
     run_tool nosize dump game.z64
     expect_status nosize 2
     has_text "$dir/nosize.stderr" "needs --size: the end of the cartridge's ROM could not be found \
@@ -307,7 +332,7 @@ directory. Check the name and that the file is readable.\n"
     has_text "$dir/otherdrive.stderr" "no cartridge reader on drive Q: (there is no such drive)"
     run_tool notoffered status
     expect_status notoffered 1
-    has_text "$dir/notoffered.stderr" "N64 reader N64_KRN20_RV100 on E: has no cartridge status"
+    has_text "$dir/notoffered.stderr" "N64 reader N64_KRN20_RV100 $place has no cartridge status"
     stop_emulator
 
     # A reader without power is a drive without a medium: no reader found.
@@ -315,7 +340,7 @@ directory. Check the name and that the file is readable.\n"
     run_tool off info
     stop_emulator
     expect_status off 1
-    has_text "$dir/off.stderr" "no cartridge reader found on the drives D: to Z:"
+    has_text "$dir/off.stderr" "$nothing_found"
     [[ -z "$(ls -A "$dir/out" | grep -v '^sfc-lorom.sfc$')" ]] ||
         fail "files were left behind: $(ls -A "$dir/out")"
 }
@@ -340,7 +365,7 @@ scenario_streams() {
     stop_emulator
     expect_status pipe 1
     is_text "$dir/pipe.stdout" "dumping 0x00000000 to 0x000FFFFF, 0x100000 bytes (1 MiB), from the SFC \
-reader SFC_KRN02_RV100 on E:\\n"
+reader SFC_KRN02_RV100 $place\\n"
     [[ "$(grep -c '^reader-tool: ' "$dir/pipe.stderr")" == 1 ]] ||
         fail "pipe.stderr holds other than one error line: $(cat "$dir/pipe.stderr")"
     # The reason in the system's words: "Broken pipe" on Linux, Windows' own text under Wine.
@@ -365,6 +390,12 @@ written to it ("
     is_text "$dir/status.stderr" "Init NES_KRN02_RV100 OK\n"
     is_text "$dir/quiet.stderr" ""
     same_bytes "the quiet status report" "$dir/s.txt" "$dir/s-quiet.txt"
+    # On Windows a report redirected to a file is Windows text: every line ends in CR LF.
+    if [[ $client == wine ]]; then
+        [[ $(grep -c $'\r$' "$dir/s.txt") == $(wc -l <"$dir/s.txt") ]] ||
+            fail "s.txt has lines that do not end in CR LF: $(cat -A "$dir/s.txt")"
+        has_text "$dir/s.txt" "MISC byte: 00\r\n"
+    fi
 }
 
 declare -F "scenario_$scenario" >/dev/null || fail "unknown scenario $scenario"

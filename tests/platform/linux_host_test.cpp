@@ -225,6 +225,20 @@ TEST_F(LinuxHostTest, DrivesTypesAndLabels) {
     std::array<char, 4> tiny{};
     ASSERT_TRUE(host.VolumeLabelOf("E:", tiny));
     EXPECT_STREQ(tiny.data(), "CAR") << "a label is cut to the buffer and stays terminated";
+
+    // The folder of each letter, for the messages that name a drive as its user knows it.
+    const std::pair<char, fs::path> folders[] = {
+        {'D', root_ / "media/boot efi"},
+        {'E', root_ / "media/card reader"},
+        {'e', root_ / "media/card reader"},
+        {'I', root_ / "media/zeta"},
+        {'J', fs::path()},
+        {'C', fs::path()},
+        {'\0', fs::path()},
+    };
+    for (const auto& [letter, folder] : folders) {
+        EXPECT_EQ(host.RootFolderOf(letter), folder.string()) << letter;
+    }
 }
 
 TEST_F(LinuxHostTest, TheMountTableIsReadOnEveryCall) {
@@ -253,7 +267,7 @@ TEST_F(LinuxHostTest, ReadsAtPositions) {
 
     const struct {
         const char* what;
-        const char* path;
+        std::string path;
         std::uint32_t position;
         std::size_t size;
         std::size_t misalignment;
@@ -273,11 +287,20 @@ TEST_F(LinuxHostTest, ReadsAtPositions) {
         {"no drive behind the letter", "J:\\DATA.BIN", 0, 512, 0, std::nullopt},
         {"no separator", "E:DATA.BIN", 0, 512, 0, std::nullopt},
         {"drive root", "E:\\", 0, 512, 0, std::nullopt},
+        // Any other path is the system's own, used as it is.
+        {"a path of the system's own", (drive / "DATA.BIN").string(), 1024, 2048, 0, 2048},
+        {"the system's own path through a parent",
+         (root_ / "media/../media/card reader/SHORT.BIN").string(), 0, 4096, 0, 3000},
+        {"the system's own path keeps its case", (drive / "data.bin").string(), 0, 512, 0,
+         std::nullopt},
+        {"the system's own path to a missing file", (drive / "MISSING.BIN").string(), 0, 512, 0,
+         std::nullopt},
+        {"an empty path", "", 0, 512, 0, std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         PlacedBuffer buffer(c.size, c.misalignment);
-        const auto got = host.ReadUnbuffered(c.path, c.position, buffer.span());
+        const auto got = host.ReadUnbuffered(c.path.c_str(), c.position, buffer.span());
         ASSERT_EQ(got, c.result);
         for (std::uint32_t i = 0; i < got.value_or(0); ++i) {
             ASSERT_EQ(buffer.data()[i], PatternByte(c.position + i)) << "byte " << i;
@@ -375,6 +398,14 @@ TEST_F(LinuxHostTest, CommandFileWriteTruncatesAndReplaces) {
         << "mount point not there";
     EXPECT_EQ(host.WriteCommandFile("E:\\..\\CMD.CMD", sectors), std::nullopt);
     EXPECT_FALSE(fs::exists(root_ / "media/CMD.CMD"));
+
+    // A path of the system's own: the file it names, created if need be.
+    const fs::path own = root_ / "own folder/CMD.CMD";
+    fs::create_directories(own.parent_path());
+    ASSERT_EQ(host.WriteCommandFile(own.c_str(), std::span(sectors).first(512)), 512u);
+    EXPECT_EQ(ReadBytes(own), std::vector(sectors.begin(), sectors.begin() + 512));
+    EXPECT_EQ(host.WriteCommandFile((root_ / "no folder/CMD.CMD").c_str(), sectors), std::nullopt);
+    EXPECT_EQ(host.FailureReason(), "No such file or directory");
 }
 
 // A failed read or command write leaves the system's reason behind, for a front-end's message.

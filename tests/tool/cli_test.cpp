@@ -44,6 +44,71 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{"18446744073709551616", false, std::nullopt},
         NumberCase{"0x4000000000000000K", true, std::nullopt}));
 
+// What is wrong with a number, in the words of the line that refuses it: the suffixes that exist
+// and the largest value, "too large" for digits past 64 bits.
+struct CheckCase {
+    const char* text;
+    std::uint64_t most;
+    bool sizes;
+    const char* problem;  // nullptr: taken
+    std::uint64_t value;
+};
+
+TEST(CheckNumberTest, SaysWhatIsWrongOrTakesTheValue) {
+    constexpr std::uint64_t k256M = 256u << 20;
+    const CheckCase cases[] = {
+        {"1G", k256M, true,
+         "1G: a size ends in K (KiB) or M (MiB), not G; the largest is 256M (0x10000000)", 0},
+        {"2GiB", 3u << 10, true,
+         "2GiB: a size ends in K (KiB) or M (MiB), not GiB; the largest is 3K (0xC00)", 0},
+        {"512M", k256M, true, "512M is too large (at most 256M, 0x10000000)", 0},
+        {"12345678901234567890123", 0xFF, false,
+         "12345678901234567890123 is too large (at most 0xFF)", 0},
+        {"0x4000000000000000K", k256M, true,
+         "0x4000000000000000K is too large (at most 256M, 0x10000000)", 0},
+        {"0x100000000", 0xFFFFFFFF, true, "0x100000000 is too large (at most 0xFFFFFFFF)", 0},
+        {"zz", k256M, true,
+         "takes a number (decimal, or hexadecimal as 0x1F; a size may end in K or M), not 'zz'", 0},
+        {"4M", 0xFF, false, "takes a number (decimal, or hexadecimal as 0x1F), not '4M'", 0},
+        {"0x", 0xFF, true,
+         "takes a number (decimal, or hexadecimal as 0x1F; a size may end in K or M), not '0x'", 0},
+        {"0x10K", k256M, true, nullptr, 0x4000},
+        {"256M", k256M, true, nullptr, k256M},
+    };
+    for (const CheckCase& c : cases) {
+        std::uint64_t value = 7;
+        const auto problem = tool::CheckNumber(c.text, c.most, c.sizes, value);
+        if (c.problem != nullptr) {
+            EXPECT_EQ(problem, std::optional<std::string>(c.problem)) << c.text;
+            EXPECT_EQ(value, 7u) << c.text;
+        } else {
+            EXPECT_EQ(problem, std::nullopt) << *problem;
+            EXPECT_EQ(value, c.value) << c.text;
+        }
+    }
+}
+
+// Standard output redirected on Windows: every line ends in CR LF, also when a "\r" and its "\n"
+// come in two writes; a "\r" alone (a line written over) stays as it is.
+TEST(CrLfTest, EndsEveryLineOnce) {
+    const struct {
+        std::vector<std::string_view> pieces;
+        std::string_view expected;
+    } cases[] = {
+        {{"a\nb\n"}, "a\r\nb\r\n"},         {{"a\r\n"}, "a\r\n"},
+        {{"a\r", "\nb\n"}, "a\r\nb\r\n"},   {{"a\n", "\n", "\n"}, "a\r\n\r\n\r\n"},
+        {{"50%\r", "75%\r"}, "50%\r75%\r"}, {{"", "x", ""}, "x"},
+    };
+    for (const auto& c : cases) {
+        bool afterCr = false;
+        std::string out;
+        for (const std::string_view piece : c.pieces) {
+            out += tool::WithCrLf(piece, afterCr);
+        }
+        EXPECT_EQ(out, c.expected) << c.pieces.front();
+    }
+}
+
 // Wrong usage is refused before the reader is touched, with exit status 2 and one line that
 // points to the help.
 struct UsageCase {
@@ -69,17 +134,28 @@ TEST_P(UsageTest, RefusedWithStatusTwo) {
 INSTANTIATE_TEST_SUITE_P(
     Lines, UsageTest,
     ::testing::Values(
-        UsageCase{{"bogus"}, "unknown command 'bogus'"},
+        UsageCase{{"bogus"}, "unknown command 'bogus'. Try 'reader-tool --help'."},
+        UsageCase{{"dumpp", "x.bin"}, "unknown command 'dumpp' (did you mean 'dump'?)"},
+        UsageCase{{"chek"}, "unknown command 'chek' (did you mean 'check'?)"},
+        UsageCase{{"tr", "0x8000"}, "unknown command 'tr' (did you mean 'trace'?)"},
+        UsageCase{{"dump", "a.bin", "--sise", "4K"},
+                  "dump has no option '--sise' (did you mean '--size'?)"},
+        UsageCase{{"--drvie", "E", "info"}, "unknown option '--drvie' (did you mean '--drive'?)"},
+        UsageCase{{"--size", "4K", "dump"}, "unknown option '--size' (options of a command"},
         UsageCase{{"--verbose"}, "unknown option '--verbose'"},
         UsageCase{{"-x", "info"}, "unknown option '-x'"},
-        UsageCase{{"--quiet"}, "no command given"}, UsageCase{{"dump"}, "dump needs OUT"},
+        UsageCase{{"--quiet"},
+                  "no command given: name one of info, dump, write, status, control, trace, check, "
+                  "shell. Try"},
+        UsageCase{{"dump"}, "dump needs OUT"},
         UsageCase{{"dump", "a.bin", "b.bin"}, "dump does not take 'b.bin'"},
         UsageCase{{"dump", "a.bin", "--start"}, "--start needs a value (--start ADDR)"},
         UsageCase{{"dump", "a.bin", "--start", "zz"}, "--start takes a number"},
         UsageCase{{"dump", "a.bin", "--start", "0x100000000"}, "is too large"},
         UsageCase{{"dump", "a.bin", "--size", "0"}, "--size must be more than 0"},
         UsageCase{{"dump", "a.bin", "--size", "512M"}, "is too large"},
-        UsageCase{{"dump", "a.bin", "--size", "1G"}, "--size takes a number"},
+        UsageCase{{"dump", "a.bin", "--size", "1G"},
+                  "--size 1G: a size ends in K (KiB) or M (MiB), not G; the largest is 256M"},
         UsageCase{{"dump", "a.bin", "--byte-order", "middle"}, "--byte-order takes"},
         UsageCase{{"dump", "a.bin", "--frobnicate"}, "dump has no option '--frobnicate'"},
         UsageCase{{"dump", "a.bin", "--verify=yes"}, "--verify takes no value"},
@@ -95,9 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"trace", "0xFF01"}, "ADDR 0xFF01 is too large (at most 0xFF00)"},
         UsageCase{{"trace", "0x8000", "--from"}, "--from needs a value"},
         UsageCase{{"check"}, "check needs FILE"},
-        UsageCase{{"--drive", "EE", "info"}, "--drive takes one drive letter"},
-        UsageCase{{"--drive", "5", "info"}, "--drive takes one drive letter"},
-        UsageCase{{"info", "--drive"}, "--drive needs a value (--drive LETTER)"},
+        UsageCase{{"--drive=", "info"}, "--drive takes a drive letter (E:) or the folder"},
+        UsageCase{{"info", "--drive"}, "--drive needs a value (--drive WHERE)"},
         UsageCase{{"--fc-mode", "2", "info"}, "--fc-mode takes 0 or 1"},
         UsageCase{{"--quiet=1", "info"}, "--quiet takes no value"}));
 
@@ -155,7 +230,8 @@ TEST_P(BindingTest, FillsTheRequestOrNamesTheMistake) {
     const BindingCase& c = GetParam();
     g_received.reset();
     const tool::ToolStreams streams{[](std::string_view) { return tool::StreamWrite{}; },
-                                    [](std::string_view) {}, [] { return std::nullopt; }};
+                                    [](std::string_view) {},
+                                    [](std::string_view) { return std::nullopt; }};
     emulator::EmulatedHost host;
     TestOs os;
     tool::ToolContext context(streams, os, host);
@@ -199,7 +275,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     {},
                     false,
-                    "--size 2K is too large (at most 0x400)"},
+                    "--size 2K is too large (at most 1K, 0x400)"},
         BindingCase{{"sample", "x", "--size", "1", "--size", "2"},
                     "",
                     {},

@@ -294,7 +294,7 @@ TEST_F(DumpTest, AFolderThatCannotTakeTheFileFailsBeforeTheRead) {
     const std::string out = folder.File("no-such-folder/game.bin");
     const ToolRun run = Run({"dump", out});
     EXPECT_EQ(run.status, tool::kExitFailure);
-    EXPECT_NE(run.err.find("cannot create a file beside " + out + ": "), std::string::npos)
+    EXPECT_NE(run.err.find("cannot write " + out + ": there is no folder "), std::string::npos)
         << run.err;
     EXPECT_EQ(dataHost_.DataReads(), 0u);
 }

@@ -124,15 +124,20 @@ class TestOs final : public tool::ToolOs {
         msPerReading = 100;
         datFolders.clear();
     }
+    // Clears the request to stop that arrived; one still to come (at a later check) stays.
     void ClearInterrupt() override {
-        interruption.reset();
-        interruptAtCheck.reset();
+        if (interruption) {
+            interruption.reset();
+            interruptAtCheck.reset();
+        }
     }
     // Every reading of the clock moves it on, so rates and times left have something to show. By
     // default each read of the reader seems slow, so reads stay at their first size (1 MiB).
     std::uint64_t NowMs() override { return nowMs += msPerReading; }
     // No DAT folder unless a test gives one: a test never meets the DAT files of the machine.
     std::vector<fs::path> DatFolders() override { return datFolders; }
+    // The words of a system that names drives by letters, unless a test asks for the other.
+    tool::DriveWords Drives() override { return drives; }
 
     bool inputTerminal = false;
     bool errorTerminal = false;
@@ -145,6 +150,7 @@ class TestOs final : public tool::ToolOs {
     std::uint64_t msPerReading = 100;
     std::optional<WriteHook> writeHook;
     std::vector<fs::path> datFolders;
+    tool::DriveWords drives = tool::kLetterDriveWords;
 
   private:
     class HookedOutput final : public tool::PendingOutput {
@@ -270,7 +276,9 @@ class ToolFixture : public HostFixture {
                 return {};
             },
             [&run](std::string_view text) { run.err += text; },
-            [this, &nextLine]() -> std::optional<std::string> {
+            // The prompt goes to standard output, as on a terminal.
+            [this, &run, &nextLine](std::string_view prompt) -> std::optional<std::string> {
+                run.out += prompt;
                 if (nextLine >= input.size()) {
                     return std::nullopt;
                 }

@@ -76,10 +76,12 @@ TEST_P(EveryVariant, InfoShowsTheReaderWhatItCanDoAndWhatADumpReads) {
     const ToolRun run = Run({"info"});
     ASSERT_EQ(run.status, tool::kExitSuccess) << run.err;
     // The N64 cartridge's own rows follow (n64_size_test.cpp); the DAT folders come last.
-    EXPECT_EQ(run.out.rfind("reader      " + Name() + "\ncan         " + GetParam().can +
-                                "\ndump        " + GetParam().dumpRange + "\n",
-                            0),
-              0u)
+    EXPECT_EQ(
+        run.out.rfind("reader      " + std::string(GetParam().system) + " reader " +
+                          std::string(GetParam().identity) + "\ndrive       E:\ncan         " +
+                          GetParam().can + "\ndump        " + GetParam().dumpRange + "\n",
+                      0),
+        0u)
         << run.out;
     EXPECT_TRUE(run.out.ends_with("\nDAT files   no default folder is known: give --dat\n"))
         << run.out;
@@ -251,6 +253,106 @@ TEST_F(ToolFixture, CheckOfAFileThatCannotBeReadFails) {
     EXPECT_EQ(run.err.rfind("reader-tool: ", 0), 0u);
     EXPECT_EQ(run.out, "");
 }
+
+// A file the user named that is a folder, or sits in a folder that does not exist, is named as
+// such before anything is read or sent.
+TEST_F(ToolFixture, FoldersWhereFilesShouldBeAreNamed) {
+    Attach(emulator::kNesIdentity);
+    WriteBytes(folder.File("plain.bin"), {1, 2, 3});
+    fs::create_directories(folder.Path() / "sub");
+    const std::string sub = folder.File("sub");
+    const std::string missing = folder.File("gone");
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } cases[] = {
+        {{"check", sub}, sub + " is a folder, not a file. Name a file in it."},
+        {{"check", missing + "/x.z64"},
+         "cannot open " + missing + "/x.z64: there is no folder " + missing + ". Check the name."},
+        {{"write", sub, "--start", "0x8000"}, sub + " is a folder, not a file."},
+        {{"trace", "0x8000", "--from", sub}, sub + " is a folder, not a file."},
+        {{"trace", "0x8000", "--from", missing + "/code.bin"},
+         "cannot open " + missing + "/code.bin: there is no folder " + missing},
+        {{"dump", missing + "/game.bin"},
+         "cannot write " + missing + "/game.bin: there is no folder " + missing +
+             ". Create it, or choose another place."},
+        {{"dump", folder.File("plain.bin/game.bin")},
+         "cannot write " + folder.File("plain.bin/game.bin") + ": " + folder.File("plain.bin") +
+             " is a file, not a folder."},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = Run(c.args);
+        EXPECT_EQ(run.status, tool::kExitFailure) << c.args.front();
+        EXPECT_EQ(run.err.rfind("reader-tool: " + c.err, 0), 0u) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+    EXPECT_EQ(host_.Counters().opens, 0u) << "the reader was touched";
+}
+
+// A reader that goes away in the middle of a command is named as gone, with what to do; a
+// failure of a reader that is still there keeps its own words.
+struct VanishCase {
+    const char* name;
+    std::string_view identity;
+    std::vector<std::string> args;  // "IN" stands for a file of 2 KiB
+    std::optional<std::uint64_t> powerCutAfterSector;
+    bool cutBeforeDataRead;
+    std::optional<std::uint32_t> failCommandWrite;
+    const char* err;  // the whole error line, after "reader-tool: "
+};
+
+class VanishingReader : public ToolFixture, public ::testing::WithParamInterface<VanishCase> {};
+
+TEST_P(VanishingReader, IsNamedAsGone) {
+    const VanishCase& c = GetParam();
+    auto& reader = Attach(c.identity);
+    reader.Faults().powerCutAfterSector = c.powerCutAfterSector;
+    reader.Faults().failCommandWriteAt = c.failCommandWrite;
+    if (c.cutBeforeDataRead) {
+        dataHost_.beforeRead = [&reader](std::size_t) { reader.PowerCut(); };
+    }
+    WriteBytes(folder.File("in.bin"), DataBytes(2048));
+    std::vector<std::string> args = c.args;
+    std::replace(args.begin(), args.end(), std::string("IN"), folder.File("in.bin"));
+    const ToolRun run = Run(args);
+    EXPECT_EQ(run.status, tool::kExitFailure);
+    const auto at = run.err.find("reader-tool: ");
+    ASSERT_NE(at, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.substr(at), "reader-tool: " + std::string(c.err) + "\n");
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Commands, VanishingReader, ::testing::Values(
+    // The set-up command is the first sector; each byte written is one more.
+    VanishCase{"WriteInItsSecondChunk", emulator::kNesIdentity,
+               {"write", "IN", "--start", "0x8000"}, 1 + 1024 + 10, false, {},
+               "the NES reader NES_KRN02_RV100 on E: went away while writing at 0x00008400 "
+               "(its drive is gone). Plug it in again (check its cable and that the cartridge is "
+               "seated), then write again: the bytes before 0x00008400 are written."},
+    VanishCase{"WriteWhileReadingBack", emulator::kSfcIdentity,
+               {"write", "IN", "--start", "0x8000", "--verify"}, {}, true, {},
+               "the SFC reader SFC_KRN02_RV100 on E: went away while reading back the bytes it "
+               "took (its drive is gone). Plug it in again (check its cable and that the "
+               "cartridge is seated), then write again with --verify: every byte was written "
+               "before it went away."},
+    VanishCase{"Trace", emulator::kPceIdentity, {"trace", "0x100"}, {}, true, {},
+               "the PCE reader PCE_KRN02_RV100 on E: went away while reading the code to trace "
+               "(its drive is gone). Plug it in again (check its cable and that the cartridge is "
+               "seated), then trace again."},
+    VanishCase{"Status", emulator::kFc2Identity, {"status"}, 2, false, {},
+               "the FC2 reader FC2_KRN02_RV100 on E: went away while reading the cartridge "
+               "status (its drive is gone). Plug it in again (check its cable and that the "
+               "cartridge is seated), then run status again."},
+    VanishCase{"Control", emulator::kNesIdentity, {"control", "3"}, 1, false, {},
+               "the NES reader NES_KRN02_RV100 on E: went away while taking the control value "
+               "(its drive is gone). Plug it in again (check its cable and that the cartridge is "
+               "seated), then send it again."},
+    // Still there: the failure as it was.
+    VanishCase{"ControlWriteFails", emulator::kNesIdentity, {"control", "3"}, {}, false, 2,
+               "sending the control value failed: Input/output error. Check that the reader is "
+               "plugged in and try again."}),
+    [](const auto& row) { return std::string(row.param.name); });
+// clang-format on
 
 }  // namespace
 }  // namespace reader::testing
