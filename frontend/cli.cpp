@@ -90,7 +90,9 @@ std::optional<char> ParseDriveLetter(std::string_view text) {
 std::string ListLine(std::string_view head, std::string_view summary, std::size_t column) {
     std::string line = "  ";
     line += head;
-    if (line.size() + 1 > column) {
+    // At least two blanks between a head and its summary, so that both a reader and help2man
+    // can tell where the summary starts.
+    if (line.size() + 2 > column) {
         line += "\n";
         line += std::string(column, ' ');
     } else {
