@@ -19,6 +19,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "emulator/emulated_host.hpp"
@@ -84,7 +85,7 @@ inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>&
 }
 
 // The test's operating system: output files are the real ones (so the atomic rename is the real
-// one), everything else is under the test's control.
+// one, in the order every backend shares), everything else is under the test's control.
 class TestOs final : public tool::ToolOs {
   public:
     // Called with the final path when the n-th Write (1-based) of an output file starts: fail it,
@@ -94,18 +95,38 @@ class TestOs final : public tool::ToolOs {
         bool fail = false;
         std::function<void(const std::string& finalPath)> action;
     };
+    // A step of the output file ("reserve", "flush", "close", "move") that fails with reason.
+    struct FileFault {
+        std::string step;
+        std::string reason;
+    };
 
     std::unique_ptr<tool::PendingOutput> CreateOutput(const std::string& finalPath,
                                                       std::string& reason) override {
-        auto inner = tool::NativeToolOs().CreateOutput(finalPath, reason);
+        auto inner = tool::CreateTemporaryFile(finalPath, reason);
         if (!inner) {
             return nullptr;
         }
-        return std::make_unique<HookedOutput>(std::move(inner), finalPath, writeHook);
+        return tool::StageOutput(std::make_unique<HookedFile>(std::move(inner), finalPath,
+                                                              writeHook, fileFault, fileSteps),
+                                 finalPath);
     }
 
+    std::optional<std::uint64_t> FreeSpace(const std::string& path) override {
+        return freeSpace ? freeSpace : tool::NativeToolOs().FreeSpace(path);
+    }
     bool InputIsTerminal() override { return inputTerminal; }
     bool ErrorIsTerminal() override { return errorTerminal; }
+    std::optional<unsigned> TerminalWidth() override { return terminalWidth; }
+    std::optional<std::size_t> ReadInput(std::span<std::uint8_t> bytes,
+                                         std::string& /*reason*/) override {
+        const std::size_t count =
+            std::min({bytes.size(), inputPiece, standardInput.size() - inputAt});
+        std::copy_n(standardInput.begin() + static_cast<std::ptrdiff_t>(inputAt), count,
+                    bytes.begin());
+        inputAt += count;
+        return count;
+    }
     std::optional<tool::StopSignal> Interruption() override {
         ++interruptChecks;
         if (interruptAtCheck && interruptChecks >= *interruptAtCheck && !interruption) {
@@ -121,6 +142,10 @@ class TestOs final : public tool::ToolOs {
         interruptAtCheck.reset();
         interruptChecks = 0;
         writeHook.reset();
+        fileFault.reset();
+        fileSteps.clear();
+        freeSpace.reset();
+        terminalWidth.reset();
         msPerReading = 100;
     }
     void ClearInterrupt() override {
@@ -141,14 +166,31 @@ class TestOs final : public tool::ToolOs {
     std::uint64_t nowMs = 0;
     std::uint64_t msPerReading = 100;
     std::optional<WriteHook> writeHook;
+    std::optional<FileFault> fileFault;
+    // The steps of every output file, in order: "reserve", "write", "flush", "close",
+    // "move <name>", "sync", "remove".
+    std::vector<std::string> fileSteps;
+    std::optional<std::uint64_t> freeSpace;  // else the real file system's
+    std::optional<unsigned> terminalWidth;
+    std::vector<std::uint8_t> standardInput;
+    std::size_t inputAt = 0;
+    std::size_t inputPiece = SIZE_MAX;  // the most one read of standard input delivers
 
   private:
-    class HookedOutput final : public tool::PendingOutput {
+    class HookedFile final : public tool::TemporaryFile {
       public:
-        HookedOutput(std::unique_ptr<tool::PendingOutput> inner, std::string finalPath,
-                     std::optional<WriteHook> hook)
-            : inner_(std::move(inner)), final_(std::move(finalPath)), hook_(std::move(hook)) {}
+        HookedFile(std::unique_ptr<tool::TemporaryFile> inner, std::string finalPath,
+                   std::optional<WriteHook> hook, std::optional<FileFault> fault,
+                   std::vector<std::string>& steps)
+            : inner_(std::move(inner)),
+              final_(std::move(finalPath)),
+              hook_(std::move(hook)),
+              fault_(std::move(fault)),
+              steps_(steps) {}
 
+        bool Reserve(std::uint64_t size) override {
+            return Step("reserve") && inner_->Reserve(size);
+        }
         bool Write(std::span<const std::uint8_t> bytes) override {
             ++writes_;
             if (hook_ && writes_ == hook_->atWrite) {
@@ -156,25 +198,51 @@ class TestOs final : public tool::ToolOs {
                     hook_->action(final_);
                 }
                 if (hook_->fail) {
-                    failed_ = true;
-                    inner_.reset();  // the real file's own failure path: it goes away
+                    reason_ = "No space left on device";
                     return false;
                 }
             }
-            return inner_ && inner_->Write(bytes);
+            return Step("write") && inner_->Write(bytes);
         }
-        bool Commit(bool replace) override { return inner_ && inner_->Commit(replace); }
-        std::string Reason() const override {
-            return failed_ ? "No space left on device" : inner_ ? inner_->Reason() : "";
+        bool Flush() override { return Step("flush") && inner_->Flush(); }
+        bool Close() override { return Step("close") && inner_->Close(); }
+        Moved MoveTo(const std::string& path, bool replace) override {
+            if (!Step("move")) {
+                return Moved::Failed;
+            }
+            steps_.back() += " " + fs::path(path).filename().string();
+            return inner_->MoveTo(path, replace);
         }
-        bool FinalPathTaken() const override { return inner_ && inner_->FinalPathTaken(); }
+        void SyncFolderOf(const std::string& path) override {
+            steps_.push_back("sync");
+            inner_->SyncFolderOf(path);
+        }
+        void Remove() override {
+            steps_.push_back("remove");
+            inner_->Remove();
+        }
+        std::string Reason() const override { return reason_.empty() ? inner_->Reason() : reason_; }
 
       private:
-        std::unique_ptr<tool::PendingOutput> inner_;
+        // Records the step (a run of writes as one) and fails it when the fault names it.
+        bool Step(const std::string& step) {
+            if (step != "write" || steps_.empty() || steps_.back() != "write") {
+                steps_.push_back(step);
+            }
+            if (fault_ && fault_->step == step) {
+                reason_ = fault_->reason;
+                return false;
+            }
+            return true;
+        }
+
+        std::unique_ptr<tool::TemporaryFile> inner_;
         std::string final_;
         std::optional<WriteHook> hook_;
+        std::optional<FileFault> fault_;
+        std::vector<std::string>& steps_;
         std::size_t writes_ = 0;
-        bool failed_ = false;
+        std::string reason_;
     };
 };
 
@@ -188,10 +256,13 @@ class DataReadHost final : public platform::ForwardingHost {
     std::function<void(std::size_t read)> beforeRead;
     // Called with what the n-th read delivered.
     std::function<void(std::size_t read, std::span<std::uint8_t> delivered)> afterRead;
+    // The n-th read (first) of DUMP.ROM delivers at most this many bytes (second).
+    std::optional<std::pair<std::size_t, std::uint32_t>> shortDelivery;
     std::size_t DataReads() const { return dataReads_; }
     void Reset() {
         beforeRead = nullptr;
         afterRead = nullptr;
+        shortDelivery.reset();
         dataReads_ = 0;
     }
 
@@ -208,6 +279,9 @@ class DataReadHost final : public platform::ForwardingHost {
         const auto delivered = Inner().ReadUnbuffered(path, position, destination);
         if (data && delivered && afterRead) {
             afterRead(dataReads_, destination.first(*delivered));
+        }
+        if (data && delivered && shortDelivery && shortDelivery->first == dataReads_) {
+            return std::min(*delivered, shortDelivery->second);
         }
         return delivered;
     }
