@@ -1,7 +1,9 @@
 // Moving cartridge data through the library's slots in chunks: reads through ReadSlot in large
 // chunks that meet the rules of unbuffered reads, writes through WriteSlot in modest ones, with
-// progress, Ctrl-C between chunks, and every failure named by its address and its reason. The
-// errors are values: a failure, or an interruption that names its signal.
+// progress, Ctrl-C between chunks, and every failure named by its address and its reason (a
+// reader that went away named as such). A dump's chunks are put into the file's byte order,
+// hashed and written on a thread of their own while the next chunk is read. The errors are
+// values: a failure, or an interruption that names its signal.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +17,8 @@
 #include "frontend/outcome.hpp"
 #include "frontend/progress.hpp"
 #include "frontend/reader.hpp"
+#include "frontend/rom/hashes.hpp"
+#include "frontend/tool_os.hpp"
 
 namespace reader::tool {
 
@@ -53,11 +57,27 @@ class AlignedBuffer {
     std::span<std::uint8_t> view_;
 };
 
-// Reads size bytes from start on straight into memory of their own (storage), each chunk into its
-// place; image is then the bytes asked for.
-Outcome ReadImage(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
-                  std::uint64_t size, std::string_view what, Progress* progress,
-                  std::unique_ptr<AlignedBuffer>& storage, std::span<std::uint8_t>& image);
+// A dump's image once read and written to its (pending) file: the bytes in memory as the file holds
+// them, and their digests.
+struct DumpedImage {
+    std::unique_ptr<AlignedBuffer> storage;
+    std::span<std::uint8_t> image;
+    rom::ImageDigests digests;
+    // N64: the byte order the cartridge presented, when the image's first word told it.
+    std::optional<rom::N64ByteOrder> presented;
+    // The file holds byte k of each whole 4-byte word the cartridge presented at k ^ wordSwap (an
+    // N64 image put into another byte order); 0 when it holds them as presented.
+    std::size_t wordSwap = 0;
+};
+
+// A dump's read: size bytes from start on, each chunk read straight into its place in memory of
+// the image's own, then handed to a worker thread that puts it into the file's order (hasher: an
+// N64 image's byte orders; see rom::ImageHasher), hashes it and appends it to file, while the
+// reading goes on with the next chunk. A write that fails ends the read; fileName names the file
+// in that message.
+Outcome ReadIntoFile(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
+                     std::uint64_t size, Progress* progress, rom::ImageHasher& hasher,
+                     PendingOutput& file, std::string_view fileName, DumpedImage& dumped);
 
 // Writes data to the cartridge from start on.
 Outcome WriteRange(ToolContext& context, std::uint32_t start, std::span<const std::uint8_t> data,
@@ -70,9 +90,12 @@ struct Mismatch {
     std::uint8_t found;
 };
 
-// Reads the range that expected covers (from start on) again and compares.
+// Reads the range that expected covers (from start on) again and compares. With wordSwap, expected
+// holds the cartridge's whole 4-byte words reordered as DumpedImage::wordSwap says. `again` ends
+// the message of a reader that went away ("plug it in again, reseat the cartridge and ...").
 Outcome CompareRange(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
                      std::span<const std::uint8_t> expected, std::string_view what,
-                     Progress* progress, std::optional<Mismatch>& mismatch);
+                     Progress* progress, std::optional<Mismatch>& mismatch,
+                     std::size_t wordSwap = 0, std::string_view again = "try again");
 
 }  // namespace reader::tool

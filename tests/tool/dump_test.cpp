@@ -85,6 +85,15 @@ TEST_F(DumpTest, RangeOutsideWhatTheReaderAddressesIsRefused) {
          "cannot read from address 0: its read command sends no address 0. Start at its ROM "
          "window 0x10000000"},
         {emulator::kSfcIdentity, {"--byte-order", "v64"}, "--byte-order is for N64 cartridges"},
+        // The N64 cartridge's ROM domain ends where the console's boot ROM begins.
+        {emulator::kN64CartIdentity,
+         {"--start", "0x1F000000", "--size", "16M"},
+         "reach past 0x1FBFFFFF, the last address of the N64 reader N64_KRN20_RV100 on E:: from "
+         "0x1F000000 at most --size 0xC00000"},
+        {emulator::kN64CartIdentity,
+         {"--start", "0x1FC00000", "--size", "4K"},
+         "is beyond the addresses of the N64 reader N64_KRN20_RV100 on E:, which end at "
+         "0x1FBFFFFF"},
     };
     emulator::ReaderModel* previous = nullptr;
     for (const Case& c : cases) {
@@ -123,19 +132,24 @@ TEST_F(DumpTest, SfcSizeComesFromTheInternalHeader) {
     ASSERT_EQ(Run({"write", folder.File("header.bin"), "--start", "0x7FC0", "--quiet"}).status, 0);
     std::filesystem::remove(folder.File("header.bin"));
 
-    const ToolRun run = Run({"dump", Out(), "--quiet"});
-    // The header's checksum is not the test pattern's: the header check says bad, the file stays.
-    EXPECT_EQ(run.status, tool::kExitFailure) << run.err;
-    EXPECT_NE(run.out.find("Checksum: bad"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("size from the cartridge's internal header (LoROM at 0x7FC0, \"HEADER "
-                           "TEST"),
-              std::string::npos)
-        << run.out;
-    EXPECT_NE(run.out.find("ROM size 256 KiB\n"), std::string::npos) << run.out;
-    const auto image = ReadBytes(Out());
-    ASSERT_EQ(image.size(), 256u * 1024);
-    for (std::uint32_t address : {0u, 0x7FC0u, 0x7FD7u, 0x3FFFFu}) {
-        EXPECT_EQ(image[address], reader.CartridgeByte(address)) << address;
+    // From the ROM's start, and from 64 KiB on: the dump ends at the ROM's end either way.
+    for (const std::uint32_t start : {0u, 0x10000u}) {
+        const ToolRun run =
+            Run({"dump", Out(), "--quiet", "--force", "--start", std::to_string(start)});
+        // The header's checksum is not the test pattern's: the header check says bad (from the
+        // first address only), the file stays.
+        EXPECT_EQ(run.status, start == 0 ? tool::kExitFailure : tool::kExitSuccess) << run.err;
+        EXPECT_EQ(run.out.find("Checksum: bad") != std::string::npos, start == 0) << run.out;
+        EXPECT_NE(run.out.find(
+                      "size from the cartridge's internal header (LoROM at 0x7FC0, \"HEADER TEST"),
+                  std::string::npos)
+            << run.out;
+        EXPECT_NE(run.out.find("ROM size 256 KiB\n"), std::string::npos) << run.out;
+        const auto image = ReadBytes(Out());
+        ASSERT_EQ(image.size(), 256u * 1024 - start);
+        for (std::uint32_t address : {start, 0x7FC0u + start, 0x3FFFFu}) {
+            EXPECT_EQ(image[address - start], reader.CartridgeByte(address)) << address;
+        }
     }
 }
 
@@ -160,7 +174,8 @@ TEST_F(DumpTest, N64ImagesAreBigEndianUnlessAnotherOrderIsAsked) {
         {"little-endian", {3, 2, 1, 0}, "written little-endian"},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> args = {"dump", Out(), "--force", "--size", "4K"};
+        // The second read is compared with the file in its own order.
+        std::vector<std::string> args = {"dump", Out(), "--force", "--size", "4K", "--verify"};
         if (c.order != nullptr) {
             args.insert(args.end(), {"--byte-order", c.order});
         }
@@ -204,8 +219,9 @@ struct HalfwayCase {
     const char* name;
     std::string_view identity;
     std::function<void(TestOs&, DataReadHost&, emulator::ReaderModel&)> arrange;
-    const char* message;
+    std::string message;
     int status = tool::kExitFailure;
+    std::optional<std::size_t> dataReads;  // reads of the data file, where they matter
 };
 
 class DumpFailsHalfway : public DumpTest, public ::testing::WithParamInterface<HalfwayCase> {};
@@ -227,6 +243,9 @@ TEST_P(DumpFailsHalfway, LeavesNothingUnderTheNameAndKeepsAnOldFile) {
         EXPECT_NE(run.err.find(GetParam().message), std::string::npos) << run.err;
         EXPECT_NE(run.err.find(Out() + " was not written."), std::string::npos) << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        if (GetParam().dataReads) {
+            EXPECT_EQ(dataHost_.DataReads(), *GetParam().dataReads);
+        }
         if (oldFile) {
             EXPECT_EQ(folder.Names(), std::vector<std::string>{"game.bin"});
             EXPECT_EQ(ReadBytes(Out()), old);
@@ -242,14 +261,18 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // The N64 reader sends an address command per chunk: the power goes with the second
         // chunk's command (sector 3, after the set-up and the first chunk's).
-        HalfwayCase{"PowerCutWithACommand", emulator::kN64CartIdentity,
+        HalfwayCase{"PowerCutWithACommand",
+                    emulator::kN64CartIdentity,
                     [](TestOs&, DataReadHost&, emulator::ReaderModel& reader) {
                         reader.Faults().powerCutAfterSector = 3;
                     },
-                    "reading the cartridge at 0x10100000 failed: No medium found. Check that the "
-                    "reader is plugged in and the cartridge seated, then try again."},
+                    "the N64 reader N64_KRN20_RV100 on E: went away while reading at 0x10100000 "
+                    "(No medium found)",
+                    tool::kExitFailure,
+                    {}},
         // The reader vanishes between two reads of the data file.
-        HalfwayCase{"ReaderVanishes", emulator::kN64CartIdentity,
+        HalfwayCase{"ReaderVanishes",
+                    emulator::kN64CartIdentity,
                     [](TestOs&, DataReadHost& data, emulator::ReaderModel& reader) {
                         data.beforeRead = [&reader](std::size_t read) {
                             if (read == 3) {
@@ -257,36 +280,100 @@ INSTANTIATE_TEST_SUITE_P(
                             }
                         };
                     },
-                    "reading the cartridge at 0x10200000 failed: No medium found"},
+                    "the N64 reader N64_KRN20_RV100 on E: went away while reading at 0x10200000 "
+                    "(No medium found). Plug it in again, reseat the cartridge and dump again.",
+                    tool::kExitFailure,
+                    {}},
+        // The reader delivers less than a read asked for: the rest of the chunk is no data.
+        HalfwayCase{"ShortDelivery",
+                    emulator::kN64CartIdentity,
+                    [](TestOs&, DataReadHost& data, emulator::ReaderModel&) {
+                        data.shortDelivery = {{2, 0x80000}};
+                    },
+                    "reading the cartridge at 0x10100000 failed: the reader delivered 524288 of "
+                    "1048576 bytes",
+                    tool::kExitFailure,
+                    {}},
         // An address command that does not arrive would make the reader present other bytes.
-        HalfwayCase{"AddressCommandLost", emulator::kN64CartIdentity,
+        HalfwayCase{"AddressCommandLost",
+                    emulator::kN64CartIdentity,
                     [](TestOs&, DataReadHost&, emulator::ReaderModel& reader) {
                         reader.Faults().failCommandWriteAt = 2;
                     },
-                    "reading the cartridge at 0x10000000 failed: Input/output error"},
-        HalfwayCase{"DiskFull", emulator::kN64CartIdentity,
+                    "reading the cartridge at 0x10000000 failed: Input/output error",
+                    tool::kExitFailure,
+                    {}},
+        HalfwayCase{"DiskFull",
+                    emulator::kN64CartIdentity,
                     [](TestOs& os, DataReadHost&, emulator::ReaderModel&) {
                         os.writeHook = TestOs::WriteHook{1, true, nullptr};
                     },
-                    "failed: No space left on device. Free some space or choose another place."},
+                    "failed: No space left on device. Free some space or choose another place.",
+                    tool::kExitFailure,
+                    {}},
+        // Only the flush finds out that the disk is full (or failing): nothing takes the name.
+        HalfwayCase{"FlushFails",
+                    emulator::kN64CartIdentity,
+                    [](TestOs& os, DataReadHost&, emulator::ReaderModel&) {
+                        os.fileFault = TestOs::FileFault{"flush", "Input/output error"};
+                    },
+                    "game.bin in place failed: Input/output error.",
+                    tool::kExitFailure,
+                    {}},
+        // A disk without room says so before the read.
         HalfwayCase{
-            "CtrlC", emulator::kN64CartIdentity,
+            "NoRoom", emulator::kN64CartIdentity,
+            [](TestOs& os, DataReadHost&, emulator::ReaderModel&) { os.freeSpace = 2 * kMiB + 5; },
+            "game.bin needs 3 MiB, but its file system has only 2.0 MiB free. Free some "
+            "space or choose another place.",
+            tool::kExitFailure, 0},
+        HalfwayCase{"ReserveRefused", emulator::kN64CartIdentity,
+                    [](TestOs& os, DataReadHost&, emulator::ReaderModel&) {
+                        os.fileFault = TestOs::FileFault{"reserve", "No space left on device"};
+                    },
+                    "setting aside 3 MiB for ", tool::kExitFailure, 0},
+        HalfwayCase{
+            "CtrlC",
+            emulator::kN64CartIdentity,
             [](TestOs& os, DataReadHost&, emulator::ReaderModel&) { os.interruptAtCheck = 2; },
-            "interrupted by Ctrl-C (SIGINT) while reading at 0x10100000.", 130}),
+            "interrupted by Ctrl-C (SIGINT) while reading at 0x10100000.",
+            130,
+            {}}),
     [](const auto& row) { return std::string(row.param.name); });
 
-TEST_F(DumpTest, AFileThatAppearsMeanwhileIsKeptWithoutForce) {
+// Without --force a file that appears under OUT while the dump runs is kept, and so is the dump,
+// under the first free name beside it.
+TEST_F(DumpTest, AFileThatAppearsMeanwhileIsKeptAndSoIsTheDump) {
     Attach(emulator::kNesIdentity);
     const std::vector<std::uint8_t> theirs = {'t', 'h', 'e', 'i', 'r', 's'};
-    os.writeHook = TestOs::WriteHook{
-        1, false, [&theirs](const std::string& path) { WriteBytes(path, theirs); }};
-    const ToolRun run = Run({"dump", Out(), "--quiet"});
-    EXPECT_EQ(run.status, tool::kExitFailure);
-    EXPECT_EQ(run.err, "reader-tool: " + Out() +
-                           " appeared while the dump ran and was kept; the dump was not written. "
-                           "Give --force to replace it, or choose another name.\n");
-    EXPECT_EQ(ReadBytes(Out()), theirs);
-    EXPECT_EQ(folder.Names(), std::vector<std::string>{"game.bin"});
+    struct Case {
+        std::vector<std::string> takenBefore;
+        const char* savedAs;
+    };
+    const Case cases[] = {{{}, "game-1.bin"}, {{"game-1.bin", "game-2.bin"}, "game-3.bin"}};
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(folder.Path());
+        std::filesystem::create_directories(folder.Path());
+        for (const std::string& name : c.takenBefore) {
+            WriteBytes(folder.File(name), theirs);
+        }
+        os.writeHook = TestOs::WriteHook{
+            1, false, [&theirs](const std::string& path) { WriteBytes(path, theirs); }};
+        const ToolRun run = Run({"dump", Out(), "--quiet"});
+        EXPECT_EQ(run.status, tool::kExitFailure);
+        EXPECT_EQ(run.err, "reader-tool: " + Out() +
+                               " appeared while the dump ran and was kept; the dump was saved as " +
+                               folder.File(c.savedAs) + ".\n");
+        EXPECT_NE(run.out.find("wrote " + folder.File(c.savedAs) + ": 32768 bytes\nSystem: "),
+                  std::string::npos)
+            << run.out;
+        EXPECT_EQ(ReadBytes(Out()), theirs);
+        for (const std::string& name : c.takenBefore) {
+            EXPECT_EQ(ReadBytes(folder.File(name)), theirs) << name;
+        }
+        EXPECT_EQ(ReadBytes(folder.File(c.savedAs)), Image(CartridgeSystem::Nes, 0x8000, 0x8000));
+        EXPECT_EQ(folder.Names().size(), c.takenBefore.size() + 2);
+    }
 }
 
 TEST_F(DumpTest, AFolderThatCannotTakeTheFileFailsBeforeTheRead) {
@@ -301,27 +388,47 @@ TEST_F(DumpTest, AFolderThatCannotTakeTheFileFailsBeforeTheRead) {
 
 // --- --verify ----------------------------------------------------------------------------------
 
+// The second read is compared with the file's bytes, which for an N64 image written in another
+// byte order than the cartridge presents sit elsewhere in their word.
 TEST_F(DumpTest, VerifyNamesTheFirstAddressThatReadsDifferently) {
-    Attach(emulator::kPceIdentity);
-    // Reads 1 and 2 are the dump, 3 and 4 the second pass; a flaky contact changes two bytes of
-    // read 4, which holds 0x100000 to 0x1FFFFF.
-    dataHost_.afterRead = [](std::size_t read, std::span<std::uint8_t> bytes) {
-        if (read == 4) {
-            bytes[0x1234] ^= 0x01;
-            bytes[0x2000] ^= 0x80;
-        }
+    const struct {
+        std::string_view identity;
+        CartridgeSystem system;
+        std::uint64_t start;
+        std::vector<std::string> more;
+    } cases[] = {
+        {emulator::kPceIdentity, CartridgeSystem::Pce, 0, {}},
+        {emulator::kN64CartIdentity, CartridgeSystem::N64, 0x10000000, {"--byte-order", "n64"}},
+        {emulator::kN64CartIdentity, CartridgeSystem::N64, 0x10000000, {"--byte-order", "v64"}},
     };
-    const auto expected = Image(CartridgeSystem::Pce, 0x101234, 1);
-    const ToolRun run = Run({"dump", Out(), "--size", "2M", "--verify", "--quiet"});
-    EXPECT_EQ(run.status, tool::kExitFailure);
-    EXPECT_EQ(run.err,
-              "reader-tool: verification failed: the second read differs first at 0x00101234 (" +
-                  platform::FormatText("0x%02X, then 0x%02X", expected[0], expected[0] ^ 0x01) +
-                  "). The cartridge's contacts may be dirty or it may sit loosely: clean them, "
-                  "reseat it and dump again. " +
-                  Out() + " was not written.\n");
-    EXPECT_TRUE(folder.Names().empty());
-    EXPECT_EQ(dataHost_.DataReads(), 4u);
+    for (const auto& c : cases) {
+        auto& reader = Attach(c.identity);
+        dataHost_.Reset();
+        // Reads 1 and 2 are the dump, 3 and 4 the second pass; a flaky contact changes two bytes
+        // of read 4, which holds the second MiB.
+        dataHost_.afterRead = [](std::size_t read, std::span<std::uint8_t> bytes) {
+            if (read == 4) {
+                bytes[0x1235] ^= 0x01;
+                bytes[0x2000] ^= 0x80;
+            }
+        };
+        const auto expected = Image(c.system, c.start + 0x101235, 1);
+        std::vector<std::string> args = {"dump", Out(), "--size", "2M", "--verify", "--quiet"};
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        const ToolRun run = Run(args);
+        EXPECT_EQ(run.status, tool::kExitFailure);
+        EXPECT_EQ(run.err, "reader-tool: verification failed: the second read differs first at " +
+                               platform::FormatText("0x%08llX (0x%02X, then 0x%02X",
+                                                    static_cast<unsigned long long>(c.start) +
+                                                        0x101235,
+                                                    expected[0], expected[0] ^ 0x01) +
+                               "). The cartridge's contacts may be dirty or it may sit loosely: "
+                               "clean them, reseat it and dump again. " +
+                               Out() + " was not written.\n");
+        EXPECT_TRUE(folder.Names().empty());
+        EXPECT_EQ(dataHost_.DataReads(), 4u);
+        reader.PowerCut();
+    }
 }
 
 TEST_F(DumpTest, VerifyThatMatchesSaysSo) {
@@ -334,39 +441,93 @@ TEST_F(DumpTest, VerifyThatMatchesSaysSo) {
 
 // --- progress ----------------------------------------------------------------------------------
 
-TEST_F(DumpTest, ProgressOnATerminalIsOneLineRewritten) {
-    Attach(emulator::kPceIdentity);
+TEST_F(DumpTest, ProgressOnATerminalIsOneLineRewrittenThatFitsTheTerminal) {
+    Attach(emulator::kHndIdentity);
     os.errorTerminal = true;
-    ToolRun run = Run({"dump", Out(), "--size", "4M"});
-    ASSERT_EQ(run.status, tool::kExitSuccess) << run.err;
-    const std::string notice = "Init PCE_KRN02_RV100 OK\n";
-    ASSERT_EQ(run.err.rfind(notice, 0), 0u) << run.err;
-    run.err.erase(0, notice.size());
-    EXPECT_EQ(run.err.front(), '\r');
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-    EXPECT_EQ(run.err.back(), '\n');
-    const std::string last = run.err.substr(run.err.rfind('\r') + 1);
-    EXPECT_EQ(last.rfind("dump: 4 MiB of 4 MiB  100%  ", 0), 0u) << last;
-    EXPECT_NE(last.find(" MiB/s  0:00"), std::string::npos) << last;
-    // Before the end, the time left.
-    EXPECT_NE(run.err.find("% "), std::string::npos);
-    EXPECT_NE(run.err.find(" left"), std::string::npos) << run.err;
+    // Unknown width: 80 columns; a narrow terminal gets the parts that fit.
+    for (const std::optional<unsigned> width : {std::optional<unsigned>(), {40u}, {21u}}) {
+        os.terminalWidth = width;
+        ToolRun run = Run({"dump", Out(), "--force", "--size", "4M"});
+        ASSERT_EQ(run.status, tool::kExitSuccess) << run.err;
+        const std::string notice = "Init HND_KRN02_RV100 OK\n";
+        ASSERT_EQ(run.err.rfind(notice, 0), 0u) << run.err;
+        run.err.erase(0, notice.size());
+        EXPECT_EQ(run.err.front(), '\r');
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        EXPECT_EQ(run.err.back(), '\n');
+        std::size_t widest = 0;
+        for (std::size_t at = 0; at != std::string::npos;) {
+            const std::size_t next = run.err.find_first_of("\r\n", at + 1);
+            widest = std::max(widest, (next == std::string::npos ? run.err.size() : next) - at - 1);
+            at = next == std::string::npos || next + 1 == run.err.size() ? std::string::npos : next;
+        }
+        EXPECT_LT(widest, width.value_or(80)) << run.err;
+        const std::string last = run.err.substr(run.err.rfind('\r') + 1);
+        if (!width) {
+            // Before the end, the time left; at the end, the time it took (the test's clock:
+            // 100 ms per reading).
+            EXPECT_NE(run.err.find("  0:01 left"), std::string::npos) << run.err;
+            EXPECT_EQ(last.rfind("dump: 4 MiB of 4 MiB  100%  ", 0), 0u) << last;
+            EXPECT_NE(last.find(" MiB/s  in "), std::string::npos) << last;
+            EXPECT_TRUE(last.ends_with(" s\n")) << last;
+        }
+        if (width == 21u) {
+            EXPECT_EQ(last, "dump: 4 MiB of 4 MiB\n");
+        }
+    }
 }
 
+// Elsewhere (a log) one line per quarter, however many chunks: 8 MiB is read in 8.
 TEST_F(DumpTest, ProgressElsewhereIsAPlainLineEachQuarterAndNothingWhenQuiet) {
-    Attach(emulator::kPceIdentity);
-    ToolRun run = Run({"dump", Out(), "--size", "4M"});
+    Attach(emulator::kHndIdentity);
+    ToolRun run = Run({"dump", Out(), "--size", "8M"});
     ASSERT_EQ(run.status, tool::kExitSuccess) << run.err;
-    EXPECT_EQ(run.err.find('\r'), std::string::npos);
+    EXPECT_EQ(dataHost_.DataReads(), 8u);
     // The library's "Init" line, then the four quarters.
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 5) << run.err;
-    for (const char* part : {"dump: 1 MiB of 4 MiB  25%", "dump: 2 MiB of 4 MiB  50%",
-                             "dump: 3 MiB of 4 MiB  75%", "dump: 4 MiB of 4 MiB  100%"}) {
-        EXPECT_NE(run.err.find(part), std::string::npos) << part;
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end = 0; (end = run.err.find('\n', at)) != std::string::npos;
+         at = end + 1) {
+        lines.push_back(run.err.substr(at, end - at));
     }
+    ASSERT_EQ(lines.size(), 5u) << run.err;
+    EXPECT_EQ(lines[0], "Init HND_KRN02_RV100 OK");
+    for (std::size_t quarter = 1; quarter <= 4; ++quarter) {
+        const std::string& line = lines[quarter];
+        EXPECT_EQ(line.rfind("dump: " + std::to_string(2 * quarter) + " MiB of 8 MiB  " +
+                                 std::to_string(25 * quarter) + "%  ",
+                             0),
+                  0u)
+            << line;
+        // Before the end the time left, at the end the time it took, in seconds.
+        EXPECT_EQ(line.ends_with(" left"), quarter < 4) << line;
+        EXPECT_EQ(line.find(" MiB/s  in ") != std::string::npos && line.ends_with(" s"),
+                  quarter == 4)
+            << line;
+    }
+    EXPECT_NE(run.out.find("\nread 8 MiB in "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(" s (", run.out.find("\nread 8 MiB in ")), std::string::npos);
     run = Run({"dump", Out(), "--size", "4M", "--force", "--verify", "--quiet"});
     ASSERT_EQ(run.status, tool::kExitSuccess) << run.err;
     EXPECT_EQ(run.err, "");
+}
+
+// A size beyond the largest cartridge of the system is read, with a warning.
+TEST_F(DumpTest, SizesBeyondTheLargestCartridgeAreWarnedAbout) {
+    Attach(emulator::kPceIdentity);
+    const struct {
+        const char* size;
+        const char* warning;
+    } cases[] = {
+        {"2560K", ""},
+        {"3M",
+         "reader-tool: warning: 3 MiB is more than the largest PCE cartridge, 2.5 MiB: the rest "
+         "is what the reader shows past the cartridge's ROM.\n"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = Run({"dump", Out(), "--force", "--quiet", "--size", c.size});
+        EXPECT_EQ(run.status, tool::kExitSuccess) << run.err;
+        EXPECT_EQ(run.err, c.warning);
+    }
 }
 
 }  // namespace
