@@ -6,9 +6,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "drivers/device_library.hpp"
+#include "frontend/image_input.hpp"
 #include "frontend/reader.hpp"
 #include "frontend/rom/rom_report.hpp"
 #include "frontend/transfer.hpp"
@@ -200,16 +203,17 @@ struct CheckRequest {
 };
 
 Outcome RunCheck(ToolContext& context, const CheckRequest& request) {
-    const auto image = ReadInputFile(request.file, kLargestImage, false);
+    // Hashed as it is read: the report takes the hashes.
+    const auto image = ReadImageToCheck(context, request.file, kLargestImage);
     if (!image) {
         return image.Error();
     }
-    context.Out("file " + request.file + "\n");
+    context.Out("file " + image->name + "\n");
     const rom::ImageReport report =
-        rom::ReportImageWithVerdict(*image, rom::RecogniseImage(*image));
+        rom::ReportImageWithVerdict(image->bytes, image->kind, image->digests.file);
     context.Out(report.text);
     if (report.headerBad) {
-        return Failure("a header check of " + request.file +
+        return Failure("a header check of " + image->name +
                        " says bad (see the report): the image is damaged or altered, or its "
                        "header is wrong.");
     }
@@ -260,7 +264,8 @@ constexpr CommandRow kCheckCommand = BoundRow<kCheckOptions, kCheckOperands, Run
     .summary = "the dump report of an image on disk (needs no reader)",
     .details = "Prints the dump report of an image file: size, CRC32, SHA-1 and, for N64 and "
                "SFC\nimages (recognised from their content), what their headers say. Needs no "
-               "reader.\nThe exit status is 1 when a header check says bad.\n",
+               "reader.\nFILE - reads the image from standard input. The exit status is 1 when "
+               "a header\ncheck says bad.\n",
 });
 
 std::span<const CommandRow* const> Commands() {
@@ -278,6 +283,13 @@ Expected<std::vector<std::uint8_t>> ReadInputFile(const std::string& path, std::
     if (!file) {
         return Failure("cannot open " + path + ": " + std::strerror(errno) +
                        ". Check the name and that the file is readable.");
+    }
+    // A file larger than any image is refused from its size, before it is read.
+    std::error_code sizeError;
+    const std::uint64_t size = std::filesystem::file_size(path, sizeError);
+    if (!truncate && !sizeError && size > most) {
+        return Failure(path + " is larger than " + HumanSize(most) +
+                       ", more than any cartridge image this tool handles.");
     }
     std::vector<std::uint8_t> bytes;
     std::array<std::uint8_t, 64 * 1024> block{};
