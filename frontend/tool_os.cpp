@@ -89,6 +89,7 @@ class StagedOutput final : public PendingOutput {
             case TemporaryFile::Moved::Done:
                 state_ = State::Placed;
                 taken_ = false;
+                reason_.clear();
                 file_->SyncFolderOf(path);
                 return true;
             case TemporaryFile::Moved::Taken:

@@ -107,8 +107,7 @@ class TestOs final : public tool::ToolOs {
         if (!inner) {
             return nullptr;
         }
-        return tool::StageOutput(std::make_unique<HookedFile>(std::move(inner), finalPath,
-                                                              writeHook, fileFault, fileSteps),
+        return tool::StageOutput(std::make_unique<HookedFile>(std::move(inner), finalPath, *this),
                                  finalPath);
     }
 
@@ -120,8 +119,9 @@ class TestOs final : public tool::ToolOs {
     std::optional<unsigned> TerminalWidth() override { return terminalWidth; }
     std::optional<std::size_t> ReadInput(std::span<std::uint8_t> bytes,
                                          std::string& /*reason*/) override {
+        // A pipe delivers a little at a time.
         const std::size_t count =
-            std::min({bytes.size(), inputPiece, standardInput.size() - inputAt});
+            std::min({bytes.size(), std::size_t{1000}, standardInput.size() - inputAt});
         std::copy_n(standardInput.begin() + static_cast<std::ptrdiff_t>(inputAt), count,
                     bytes.begin());
         inputAt += count;
@@ -174,30 +174,24 @@ class TestOs final : public tool::ToolOs {
     std::optional<unsigned> terminalWidth;
     std::vector<std::uint8_t> standardInput;
     std::size_t inputAt = 0;
-    std::size_t inputPiece = SIZE_MAX;  // the most one read of standard input delivers
 
   private:
+    // The backend's own file, its steps recorded and failed as the test asks.
     class HookedFile final : public tool::TemporaryFile {
       public:
-        HookedFile(std::unique_ptr<tool::TemporaryFile> inner, std::string finalPath,
-                   std::optional<WriteHook> hook, std::optional<FileFault> fault,
-                   std::vector<std::string>& steps)
-            : inner_(std::move(inner)),
-              final_(std::move(finalPath)),
-              hook_(std::move(hook)),
-              fault_(std::move(fault)),
-              steps_(steps) {}
+        HookedFile(std::unique_ptr<tool::TemporaryFile> inner, std::string finalPath, TestOs& os)
+            : inner_(std::move(inner)), final_(std::move(finalPath)), os_(os) {}
 
         bool Reserve(std::uint64_t size) override {
             return Step("reserve") && inner_->Reserve(size);
         }
         bool Write(std::span<const std::uint8_t> bytes) override {
-            ++writes_;
-            if (hook_ && writes_ == hook_->atWrite) {
-                if (hook_->action) {
-                    hook_->action(final_);
+            const auto& hook = os_.writeHook;
+            if (hook && ++writes_ == hook->atWrite) {
+                if (hook->action) {
+                    hook->action(final_);
                 }
-                if (hook_->fail) {
+                if (hook->fail) {
                     reason_ = "No space left on device";
                     return false;
                 }
@@ -207,18 +201,16 @@ class TestOs final : public tool::ToolOs {
         bool Flush() override { return Step("flush") && inner_->Flush(); }
         bool Close() override { return Step("close") && inner_->Close(); }
         Moved MoveTo(const std::string& path, bool replace) override {
-            if (!Step("move")) {
-                return Moved::Failed;
-            }
-            steps_.back() += " " + fs::path(path).filename().string();
-            return inner_->MoveTo(path, replace);
+            return Step("move " + fs::path(path).filename().string())
+                       ? inner_->MoveTo(path, replace)
+                       : Moved::Failed;
         }
         void SyncFolderOf(const std::string& path) override {
-            steps_.push_back("sync");
+            Step("sync");
             inner_->SyncFolderOf(path);
         }
         void Remove() override {
-            steps_.push_back("remove");
+            Step("remove");
             inner_->Remove();
         }
         std::string Reason() const override { return reason_.empty() ? inner_->Reason() : reason_; }
@@ -226,11 +218,12 @@ class TestOs final : public tool::ToolOs {
       private:
         // Records the step (a run of writes as one) and fails it when the fault names it.
         bool Step(const std::string& step) {
-            if (step != "write" || steps_.empty() || steps_.back() != "write") {
-                steps_.push_back(step);
+            auto& steps = os_.fileSteps;
+            if (step != "write" || steps.empty() || steps.back() != "write") {
+                steps.push_back(step);
             }
-            if (fault_ && fault_->step == step) {
-                reason_ = fault_->reason;
+            if (os_.fileFault && step.starts_with(os_.fileFault->step)) {
+                reason_ = os_.fileFault->reason;
                 return false;
             }
             return true;
@@ -238,9 +231,7 @@ class TestOs final : public tool::ToolOs {
 
         std::unique_ptr<tool::TemporaryFile> inner_;
         std::string final_;
-        std::optional<WriteHook> hook_;
-        std::optional<FileFault> fault_;
-        std::vector<std::string>& steps_;
+        TestOs& os_;
         std::size_t writes_ = 0;
         std::string reason_;
     };
