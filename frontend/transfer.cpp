@@ -187,8 +187,9 @@ class ChunkPipeline {
     }
 
   private:
-    // Chunks waiting for the worker; each is at least 1 MiB of the image, already in memory.
-    static constexpr std::size_t kQueuedChunks = 4;
+    // Chunks waiting for the worker, already in the image's memory: enough that a worker held up
+    // for a moment (the disk, another program) does not hold up the reader.
+    static constexpr std::size_t kQueuedChunks = 8;
 
     void Stop() {
         {

@@ -146,7 +146,7 @@ class TestOs final : public tool::ToolOs {
         fileSteps.clear();
         freeSpace.reset();
         terminalWidth.reset();
-        msPerReading = 100;
+        msPerReading = 200;
     }
     void ClearInterrupt() override {
         interruption.reset();
@@ -164,7 +164,7 @@ class TestOs final : public tool::ToolOs {
     tool::StopSignal interruptSignal = tool::StopSignal::CtrlC;
     std::size_t interruptChecks = 0;
     std::uint64_t nowMs = 0;
-    std::uint64_t msPerReading = 100;
+    std::uint64_t msPerReading = 200;
     std::optional<WriteHook> writeHook;
     std::optional<FileFault> fileFault;
     // The steps of every output file, in order: "reserve", "write", "flush", "close",
