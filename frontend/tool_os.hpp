@@ -148,11 +148,6 @@ class ToolOs {
 // The implementation for the operating system the program was built for.
 ToolOs& NativeToolOs();
 
-// Asks the system to back memory with large pages where it can: a dump fills a fresh image of
-// many MiB, and with 4 KiB pages faulting them in costs more than reading them from the reader.
-// Only advice: memory the system does not take it for works as before.
-void AdviseLargePages(std::span<std::uint8_t> memory);
-
 // What a failed write of standard output means, from the C library's errno after it: whether
 // nobody reads it any more (a closed pipe), and the system's words for the failure.
 struct OutputError {

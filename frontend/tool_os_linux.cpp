@@ -7,7 +7,6 @@
 #include <signal.h>
 #include <stdio.h>
 #include <sys/ioctl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -267,11 +266,6 @@ ToolOs& NativeToolOs() {
 
 OutputError DescribeOutputError(int error) {
     return {error == EPIPE, ErrnoText(error)};
-}
-
-void AdviseLargePages(std::span<std::uint8_t> memory) {
-    // Transparent huge pages: 2 MiB pages for the whole 2 MiB-aligned part of the memory.
-    (void)::madvise(memory.data(), memory.size(), MADV_HUGEPAGE);
 }
 
 void WatchInterrupts() {

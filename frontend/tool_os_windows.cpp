@@ -251,10 +251,6 @@ OutputError DescribeOutputError(int error) {
     return {false, system != 0 ? platform::SystemErrorText(system) : std::strerror(error)};
 }
 
-void AdviseLargePages(std::span<std::uint8_t> /*memory*/) {
-    // Large pages need a privilege that an ordinary user does not hold: nothing to ask for.
-}
-
 void WatchInterrupts() {
     // Windows has no SIGPIPE: a write to a closed pipe fails by itself.
     (void)SetConsoleCtrlHandler(OnConsoleEvent, TRUE);

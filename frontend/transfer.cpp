@@ -21,8 +21,6 @@ namespace {
 
 // A large read of the data file starts on one of the reader's 1024-byte blocks.
 constexpr std::uint64_t kBlockSize = kReplyBlockSize;
-// The large pages of x86-64 systems.
-constexpr std::size_t kLargePageSize = 2u << 20;
 
 std::uint64_t RoundDown(std::uint64_t value, std::uint64_t unit) {
     return value / unit * unit;
@@ -257,7 +255,7 @@ Outcome AllocateImage(const Coverage& coverage, std::uint32_t start, std::uint64
                       std::unique_ptr<AlignedBuffer>& storage, std::span<std::uint8_t>& image) {
     try {
         storage = std::make_unique<AlignedBuffer>(
-            static_cast<std::size_t>(coverage.last - coverage.first), true);
+            static_cast<std::size_t>(coverage.last - coverage.first));
     } catch (const std::bad_alloc&) {
         return Failure("there is not enough memory for " + HumanSize(size) +
                        ". Close other programs, or dump in parts with --start and --size.");
@@ -283,16 +281,13 @@ std::size_t OrderCode(rom::N64ByteOrder order) {
 
 }  // namespace
 
-AlignedBuffer::AlignedBuffer(std::size_t size, bool large) {
-    const std::size_t alignment = large ? kLargePageSize : platform::kUnbufferedBufferAlignment;
+AlignedBuffer::AlignedBuffer(std::size_t size) {
+    const std::size_t alignment = platform::kUnbufferedBufferAlignment;
     storage_ = std::make_unique_for_overwrite<std::uint8_t[]>(size + alignment);
     void* begin = storage_.get();
     std::size_t space = size + alignment;
     begin = std::align(alignment, size, begin, space);
     view_ = {static_cast<std::uint8_t*>(begin), size};
-    if (large) {
-        AdviseLargePages(view_);
-    }
 }
 
 Outcome ReadRange(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,

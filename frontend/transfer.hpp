@@ -46,11 +46,12 @@ Outcome ReadRange(ToolContext& context, const ConnectedReader& reader, std::uint
                   const ReadConsumer& consume);
 
 // Memory aligned for unbuffered reads, so that the device link reads straight into it. Its bytes
-// are not cleared first. A large buffer (a whole image) is aligned to the system's large pages and
-// offered to them.
+// are not cleared first. A whole image gets ordinary pages: with a worker hashing and writing while
+// the reader reads, advising large pages made the reads slower and less even (their faults may
+// compact memory on the spot), not faster.
 class AlignedBuffer {
   public:
-    explicit AlignedBuffer(std::size_t size, bool large = false);
+    explicit AlignedBuffer(std::size_t size);
     std::span<std::uint8_t> Span() const { return view_; }
 
   private:
