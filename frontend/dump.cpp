@@ -319,7 +319,8 @@ Outcome PutInPlace(PendingOutput& file, const DumpRequest& request, std::string&
                    " are taken: the dump was not saved. Choose another name.");
 }
 
-// Reads the cartridge into memory and, with --verify, a second time to compare; then the file.
+// Settles the range, makes room beside OUT, dumps into the pending file (with --verify a second
+// read compares), puts it in place and reports.
 Outcome RunDump(ToolContext& context, const DumpRequest& given) {
     DumpRequest request = given;
     const std::string& out = request.out;
@@ -427,7 +428,12 @@ constexpr CommandRow kDumpCommand = BoundRow<kDumpOptions, kDumpOperands, RunDum
         "OUT is kept all the same, as the cartridge holds it.\n"
         "\n"
         "OUT appears only once the whole dump is on the disk: a failed read, a reader that goes\n"
-        "away, a full disk or Ctrl-C leave no partial file under its name.\n",
+        "away, a full disk or Ctrl-C leave no partial file under its name. A dump the disk\n"
+        "cannot hold is refused before the read. A file that appears under OUT while the dump\n"
+        "runs is kept, and the dump is saved beside it (game-1.z64, ...), with status 1.\n"
+        "\n"
+        "Progress goes to standard error: one line rewritten on a terminal, a line at each\n"
+        "quarter elsewhere, nothing with --quiet.\n",
     .numbersHelp = true,
 });
 
