@@ -185,14 +185,14 @@ echo "=== reader-tool: a 32 MiB dump from the mounted reader, next to dd on the 
 # as many cartridges are read. reader-tool (Linux, in a namespace as above) dumps it into a
 # big-endian file; dd reads the same 32 MiB of DUMP.ROM unbuffered in 1 MiB blocks into nothing,
 # and once more in one 32 MiB block (into fresh memory of the image's size, as a dump must hold
-# it). Each runs 7 times, alternately, and the medians are shown, each as a multiple of the time
+# it). Each runs 11 times, alternately, and the medians are shown, each as a multiple of the time
 # dd takes with 1 MiB blocks. "reading" is reader-tool's own figure for its transfer (its "read
 # ... in ... s" line: for every chunk the address command, the open, the read and the close of the
 # data file into the image's memory, the worker putting the chunk into big-endian order, hashing
 # and writing it meanwhile); its whole run is the process from start to exit: finding and setting
 # up the reader, the read, the rest of the last chunk's work, flushing the file and putting it in
 # place, and the report.
-readonly dump_runs=7
+readonly dump_runs=11
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 # The CPU time (user and system, in ms) of the commands run so far by this subshell's children,
 # from the second line of bash's `times` (run in this shell: in a pipeline it would count the
