@@ -56,7 +56,10 @@ void InputHasher::Decide() {
         // big-endian form when that differs.
         n64_.emplace(*order, *order);
     } else {
-        afterCopier_ = !sizeHint_ || rom::SfcCopierHeaderSize(*sizeHint_) != 0;
+        // A hint beyond what memory holds is no image (check refuses it first); were it cut
+        // short here, Finish would hash the form it needs afresh.
+        afterCopier_ =
+            !sizeHint_ || rom::SfcCopierHeaderSize(static_cast<std::size_t>(*sizeHint_)) != 0;
     }
     Feed(head);
 }
