@@ -155,7 +155,14 @@ class ChunkPipeline {
     }
     ChunkPipeline(const ChunkPipeline&) = delete;
     ChunkPipeline& operator=(const ChunkPipeline&) = delete;
-    ~ChunkPipeline() { Stop(); }
+    // Without Finish (the read failed): the chunks still waiting are not written.
+    ~ChunkPipeline() {
+        {
+            const std::lock_guard lock(mutex_);
+            queue_.clear();
+        }
+        Stop();
+    }
 
     // Hands on the image's bytes [offset, offset + length), waiting while the queue is full. False
     // once a write failed: the read can stop.

@@ -16,7 +16,7 @@
 #      and the CPU time of a whole 64 MiB dump and of check over its file.
 # The last two need root (a private mount namespace for the Linux program), /dev/fuse and Wine;
 # what cannot run here is reported and left out.
-# Usage: scripts/run-benchmarks.sh [dump]   (dump: the machine and part 6 alone)
+# Usage: scripts/run-benchmarks.sh [dump]   (dump: the machine and the reader-tool figures alone)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
