@@ -8,10 +8,12 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "drivers/device_library.hpp"
 #include "frontend/cartridge.hpp"
 #include "frontend/dat_files.hpp"
+#include "frontend/image_input.hpp"
 #include "frontend/reader.hpp"
 #include "frontend/rom/hashes.hpp"
 #include "frontend/rom/rom_report.hpp"
@@ -289,26 +291,26 @@ Outcome RunCheck(ToolContext& context, const CheckRequest& request) {
     if (!dats) {
         return dats.Error();
     }
-    const auto image = ReadInputFile(request.file, kLargestImage, false);
+    // Hashed as it is read: the report and the DAT lookup take the hashes.
+    const auto image = ReadImageToCheck(context, request.file, kLargestImage);
     if (!image) {
         return image.Error();
     }
-    context.Out("file " + request.file + "\n");
-    const rom::ImageKind kind = rom::RecogniseImage(*image);
-    const rom::ImageDigests digests = rom::ComputeImageDigests(*image, kind);
-    const rom::ImageReport report = rom::ReportImageWithVerdict(*image, kind, digests.file);
+    context.Out("file " + image->name + "\n");
+    const rom::ImageReport report =
+        rom::ReportImageWithVerdict(image->bytes, image->kind, image->digests.file);
     context.Out(report.text);
-    const DatAnswer dat = AskDats(*dats, digests);
+    const DatAnswer dat = AskDats(*dats, image->digests);
     context.Out(dat.line);
     // A DAT entry that verifies the image outweighs its header: some cartridges left the factory
     // with a wrong checksum.
     if (report.headerBad && !dat.verified) {
-        return Failure("a header check of " + request.file +
+        return Failure("a header check of " + image->name +
                        " says bad (see the report): the image is damaged or altered, or its "
                        "header is wrong.");
     }
     if (dats->given && !dat.verified) {
-        return Failure("no entry of the DAT files given verifies " + request.file +
+        return Failure("no entry of the DAT files given verifies " + image->name +
                        " (see the DAT line).");
     }
     return std::nullopt;
@@ -382,9 +384,9 @@ constexpr CommandRow kCheckCommand = BoundRow<kCheckOptions, kCheckOperands, Run
     .summary = "the dump report of an image on disk (needs no reader)",
     .details = "Prints the dump report of an image file: size, CRC32, SHA-1 and, for N64 and "
                "SFC\nimages (recognised from their content), what their headers say, and what "
-               "the DAT\nfiles say of it. Needs no reader. The exit status is 1 when a header "
-               "check says bad\n(unless a DAT entry verifies the image), and with --dat when no "
-               "entry verifies it.\n",
+               "the DAT\nfiles say of it. Needs no reader. FILE - reads the image from standard "
+               "input.\nThe exit status is 1 when a header check says bad (unless a DAT entry "
+               "verifies\nthe image), and with --dat when no entry verifies it.\n",
 });
 
 std::span<const CommandRow* const> Commands() {
@@ -447,6 +449,13 @@ Expected<std::vector<std::uint8_t>> ReadInputFile(const std::string& path, std::
     if (!file) {
         return Failure("cannot open " + path + ": " + std::strerror(errno) +
                        ". Check the name and that the file is readable.");
+    }
+    // A file larger than any image is refused from its size, before it is read.
+    std::error_code sizeError;
+    const std::uint64_t size = std::filesystem::file_size(path, sizeError);
+    if (!truncate && !sizeError && size > most) {
+        return Failure(path + " is larger than " + HumanSize(most) +
+                       ", more than any cartridge image this tool handles.");
     }
     std::vector<std::uint8_t> bytes;
     std::array<std::uint8_t, 64 * 1024> block{};

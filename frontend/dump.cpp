@@ -1,6 +1,8 @@
 // dump: the cartridge into a file, written atomically, with an optional second read to compare,
 // the N64 byte order the user wants, the dump report and what the DAT files say of it; into a
-// folder, under the name of the game.
+// folder, under the name of the game. The file is written and hashed as the cartridge is read
+// (transfer.hpp); it takes its name only once the read (and the second read) is through.
+#include <array>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -25,6 +27,23 @@ constexpr std::uint64_t kSfcHeaderArea = 0x10000;
 constexpr std::uint64_t kHighestAddress = 0xFFFFFFFF;
 // What the temporary file of a dump into a folder is named after until the dump has its name.
 constexpr std::string_view kUnnamedDump = "reader-tool dump";
+constexpr std::uint64_t kMiB = 1024 * 1024;
+
+// The largest cartridge ROM of each system whose sizes are known: a larger dump is allowed (the
+// reader's addresses go on) but reads past any cartridge of that system, which deserves a word.
+// Handheld cartridges come in many kinds; the FC2 and NES readers' space is smaller than any.
+struct LargestCartridge {
+    std::string_view system;
+    std::uint64_t size;
+};
+constexpr auto kLargestCartridges = std::to_array<LargestCartridge>({
+    {"N64", 64 * kMiB},
+    {"SFC", 8 * kMiB},      // the largest ROM size an SFC header can state
+    {"PCE", 5 * kMiB / 2},  // 20 Mbit, the largest card with a bank-switching mapper
+});
+
+// Alternative names for a dump whose OUT appeared while it ran: game-1.z64 to game-99.z64.
+constexpr int kMostAlternativeNames = 99;
 
 struct DumpRequest {
     std::string out;
@@ -211,17 +230,57 @@ Outcome SettleRange(ToolContext& context, const ConnectedReader& reader, DumpReq
     if (start + *request.size > profile.readEnd) {
         return UsageError("--start " + Hex(start) + " and --size " + Hex(*request.size) +
                               " reach past " + Hex(profile.readEnd - 1) +
-                              ", the last address of the " + reader.Name(),
+                              ", the last address of the " + reader.Name() + ": from " +
+                              Hex(start) + " at most --size " + Hex(profile.readEnd - start),
                           &kDumpCommand);
     }
     return std::nullopt;
 }
 
-// Puts an N64 image into the byte order asked for (big-endian unless --byte-order says
-// otherwise) and says what it did.
-void ArrangeN64(ToolContext& context, const DumpRequest& request, std::span<std::uint8_t> image) {
-    const rom::N64ByteOrder wanted = request.byteOrder.value_or(rom::N64ByteOrder::BigEndian);
-    const auto presented = rom::DetectN64ByteOrder(image);
+// A size beyond the largest cartridge of the system is allowed, with a warning.
+void WarnAboutSize(const ToolContext& context, const ConnectedReader& reader, std::uint64_t size) {
+    for (const LargestCartridge& largest : kLargestCartridges) {
+        if (largest.system == reader.profile->system && size > largest.size) {
+            context.Err("reader-tool: warning: " + HumanSize(size) + " is more than the largest " +
+                        std::string(largest.system) + " cartridge, " + HumanSize(largest.size) +
+                        ": the rest is what the reader shows past the cartridge's ROM.\n");
+        }
+    }
+}
+
+// A dump the disk cannot hold says so before the read: the free space of OUT's file system,
+// then the room for the file set aside where the file system allows.
+Outcome MakeRoom(ToolContext& context, const std::string& out, const std::string& filePath,
+                 std::uint64_t size, PendingOutput& file) {
+    // The free space where the file is: beside OUT, or in the folder OUT.
+    const auto freeBytes = context.Os().FreeSpace(filePath);
+    if (freeBytes && *freeBytes < size) {
+        return Failure(out + " needs " + HumanSize(size) + ", but its file system has only " +
+                       HumanSize(*freeBytes) + " free. Free some space or choose another place.");
+    }
+    if (!file.Reserve(size)) {
+        const auto left = context.Os().FreeSpace(filePath);
+        return Failure("setting aside " + HumanSize(size) + " for " + out + " failed: " +
+                       file.Reason() + (left ? " (" + HumanSize(*left) + " free)" : "") +
+                       ". Free some space or choose another place.");
+    }
+    return std::nullopt;
+}
+
+// "game.z64" -> "game-1.z64", beside it.
+std::string AlternativeName(const std::string& out, int number) {
+    const fs::path path(out);
+    // Built by appending: GCC 12's restrict warning misfires on "-" + number at -O3.
+    std::string name = path.stem().string();
+    name += '-';
+    name += std::to_string(number);
+    name += path.extension().string();
+    return (path.parent_path() / name).string();
+}
+
+// What became of an N64 image's byte order (big-endian unless --byte-order said otherwise).
+void SayByteOrder(ToolContext& context, rom::N64ByteOrder wanted,
+                  std::optional<rom::N64ByteOrder> presented) {
     if (!presented) {
         context.Out(
             "byte order: unknown (the image does not start with an N64 ROM marker); "
@@ -229,7 +288,6 @@ void ArrangeN64(ToolContext& context, const DumpRequest& request, std::span<std:
         return;
     }
     if (*presented != wanted) {
-        rom::ConvertN64ByteOrder(image, *presented, wanted);
         context.Out("byte order: written " + std::string(rom::N64ByteOrderName(wanted)) +
                     " (the cartridge presented it " +
                     std::string(rom::N64ByteOrderName(*presented)) + ")\n");
@@ -237,11 +295,6 @@ void ArrangeN64(ToolContext& context, const DumpRequest& request, std::span<std:
     }
     context.Out("byte order: " + std::string(rom::N64ByteOrderName(wanted)) +
                 ", as the cartridge presented it\n");
-}
-
-// The hashes of the file as written and of the form DAT files list it in.
-rom::ImageDigests DigestsOf(std::span<const std::uint8_t> image, rom::ImageKind kind) {
-    return rom::ComputeImageDigests(image, kind);
 }
 
 // The path in the folder OUT for a dump that has been read, said to the user: the game's name
@@ -273,7 +326,84 @@ Expected<std::string> NameInFolder(ToolContext& context, const DumpRequest& requ
     return path->string();
 }
 
-// Reads the cartridge into memory and, with --verify, a second time to compare; then the file.
+// The dump proper, into the pending file: the cartridge read into memory and, chunk by chunk as
+// it arrives, put into the byte order wanted, hashed and written; with --verify a second read
+// compared with it. What it hands on: the image as the file holds it, and its digests.
+Expected<DumpedImage> DumpIntoFile(ToolContext& context, const ConnectedReader& reader,
+                                   const DumpRequest& request, std::uint32_t start,
+                                   std::uint64_t size, PendingOutput& file) {
+    const bool n64 = reader.profile->kind == rom::ImageKind::N64;
+    const rom::N64ByteOrder wanted = request.byteOrder.value_or(rom::N64ByteOrder::BigEndian);
+    rom::ImageHasher hasher = n64 ? rom::ImageHasher(std::nullopt, wanted) : rom::ImageHasher();
+    DumpedImage dumped;
+    {
+        Progress progress(context, "dump", size);
+        const std::uint64_t startedMs = context.Os().NowMs();
+        auto failed = ReadIntoFile(context, reader, start, size, &progress, hasher, file,
+                                   request.out, dumped);
+        progress.Finish();
+        if (failed) {
+            return std::move(*failed);
+        }
+        context.Out("read " + HumanSize(size) + " in " +
+                    RateText(size, context.Os().NowMs() - startedMs) + "\n");
+    }
+    if (request.verify) {
+        Progress progress(context, "verify", size);
+        std::optional<Mismatch> mismatch;
+        auto failed = CompareRange(context, reader, start, dumped.image, "verifying", &progress,
+                                   mismatch, dumped.wordSwap, "dump again");
+        progress.Finish();
+        if (failed) {
+            return std::move(*failed);
+        }
+        if (mismatch) {
+            return Failure(
+                "verification failed: the second read differs first at " +
+                Hex(mismatch->address, 8) + " (" + Hex(mismatch->expected, 2) + ", then " +
+                Hex(mismatch->found, 2) +
+                "). The cartridge's contacts may be dirty or it may sit loosely: clean them, "
+                "reseat it and dump again.");
+        }
+        context.Out("verified: a second read of all " + HumanSize(size) + " matches\n");
+    }
+    if (n64) {
+        SayByteOrder(context, wanted, dumped.presented);
+    }
+    return dumped;
+}
+
+// Puts the file in place under target (OUT, or the name chosen in the folder OUT). When target
+// appeared while the dump ran (and --force was not given), that file is kept and the dump goes
+// under the first free name beside it; savedAs says which.
+Outcome PutInPlace(PendingOutput& file, const std::string& target, bool force,
+                   std::string& savedAs) {
+    savedAs = target;
+    if (file.Commit(force)) {
+        return std::nullopt;
+    }
+    if (!file.FinalPathTaken()) {
+        return Failure("putting " + target + " in place failed: " + file.Reason() + ".");
+    }
+    for (int number = 1; number <= kMostAlternativeNames; ++number) {
+        savedAs = AlternativeName(target, number);
+        if (file.PlaceElsewhere(savedAs)) {
+            return std::nullopt;
+        }
+        if (!file.FinalPathTaken()) {
+            return Failure(target +
+                           " appeared while the dump ran and was kept; saving the dump as " +
+                           savedAs + " failed: " + file.Reason() + ".");
+        }
+    }
+    return Failure(target + " appeared while the dump ran and was kept, and " +
+                   AlternativeName(target, 1) + " to " +
+                   AlternativeName(target, kMostAlternativeNames) +
+                   " are taken: the dump was not saved. Choose another name.");
+}
+
+// Settles the range, makes room beside OUT, dumps into the pending file (with --verify a second
+// read compares), puts it in place and reports.
 Outcome RunDump(ToolContext& context, const DumpRequest& given) {
     DumpRequest request = given;
     const std::string& out = request.out;
@@ -311,11 +441,12 @@ Outcome RunDump(ToolContext& context, const DumpRequest& given) {
     }
     const auto start = static_cast<std::uint32_t>(*request.start);
     const std::uint64_t size = *request.size;
+    WarnAboutSize(context, *reader, size);
 
     // The file is started before the long read, so a folder that cannot take it shows at once.
     std::string reason;
-    auto pending = context.Os().CreateOutput(
-        intoFolder ? (fs::path(out) / kUnnamedDump).string() : out, reason);
+    const std::string filePath = intoFolder ? (fs::path(out) / kUnnamedDump).string() : out;
+    auto pending = context.Os().CreateOutput(filePath, reason);
     if (!pending) {
         return Failure("cannot create a file " + std::string(intoFolder ? "in " : "beside ") + out +
                        ": " + reason + ". Check that " + (intoFolder ? "it" : "its folder") +
@@ -331,51 +462,20 @@ Outcome RunDump(ToolContext& context, const DumpRequest& given) {
         context.NoteOutputFile(named ? target : "the dump into " + out, false);
         return failure;
     };
+    if (auto noRoom = MakeRoom(context, out, filePath, size, *pending)) {
+        return fail(std::move(*noRoom));
+    }
 
-    std::unique_ptr<AlignedBuffer> storage;
-    std::span<std::uint8_t> image;
     context.Out("dumping " + Hex(start, 8) + " to " + Hex(start + size - 1, 8) + ", " +
                 SizeText(size) + ", from the " + reader->Name() + "\n");
-    {
-        Progress progress(context, "dump", size);
-        const std::uint64_t startedMs = context.Os().NowMs();
-        auto failed =
-            ReadImage(context, *reader, start, size, "reading", &progress, storage, image);
-        progress.Finish();
-        if (failed) {
-            return fail(std::move(*failed));
-        }
-        context.Out("read " + HumanSize(size) + " in " +
-                    RateText(size, context.Os().NowMs() - startedMs) + "\n");
+    auto dumped = DumpIntoFile(context, *reader, request, start, size, *pending);
+    if (!dumped) {
+        return fail(dumped.Error());
     }
-
-    if (request.verify) {
-        Progress progress(context, "verify", size);
-        std::optional<Mismatch> mismatch;
-        auto failed =
-            CompareRange(context, *reader, start, image, "verifying", &progress, mismatch);
-        progress.Finish();
-        if (failed) {
-            return fail(std::move(*failed));
-        }
-        if (mismatch) {
-            return fail(Failure(
-                "verification failed: the second read differs first at " +
-                Hex(mismatch->address, 8) + " (" + Hex(mismatch->expected, 2) + ", then " +
-                Hex(mismatch->found, 2) +
-                "). The cartridge's contacts may be dirty or it may sit loosely: clean them, "
-                "reseat it and dump again."));
-        }
-        context.Out("verified: a second read of all " + HumanSize(size) + " matches\n");
-    }
-
-    if (kind == rom::ImageKind::N64) {
-        ArrangeN64(context, request, image);
-    }
-    const rom::ImageDigests digests = DigestsOf(image, kind);
-    const DatAnswer dat = AskDats(*dats, digests);
+    const DatAnswer dat = AskDats(*dats, dumped->digests);
     if (intoFolder) {
-        const auto path = NameInFolder(context, request, *reader, image, digests, dat);
+        const auto path =
+            NameInFolder(context, request, *reader, dumped->image, dumped->digests, dat);
         if (!path) {
             return fail(path.Error());
         }
@@ -383,39 +483,46 @@ Outcome RunDump(ToolContext& context, const DumpRequest& given) {
         named = true;
         pending->SetFinalPath(target);
     }
-    if (!pending->Write(image)) {
-        return fail(Failure("writing " + target + " failed: " + pending->Reason() +
-                            ". Free some space or choose another place."));
-    }
     if (const auto signal = context.Os().Interruption()) {
         return fail(Interrupted(*signal, "interrupted by " + std::string(SignalName(*signal)) +
                                              " before " + target + " was put in place."));
     }
-    if (!pending->Commit(request.force)) {
-        if (pending->FinalPathTaken()) {
-            context.NoteOutputFile(target, false);
-            return Failure(target +
-                           " appeared while the dump ran and was kept; the dump was not written. "
-                           "Give --force to replace it, or choose another name.");
+    std::string savedAs;
+    if (auto unplaced = PutInPlace(*pending, target, request.force, savedAs)) {
+        // Nothing was saved, but the file under the target (if any) is not the dump's.
+        context.NoteOutputFile(target, false);
+        if (savedAs == target) {
+            unplaced->message += " " + target + " was not written.";
         }
-        return fail(Failure("putting " + target + " in place failed: " + pending->Reason() + "."));
+        return unplaced;
     }
-    context.NoteOutputFile(target, true);
-    context.Out("wrote " + target + ": " + std::to_string(size) + " bytes\n");
-    const rom::ImageReport report = rom::ReportImageWithVerdict(image, kind, digests.file);
+    Outcome appeared;
+    if (savedAs != target) {
+        context.NoteOutputFile(target, false);
+        appeared =
+            Failure(target + " appeared while the dump ran and was kept; the dump was saved as " +
+                    savedAs + ".");
+    }
+    context.NoteOutputFile(savedAs, true);
+    context.Out("wrote " + savedAs + ": " + std::to_string(size) + " bytes\n");
+    const rom::ImageReport report =
+        rom::ReportImageWithVerdict(dumped->image, kind, dumped->digests.file);
     context.Out(report.text);
     context.Out(dat.line);
+    if (appeared) {
+        return appeared;
+    }
     // A header says something about the image that starts with it: a dump from elsewhere in the
     // cartridge is not judged by it. A dump that a DAT entry verifies is the good dump a database
     // knows, whatever its header says (some cartridges left the factory with a wrong checksum).
     if (report.headerBad && !dat.verified && start == DumpStartOf(*reader->profile)) {
-        return Failure("a header check of the dump says bad (see the report). " + target +
+        return Failure("a header check of the dump says bad (see the report). " + savedAs +
                        " holds what the cartridge presented; if the cartridge is an original, "
                        "clean its contacts, reseat it and dump again with --verify.");
     }
     if (dats->given && !dat.verified) {
         return Failure("no entry of the DAT files given verifies the dump (see the DAT line). " +
-                       target +
+                       savedAs +
                        " holds what the cartridge presented; if the cartridge is an original, "
                        "clean its contacts, reseat it and dump again with --verify.");
     }
@@ -443,7 +550,12 @@ constexpr CommandRow kDumpCommand = BoundRow<kDumpOptions, kDumpOperands, RunDum
         "extension (.z64, .v64 or .n64 by byte order, .sfc, .bin).\n"
         "\n"
         "OUT appears only once the whole dump is on the disk: a failed read, a reader that goes\n"
-        "away, a full disk or Ctrl-C leave no partial file under its name.\n",
+        "away, a full disk or Ctrl-C leave no partial file under its name. A dump the disk\n"
+        "cannot hold is refused before the read. A file that appears under OUT while the dump\n"
+        "runs is kept, and the dump is saved beside it (game-1.z64, ...), with status 1.\n"
+        "\n"
+        "Progress goes to standard error: one line rewritten on a terminal, a line at each\n"
+        "quarter elsewhere, nothing with --quiet.\n",
     .numbersHelp = true,
 });
 

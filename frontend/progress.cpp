@@ -1,6 +1,7 @@
 #include "frontend/progress.hpp"
 
 #include <algorithm>
+#include <array>
 
 #include "platform/host.hpp"
 
@@ -11,6 +12,7 @@ namespace {
 constexpr std::uint64_t kTerminalIntervalMs = 100;
 constexpr unsigned kQuarters = 4;
 constexpr std::uint64_t kMsPerSecond = 1000;
+constexpr std::uint64_t kSecondsPerMinute = 60;
 
 }  // namespace
 
@@ -45,8 +47,25 @@ std::string RateText(double bytesPerSecond) {
     return platform::FormatText("%.1f %s", value, unit);
 }
 
+std::string SecondsText(std::uint64_t milliseconds) {
+    const double seconds = static_cast<double>(milliseconds) / kMsPerSecond;
+    if (milliseconds < kMsPerSecond) {
+        return platform::FormatText("%.3f s", seconds);
+    }
+    if (milliseconds < 10 * kMsPerSecond) {
+        return platform::FormatText("%.2f s", seconds);
+    }
+    if (milliseconds < kSecondsPerMinute * kMsPerSecond) {
+        return platform::FormatText("%.1f s", seconds);
+    }
+    const std::uint64_t whole = milliseconds / kMsPerSecond;
+    return platform::FormatText("%llu min %02llu s",
+                                static_cast<unsigned long long>(whole / kSecondsPerMinute),
+                                static_cast<unsigned long long>(whole % kSecondsPerMinute));
+}
+
 std::string RateText(std::uint64_t bytes, std::uint64_t milliseconds) {
-    std::string text = std::to_string(milliseconds) + " ms";
+    std::string text = SecondsText(milliseconds);
     if (milliseconds > 0) {
         text += " (" +
                 RateText(static_cast<double>(bytes) * kMsPerSecond /
@@ -71,20 +90,36 @@ Progress::~Progress() {
     }
 }
 
-std::string Progress::Line(std::uint64_t done, std::uint64_t nowMs) const {
+std::string Progress::Line(std::uint64_t done, std::uint64_t nowMs, std::size_t width) const {
     const unsigned percent =
         total_ == 0 ? 100u
                     : static_cast<unsigned>(std::min<std::uint64_t>(done * 100 / total_, 100));
     std::string line = label_ + ": " + HumanSize(done) + " of " + HumanSize(total_) + "  " +
                        std::to_string(percent) + "%";
+    // The parts after the percentage, in the order they are left out when the line is too wide.
+    std::array<std::string, 2> more;
     const std::uint64_t elapsedMs = nowMs - startMs_;
     if (elapsedMs > 0 && done > 0) {
         const double rate =
             static_cast<double>(done) * kMsPerSecond / static_cast<double>(elapsedMs);
-        line += "  " + RateText(rate);
-        const auto left =
-            static_cast<std::uint64_t>(static_cast<double>(total_ - done) / rate + 0.5);
-        line += "  " + DurationText(left) + (done < total_ ? " left" : "");
+        more[0] = "  " + RateText(rate);
+        if (done < total_) {
+            const auto left =
+                static_cast<std::uint64_t>(static_cast<double>(total_ - done) / rate + 0.5);
+            more[1] = "  " + DurationText(left) + " left";
+        }
+    }
+    if (done >= total_) {
+        more[1] = "  in " + SecondsText(elapsedMs);
+    }
+    if (line.size() + more[0].size() + more[1].size() <= width) {
+        return line + more[0] + more[1];
+    }
+    if (line.size() + more[0].size() <= width) {
+        return line + more[0];
+    }
+    if (line.size() > width) {
+        line.resize(width);
     }
     return line;
 }
@@ -100,11 +135,15 @@ void Progress::Update(std::uint64_t done) {
                 return;
             }
             lastShownMs_ = now;
-            std::string line = Line(done, now);
+            // One column is kept free: a line that fills the last column leaves some terminals
+            // waiting to wrap, and the next "\r" then lands on a new line.
+            const unsigned columns = context_.Os().TerminalWidth().value_or(kDefaultTerminalWidth);
+            const std::size_t width = columns > 1 ? columns - 1 : 1;
+            std::string line = Line(done, now, width);
             const std::size_t length = line.size();
             // Blanks over what is left of a longer earlier line.
             if (length < lastLength_) {
-                line += std::string(lastLength_ - length, ' ');
+                line += std::string(std::min(lastLength_, width) - length, ' ');
             }
             lastLength_ = length;
             context_.Err("\r" + line);
@@ -118,7 +157,7 @@ void Progress::Update(std::uint64_t done) {
                 return;
             }
             quartersShown_ = quarters;
-            context_.Err(Line(done, now) + "\n");
+            context_.Err(Line(done, now, std::string::npos) + "\n");
             return;
         }
     }

@@ -1,6 +1,7 @@
 // Progress of a long transfer on standard error: on a terminal one line rewritten in place
-// (bytes, percent, rate, time left); otherwise a plain line at each quarter, so that a log shows
-// the transfer moving without filling up; nothing with --quiet.
+// (bytes, percent, rate, time left; at the end the time it took), never wider than the terminal
+// so that it never wraps onto new lines; otherwise a plain line at each quarter, so that a log
+// shows the transfer moving without filling up; nothing with --quiet.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +29,8 @@ class Progress {
   private:
     enum class Mode : std::uint8_t { Quiet, Terminal, Plain };
 
-    std::string Line(std::uint64_t done, std::uint64_t nowMs) const;
+    // The line for done bytes, at most width characters (the parts that do not fit left out).
+    std::string Line(std::uint64_t done, std::uint64_t nowMs, std::size_t width) const;
 
     const ToolContext& context_;
     std::string label_;
@@ -47,7 +49,13 @@ std::string DurationText(std::uint64_t seconds);
 // "21.3 MiB/s".
 std::string RateText(double bytesPerSecond);
 
-// "1520 ms (21.3 MiB/s)": how long a transfer of bytes took and its rate.
+// "0.004 s", "1.52 s", "12.1 s", "2 min 05 s": a time taken, to about three figures.
+std::string SecondsText(std::uint64_t milliseconds);
+
+// "1.52 s (21.3 MiB/s)": how long a transfer of bytes took and its rate.
 std::string RateText(std::uint64_t bytes, std::uint64_t milliseconds);
+
+// The width a terminal line is taken to have when the system does not tell.
+inline constexpr unsigned kDefaultTerminalWidth = 80;
 
 }  // namespace reader::tool

@@ -11,8 +11,10 @@ namespace {
 // 24-bit addresses (the SFC reader's two 8 MiB banks), the N64 read command 32 bits; the data file
 // of the FC2 and NES readers is the 6502's 64 KiB address space.
 constexpr std::uint64_t k24BitSpace = 0x1000000;
-constexpr std::uint64_t k32BitSpace = 0x100000000;
 constexpr std::uint64_t kCpuSpace = 0x10000;
+// The N64 read command carries 32 bits, but the cartridge's ROM domain ends where the console's
+// boot ROM begins: nothing of a cartridge lies at or above 0x1FC00000.
+constexpr std::uint64_t kN64CartridgeDomainEnd = 0x1FC00000;
 constexpr std::uint64_t kNoWrite = 0;
 
 constexpr auto kProfiles = std::to_array<VariantProfile>({
@@ -30,7 +32,7 @@ constexpr auto kProfiles = std::to_array<VariantProfile>({
      .kind = rom::ImageKind::N64,
      .startsAtWindow = true,
      .addressInDataFile = false,
-     .readEnd = k32BitSpace,
+     .readEnd = kN64CartridgeDomainEnd,
      .writeEnd = kNoWrite,
      .lowestRead = 1,
      .bankSize = 0,

@@ -1,9 +1,12 @@
-// The parts of ToolOs that every operating system shares.
+// The parts of ToolOs that every operating system shares: the signals' names and numbers, the
+// clock, and the order in which an output file is put in place.
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "frontend/tool_os.hpp"
 
@@ -34,7 +37,98 @@ const SignalRow& RowOf(StopSignal signal) {
                          [signal](const SignalRow& row) { return row.signal == signal; });
 }
 
+// Write, flush, close, move, make the move durable: the data reaches the disk before the name
+// does, so that after a crash or a power cut the final name holds either what was there before or
+// the whole new file, and a failure only the flush reports (a full disk, an I/O error) leaves
+// nothing under the name.
+class StagedOutput final : public PendingOutput {
+  public:
+    StagedOutput(std::unique_ptr<TemporaryFile> file, std::string finalPath)
+        : file_(std::move(file)), final_(std::move(finalPath)) {}
+
+    ~StagedOutput() override {
+        if (state_ != State::Placed && state_ != State::Gone) {
+            file_->Remove();
+        }
+    }
+
+    bool Reserve(std::uint64_t size) override {
+        return state_ == State::Open && (file_->Reserve(size) || Fail());
+    }
+
+    bool Write(std::span<const std::uint8_t> bytes) override {
+        return state_ == State::Open && (file_->Write(bytes) || Fail());
+    }
+
+    bool Commit(bool replace) override {
+        if (state_ != State::Open) {
+            return false;
+        }
+        if (!file_->Flush() || !file_->Close()) {
+            return Fail();
+        }
+        state_ = State::Closed;
+        return Move(final_, replace);
+    }
+
+    bool PlaceElsewhere(const std::string& path) override {
+        return state_ == State::Closed && taken_ && Move(path, false);
+    }
+
+    std::string Reason() const override { return reason_; }
+    bool FinalPathTaken() const override { return taken_; }
+    void SetFinalPath(const std::string& finalPath) override { final_ = finalPath; }
+
+  private:
+    enum class State : std::uint8_t {
+        Open,    // being written
+        Closed,  // flushed and closed, not yet under a name of its own (a path was taken)
+        Placed,  // renamed into place
+        Gone,    // failed and removed
+    };
+
+    bool Move(const std::string& path, bool replace) {
+        switch (file_->MoveTo(path, replace)) {
+            case TemporaryFile::Moved::Done:
+                state_ = State::Placed;
+                taken_ = false;
+                reason_.clear();
+                file_->SyncFolderOf(path);
+                return true;
+            case TemporaryFile::Moved::Taken:
+                taken_ = true;
+                reason_ = file_->Reason();
+                return false;
+            case TemporaryFile::Moved::Failed:
+                break;
+        }
+        taken_ = false;
+        return Fail();
+    }
+
+    bool Fail() {
+        reason_ = file_->Reason();
+        file_->Remove();
+        state_ = State::Gone;
+        return false;
+    }
+
+    std::unique_ptr<TemporaryFile> file_;
+    std::string final_;
+    std::string reason_;
+    State state_ = State::Open;
+    bool taken_ = false;
+};
+
 }  // namespace
+
+std::unique_ptr<PendingOutput> StageOutput(std::unique_ptr<TemporaryFile> file,
+                                           std::string finalPath) {
+    if (!file) {
+        return nullptr;
+    }
+    return std::make_unique<StagedOutput>(std::move(file), std::move(finalPath));
+}
 
 int SignalNumber(StopSignal signal) {
     return RowOf(signal).number;

@@ -1,19 +1,22 @@
-// reader-tool's own needs on Linux: output files made beside their final path with mkostemp,
-// flushed with fsync and renamed into place (renameat2 with RENAME_NOREPLACE, or link and unlink,
-// so that a file that appeared under the final name meanwhile is never replaced without --force),
-// isatty, SIGINT, SIGTERM and SIGHUP as polite requests to stop, SIGPIPE ignored, the DAT folder
-// under $XDG_DATA_HOME (or ~/.local/share), and the shell's line editing with libedit
+// reader-tool's own needs on Linux: output files made beside their final path with mkostemp, their
+// room reserved with fallocate, flushed with fsync and renamed into place (renameat2 with
+// RENAME_NOREPLACE, or link and unlink, so that a file that appeared under the final name
+// meanwhile is never replaced without --force), free space from statvfs, isatty and the
+// terminal's width, SIGINT, SIGTERM and SIGHUP as polite requests to stop, SIGPIPE ignored, the
+// DAT folder under $XDG_DATA_HOME (or ~/.local/share), and the shell's line editing with libedit
 // (BSD-licensed, like this program's own licence allows).
 #include <fcntl.h>
 #include <histedit.h>
 #include <signal.h>
 #include <stdio.h>
-#include <sys/mman.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -48,13 +51,16 @@ std::string ErrnoText(int error) {
     return std::strerror(error);
 }
 
+// The folder a file to be made at path would be in.
+std::string FolderOf(const std::string& path) {
+    const fs::path folder = fs::path(path).parent_path();
+    return folder.empty() ? std::string(1, '.') : folder.string();
+}
+
 // The temporary file's name: hidden, beside the final file, unique (mkostemp fills the Xs).
 std::string TemporaryTemplate(const std::string& finalPath) {
     const fs::path path(finalPath);
-    fs::path directory = path.parent_path();
-    if (directory.empty()) {
-        directory = ".";
-    }
+    const fs::path directory = FolderOf(finalPath);
     // Built by appending: GCC 12's restrict warning misfires on "." + name at -O3.
     std::string name(1, '.');
     name += path.filename().string();
@@ -71,28 +77,46 @@ mode_t OrdinaryFileMode() {
 
 // Makes the rename durable: the directory entry is on the disk once its directory is synced.
 void SyncDirectoryOf(const std::string& path) {
-    fs::path directory = fs::path(path).parent_path();
-    if (directory.empty()) {
-        directory = ".";
-    }
-    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         (void)::fsync(fd);
         ::close(fd);
     }
 }
 
-class LinuxPendingOutput final : public PendingOutput {
+// The temporary file: written with write, its room reserved with fallocate, flushed with fsync,
+// renamed without replacing (renameat2 RENAME_NOREPLACE, else link and unlink, else a look and a
+// rename on file systems that have neither).
+class LinuxTemporaryFile final : public TemporaryFile {
   public:
-    LinuxPendingOutput(int fd, std::string temporary, std::string finalPath)
-        : fd_(fd), temporary_(std::move(temporary)), final_(std::move(finalPath)) {}
+    LinuxTemporaryFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~LinuxTemporaryFile() override {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
 
-    ~LinuxPendingOutput() override { Discard(); }
+    bool Reserve(std::uint64_t size) override {
+        if (size == 0) {
+            return true;
+        }
+        // The blocks are set aside without changing the file's size: a failed dump leaves nothing
+        // behind, and the file is exactly as long as what was written.
+        while (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            // A file system without fallocate (or without this mode): the writes find out.
+            if (errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL) {
+                return true;
+            }
+            return Fail(errno);
+        }
+        return true;
+    }
 
     bool Write(std::span<const std::uint8_t> bytes) override {
-        if (fd_ < 0) {
-            return false;
-        }
+        const off_t from = written_;
         while (!bytes.empty()) {
             const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
             if (written < 0) {
@@ -102,54 +126,38 @@ class LinuxPendingOutput final : public PendingOutput {
                 return Fail(errno);
             }
             bytes = bytes.subspan(static_cast<std::size_t>(written));
+            written_ += written;
         }
+        // The disk starts on these bytes now, while the dump reads on, instead of all of them at
+        // the flush before the rename. Only a start: a failure shows at the flush.
+        (void)::sync_file_range(fd_, from, written_ - from, SYNC_FILE_RANGE_WRITE);
         return true;
     }
 
-    bool Commit(bool replace) override {
-        if (fd_ < 0) {
-            return false;
-        }
-        // The data reaches the disk before the name does: after a crash the final name holds
-        // either the old file or the whole new one.
-        if (::fsync(fd_) != 0) {
-            return Fail(errno);
-        }
-        const int fd = std::exchange(fd_, -1);
-        if (::close(fd) != 0) {
-            return Fail(errno);
-        }
-        if (!Rename(replace)) {
-            return false;
-        }
-        temporary_.clear();
-        SyncDirectoryOf(final_);
-        return true;
+    bool Flush() override { return ::fsync(fd_) == 0 || Fail(errno); }
+
+    bool Close() override {
+        // Not retried on EINTR: the descriptor is gone either way on Linux.
+        return ::close(std::exchange(fd_, -1)) == 0 || Fail(errno);
     }
 
-    std::string Reason() const override { return reason_; }
-    bool FinalPathTaken() const override { return taken_; }
-    void SetFinalPath(const std::string& finalPath) override { final_ = finalPath; }
-
-  private:
-    bool Rename(bool replace) {
+    Moved MoveTo(const std::string& path, bool replace) override {
         if (replace) {
-            return ::rename(temporary_.c_str(), final_.c_str()) == 0 || Fail(errno);
+            return ::rename(path_.c_str(), path.c_str()) == 0 ? Moved::Done : Failed(errno);
         }
-        if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, final_.c_str(), RENAME_NOREPLACE) ==
-            0) {
-            return true;
+        if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+            return Moved::Done;
         }
         if (errno == EEXIST) {
             return Taken();
         }
         if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-            return Fail(errno);
+            return Failed(errno);
         }
         // A file system without RENAME_NOREPLACE: a hard link fails when the name exists.
-        if (::link(temporary_.c_str(), final_.c_str()) == 0) {
-            (void)::unlink(temporary_.c_str());
-            return true;
+        if (::link(path_.c_str(), path.c_str()) == 0) {
+            (void)::unlink(path_.c_str());
+            return Moved::Done;
         }
         if (errno == EEXIST) {
             return Taken();
@@ -157,60 +165,78 @@ class LinuxPendingOutput final : public PendingOutput {
         // Neither (FAT has no hard links on some kernels): look, then rename. Only a file that
         // appears in the moment between the two can be replaced.
         struct stat existing {};
-        if (::lstat(final_.c_str(), &existing) == 0) {
+        if (::lstat(path.c_str(), &existing) == 0) {
             return Taken();
         }
-        return ::rename(temporary_.c_str(), final_.c_str()) == 0 || Fail(errno);
+        return ::rename(path_.c_str(), path.c_str()) == 0 ? Moved::Done : Failed(errno);
     }
 
-    bool Taken() {
-        taken_ = true;
-        reason_ = ErrnoText(EEXIST);
-        Discard();
-        return false;
-    }
+    void SyncFolderOf(const std::string& path) override { SyncDirectoryOf(path); }
 
-    bool Fail(int error) {
-        reason_ = ErrnoText(error);
-        Discard();
-        return false;
-    }
-
-    void Discard() {
+    void Remove() override {
         if (fd_ >= 0) {
             ::close(std::exchange(fd_, -1));
         }
-        if (!temporary_.empty()) {
-            (void)::unlink(temporary_.c_str());
-            temporary_.clear();
-        }
+        (void)::unlink(path_.c_str());
+    }
+
+    std::string Reason() const override { return reason_; }
+
+  private:
+    bool Fail(int error) {
+        reason_ = ErrnoText(error);
+        return false;
+    }
+    Moved Failed(int error) {
+        reason_ = ErrnoText(error);
+        return Moved::Failed;
+    }
+    Moved Taken() {
+        reason_ = ErrnoText(EEXIST);
+        return Moved::Taken;
     }
 
     int fd_;
-    std::string temporary_;
-    std::string final_;
+    std::string path_;
     std::string reason_;
-    bool taken_ = false;
+    off_t written_ = 0;  // bytes written so far
 };
 
 class LinuxToolOs final : public ToolOs {
   public:
     std::unique_ptr<PendingOutput> CreateOutput(const std::string& finalPath,
                                                 std::string& reason) override {
-        std::string name = TemporaryTemplate(finalPath);
-        std::vector<char> buffer(name.begin(), name.end());
-        buffer.push_back('\0');
-        const int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
-        if (fd < 0) {
-            reason = ErrnoText(errno);
-            return nullptr;
+        return StageOutput(CreateTemporaryFile(finalPath, reason), finalPath);
+    }
+
+    std::optional<std::uint64_t> FreeSpace(const std::string& path) override {
+        struct statvfs space {};
+        if (::statvfs(FolderOf(path).c_str(), &space) != 0) {
+            return std::nullopt;
         }
-        (void)::fchmod(fd, OrdinaryFileMode());
-        return std::make_unique<LinuxPendingOutput>(fd, std::string(buffer.data()), finalPath);
+        return std::uint64_t{space.f_bavail} * space.f_frsize;
     }
 
     bool InputIsTerminal() override { return ::isatty(STDIN_FILENO) == 1; }
     bool ErrorIsTerminal() override { return ::isatty(STDERR_FILENO) == 1; }
+    std::optional<unsigned> TerminalWidth() override {
+        struct winsize size {};
+        if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) {
+            return std::nullopt;
+        }
+        return size.ws_col;
+    }
+    std::optional<std::size_t> ReadInput(std::span<std::uint8_t> bytes,
+                                         std::string& reason) override {
+        // Through the C library's stream, which the shell reads its lines from as well.
+        const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), stdin);
+        if (got == 0 && std::ferror(stdin) != 0) {
+            reason = ErrnoText(errno);
+            std::clearerr(stdin);
+            return std::nullopt;
+        }
+        return got;
+    }
     std::optional<StopSignal> Interruption() override {
         const int code = g_stop.load();
         if (code == 0) {
@@ -303,6 +329,20 @@ LineEditor* TerminalLineEditor() {
     return editor.Ready() ? &editor : nullptr;
 }
 
+std::unique_ptr<TemporaryFile> CreateTemporaryFile(const std::string& finalPath,
+                                                   std::string& reason) {
+    std::string name = TemporaryTemplate(finalPath);
+    std::vector<char> buffer(name.begin(), name.end());
+    buffer.push_back('\0');
+    const int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
+    if (fd < 0) {
+        reason = ErrnoText(errno);
+        return nullptr;
+    }
+    (void)::fchmod(fd, OrdinaryFileMode());
+    return std::make_unique<LinuxTemporaryFile>(fd, std::string(buffer.data()));
+}
+
 ToolOs& NativeToolOs() {
     static LinuxToolOs os;
     return os;
@@ -310,11 +350,6 @@ ToolOs& NativeToolOs() {
 
 OutputError DescribeOutputError(int error) {
     return {error == EPIPE, ErrnoText(error)};
-}
-
-void AdviseLargePages(std::span<std::uint8_t> memory) {
-    // Transparent huge pages: 2 MiB pages for the whole 2 MiB-aligned part of the memory.
-    (void)::madvise(memory.data(), memory.size(), MADV_HUGEPAGE);
 }
 
 void WatchInterrupts() {

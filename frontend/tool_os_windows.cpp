@@ -1,20 +1,25 @@
 // reader-tool's own needs on Windows: output files made beside their final path with
-// GetTempFileNameA, flushed with FlushFileBuffers and moved into place with MoveFileExA
-// (MOVEFILE_WRITE_THROUGH; MOVEFILE_REPLACE_EXISTING only when the user asked for it), consoles
-// recognised with GetConsoleMode, Ctrl-C, Ctrl-Break and the closing of the console window
-// through SetConsoleCtrlHandler, and the DAT folders under %APPDATA% and beside the program.
+// GetTempFileNameA, their room reserved through SetFileInformationByHandle, flushed with
+// FlushFileBuffers and moved into place with MoveFileExA (MOVEFILE_WRITE_THROUGH;
+// MOVEFILE_REPLACE_EXISTING only when the user asked for it), free space from GetDiskFreeSpaceExA,
+// consoles recognised with GetConsoleMode and measured with GetConsoleScreenBufferInfo, Ctrl-C,
+// Ctrl-Break and the closing of the console window through SetConsoleCtrlHandler, and the DAT
+// folders under %APPDATA% and beside the program.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -87,105 +92,137 @@ bool IsConsole(DWORD which) {
     return GetConsoleMode(GetStdHandle(which), &mode) != 0;
 }
 
-class WindowsPendingOutput final : public PendingOutput {
-  public:
-    WindowsPendingOutput(HANDLE file, std::string temporary, std::string finalPath)
-        : file_(file), temporary_(std::move(temporary)), final_(std::move(finalPath)) {}
+// The folder a file to be made at path would be in.
+std::string FolderOf(const std::string& path) {
+    const fs::path parent = fs::path(path).parent_path();
+    return parent.empty() ? std::string(1, '.') : parent.string();
+}
 
-    ~WindowsPendingOutput() override { Discard(); }
+// The temporary file: written with WriteFile, its room reserved through its allocation size,
+// flushed with FlushFileBuffers and moved with MoveFileExA (MOVEFILE_WRITE_THROUGH, so the move is
+// on the disk when the call returns; MOVEFILE_REPLACE_EXISTING only when asked).
+class WindowsTemporaryFile final : public TemporaryFile {
+  public:
+    WindowsTemporaryFile(HANDLE file, std::string path) : file_(file), path_(std::move(path)) {}
+    ~WindowsTemporaryFile() override {
+        if (file_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(file_);
+        }
+    }
+
+    bool Reserve(std::uint64_t size) override {
+        // The clusters are allocated without moving the end of the file.
+        FILE_ALLOCATION_INFO allocation{};
+        allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
+        if (SetFileInformationByHandle(file_, FileAllocationInfo, &allocation, sizeof allocation) !=
+            0) {
+            return true;
+        }
+        const DWORD error = GetLastError();
+        if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) {
+            return Fail(error);
+        }
+        return true;  // a file system that cannot: the writes find out
+    }
 
     bool Write(std::span<const std::uint8_t> bytes) override {
-        if (file_ == INVALID_HANDLE_VALUE) {
-            return false;
-        }
         while (!bytes.empty()) {
             const auto piece = static_cast<DWORD>(
                 std::min<std::size_t>(bytes.size(), std::numeric_limits<DWORD>::max() / 2));
             DWORD written = 0;
             if (WriteFile(file_, bytes.data(), piece, &written, nullptr) == 0 || written == 0) {
-                return Fail();
+                return Fail(GetLastError());
             }
             bytes = bytes.subspan(written);
         }
         return true;
     }
 
-    bool Commit(bool replace) override {
-        if (file_ == INVALID_HANDLE_VALUE) {
-            return false;
-        }
-        // The data reaches the disk before the name does.
-        if (FlushFileBuffers(file_) == 0) {
-            return Fail();
-        }
-        CloseHandle(std::exchange(file_, INVALID_HANDLE_VALUE));
+    bool Flush() override { return FlushFileBuffers(file_) != 0 || Fail(GetLastError()); }
+
+    bool Close() override {
+        return CloseHandle(std::exchange(file_, INVALID_HANDLE_VALUE)) != 0 || Fail(GetLastError());
+    }
+
+    Moved MoveTo(const std::string& path, bool replace) override {
         DWORD flags = MOVEFILE_WRITE_THROUGH;
         if (replace) {
             flags |= MOVEFILE_REPLACE_EXISTING;
         }
-        if (MoveFileExA(temporary_.c_str(), final_.c_str(), flags) == 0) {
-            const DWORD error = GetLastError();
-            taken_ = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
-            reason_ = platform::SystemErrorText(error);
-            Discard();
-            return false;
+        if (MoveFileExA(path_.c_str(), path.c_str(), flags) != 0) {
+            return Moved::Done;
         }
-        temporary_.clear();
-        return true;
+        const DWORD error = GetLastError();
+        reason_ = platform::SystemErrorText(error);
+        return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? Moved::Taken
+                                                                           : Moved::Failed;
     }
 
-    std::string Reason() const override { return reason_; }
-    bool FinalPathTaken() const override { return taken_; }
-    void SetFinalPath(const std::string& finalPath) override { final_ = finalPath; }
+    // MOVEFILE_WRITE_THROUGH made the move durable already.
+    void SyncFolderOf(const std::string& /*path*/) override {}
 
-  private:
-    bool Fail() {
-        reason_ = platform::SystemErrorText(GetLastError());
-        Discard();
-        return false;
-    }
-
-    void Discard() {
+    void Remove() override {
         if (file_ != INVALID_HANDLE_VALUE) {
             CloseHandle(std::exchange(file_, INVALID_HANDLE_VALUE));
         }
-        if (!temporary_.empty()) {
-            (void)DeleteFileA(temporary_.c_str());
-            temporary_.clear();
-        }
+        (void)DeleteFileA(path_.c_str());
+    }
+
+    std::string Reason() const override { return reason_; }
+
+  private:
+    bool Fail(DWORD error) {
+        reason_ = platform::SystemErrorText(error);
+        return false;
     }
 
     HANDLE file_;
-    std::string temporary_;
-    std::string final_;
+    std::string path_;
     std::string reason_;
-    bool taken_ = false;
 };
 
 class WindowsToolOs final : public ToolOs {
   public:
     std::unique_ptr<PendingOutput> CreateOutput(const std::string& finalPath,
                                                 std::string& reason) override {
-        const fs::path parent = fs::path(finalPath).parent_path();
-        const std::string directory = parent.empty() ? std::string(1, '.') : parent.string();
-        // GetTempFileNameA makes the file (empty) under a name no other file has.
-        std::array<char, MAX_PATH + 1> name{};
-        if (GetTempFileNameA(directory.c_str(), kTemporaryPrefix, 0, name.data()) == 0) {
-            reason = platform::SystemErrorText(GetLastError());
-            return nullptr;
+        return StageOutput(CreateTemporaryFile(finalPath, reason), finalPath);
+    }
+
+    std::optional<std::uint64_t> FreeSpace(const std::string& path) override {
+        std::string folder = FolderOf(path);
+        if (folder.back() != '\\' && folder.back() != '/') {
+            folder += '\\';  // a UNC path needs it; every other path takes it
         }
-        HANDLE file = CreateFileA(name.data(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            reason = platform::SystemErrorText(GetLastError());
-            (void)DeleteFileA(name.data());
-            return nullptr;
+        ULARGE_INTEGER available{};
+        if (GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr) == 0) {
+            return std::nullopt;
         }
-        return std::make_unique<WindowsPendingOutput>(file, std::string(name.data()), finalPath);
+        return available.QuadPart;
     }
 
     bool InputIsTerminal() override { return IsConsole(STD_INPUT_HANDLE); }
     bool ErrorIsTerminal() override { return IsConsole(STD_ERROR_HANDLE); }
+    std::optional<unsigned> TerminalWidth() override {
+        CONSOLE_SCREEN_BUFFER_INFO info{};
+        if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info) == 0) {
+            return std::nullopt;
+        }
+        const int columns = info.srWindow.Right - info.srWindow.Left + 1;
+        return columns > 0 ? std::optional<unsigned>(static_cast<unsigned>(columns)) : std::nullopt;
+    }
+    std::optional<std::size_t> ReadInput(std::span<std::uint8_t> bytes,
+                                         std::string& reason) override {
+        // The C library's stream, which the shell reads its lines from as well, switched to
+        // binary so that an image's CR LF bytes stay as they are.
+        (void)_setmode(_fileno(stdin), _O_BINARY);
+        const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), stdin);
+        if (got == 0 && std::ferror(stdin) != 0) {
+            reason = std::strerror(errno);
+            std::clearerr(stdin);
+            return std::nullopt;
+        }
+        return got;
+    }
     std::optional<StopSignal> Interruption() override {
         const int code = g_stop.load();
         if (code == 0) {
@@ -205,6 +242,24 @@ class WindowsToolOs final : public ToolOs {
 };
 
 }  // namespace
+
+std::unique_ptr<TemporaryFile> CreateTemporaryFile(const std::string& finalPath,
+                                                   std::string& reason) {
+    // GetTempFileNameA makes the file (empty) under a name no other file has.
+    std::array<char, MAX_PATH + 1> name{};
+    if (GetTempFileNameA(FolderOf(finalPath).c_str(), kTemporaryPrefix, 0, name.data()) == 0) {
+        reason = platform::SystemErrorText(GetLastError());
+        return nullptr;
+    }
+    HANDLE file = CreateFileA(name.data(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        reason = platform::SystemErrorText(GetLastError());
+        (void)DeleteFileA(name.data());
+        return nullptr;
+    }
+    return std::make_unique<WindowsTemporaryFile>(file, std::string(name.data()));
+}
 
 ToolOs& NativeToolOs() {
     static WindowsToolOs os;
@@ -235,10 +290,6 @@ LineEditor* TerminalLineEditor() {
     // The console edits the line itself while a read of it waits (the arrow keys, F7 for the
     // history); standard input read as it is keeps all of that.
     return nullptr;
-}
-
-void AdviseLargePages(std::span<std::uint8_t> /*memory*/) {
-    // Large pages need a privilege that an ordinary user does not hold: nothing to ask for.
 }
 
 void WatchInterrupts() {

@@ -1,8 +1,15 @@
 #include "frontend/transfer.hpp"
 
 #include <algorithm>
+#include <array>
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "drivers/device_library.hpp"
@@ -14,8 +21,6 @@ namespace {
 
 // A large read of the data file starts on one of the reader's 1024-byte blocks.
 constexpr std::uint64_t kBlockSize = kReplyBlockSize;
-// The large pages of x86-64 systems.
-constexpr std::size_t kLargePageSize = 2u << 20;
 
 std::uint64_t RoundDown(std::uint64_t value, std::uint64_t unit) {
     return value / unit * unit;
@@ -50,13 +55,24 @@ Coverage CoverageOf(const VariantProfile& profile, std::uint32_t start, std::uin
     return {first, first + RoundUp(std::uint64_t{start} + size - first, kBlockSize)};
 }
 
+// Whether the reader is gone (unplugged, without power, restarting) rather than one read having
+// failed: its status file no longer shows the identity it had.
+bool ReaderGone(const ConnectedReader& reader) {
+    std::array<char, kIdentityLength + 1> identity{};
+    const std::uint32_t got = StatusRead(
+        kIdentityOffset, reinterpret_cast<std::uint8_t*>(identity.data()), kIdentityLength);
+    return got != kIdentityLength || reader.identity != identity.data();
+}
+
+using ChunkMemory =
+    std::function<std::span<std::uint8_t>(std::uint64_t address, std::uint64_t length)>;
+
 // Reads the coverage of [start, start + size) chunk by chunk: each chunk into the memory that
-// `into` gives for it, then the part of it that was asked for to `consume`.
-Outcome ReadChunks(
-    ToolContext& context, const ConnectedReader& reader, std::uint32_t start, std::uint64_t size,
-    std::string_view what, Progress* progress,
-    const std::function<std::span<std::uint8_t>(std::uint64_t address, std::uint64_t length)>& into,
-    const ReadConsumer& consume) {
+// `into` gives for it, then the part of it that was asked for to `consume`. `again` ends the
+// message of a reader that went away.
+Outcome ReadChunks(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
+                   std::uint64_t size, std::string_view what, std::string_view again,
+                   Progress* progress, const ChunkMemory& into, const ReadConsumer& consume) {
     const VariantProfile& profile = *reader.profile;
     const std::uint64_t end = std::uint64_t{start} + size;
     const Coverage coverage = CoverageOf(profile, start, size);
@@ -81,6 +97,7 @@ Outcome ReadChunks(
             chunkSize *= 2;
         }
         const std::string reason = ReasonSince(context, failuresBefore);
+        // A short count leaves the rest of the chunk as the memory held it before: never data.
         if (delivered <= 0 || static_cast<std::uint64_t>(delivered) != length || !reason.empty()) {
             if (const auto signal = context.Os().Interruption()) {
                 return InterruptedAt(*signal, what, address);
@@ -91,10 +108,16 @@ Outcome ReadChunks(
                                        : "the reader delivered " + std::to_string(delivered) +
                                              " of " + std::to_string(length) + " bytes";
             }
+            if (ReaderGone(reader)) {
+                return Failure("the " + reader.Name() + " went away while " + std::string(what) +
+                               " at " + Hex(address, 8) + " (" + cause +
+                               "). Plug it in again, reseat the cartridge and " +
+                               std::string(again) + ".");
+            }
             return Failure(std::string(what) + " the cartridge at " + Hex(address, 8) +
                            " failed: " + cause +
-                           ". Check that the reader is plugged in and the cartridge seated, then "
-                           "try again.");
+                           ". Check that the reader is plugged in and the cartridge seated, then " +
+                           std::string(again) + ".");
         }
         // The part of this chunk that the caller asked for.
         const std::uint64_t from = std::max<std::uint64_t>(address, start);
@@ -115,18 +138,163 @@ Outcome ReadChunks(
     return std::nullopt;
 }
 
+// Takes a dump's chunks as the reading thread finishes them and, on a thread of its own, puts
+// each into the file's byte order, hashes it and appends it to the file: the hashing and the
+// writing of one chunk overlap the reading of the next. The chunks lie in the image's memory; the
+// reading thread hands a chunk on and does not touch it again, and the worker leaves in the image
+// exactly what it wrote, so that the image in memory is the file.
+class ChunkPipeline {
+  public:
+    ChunkPipeline(rom::ImageHasher& hasher, PendingOutput& file, std::span<std::uint8_t> image)
+        : hasher_(hasher), file_(file), image_(image) {
+        try {
+            worker_ = std::thread([this] { Run(); });
+        } catch (const std::system_error&) {
+            // No thread to be had: each chunk is handled as it is handed on.
+        }
+    }
+    ChunkPipeline(const ChunkPipeline&) = delete;
+    ChunkPipeline& operator=(const ChunkPipeline&) = delete;
+    // Without Finish (the read failed): the chunks still waiting are not written.
+    ~ChunkPipeline() {
+        {
+            const std::lock_guard lock(mutex_);
+            queue_.clear();
+        }
+        Stop();
+    }
+
+    // Hands on the image's bytes [offset, offset + length), waiting while the queue is full. False
+    // once a write failed: the read can stop.
+    bool Push(std::size_t offset, std::size_t length) {
+        if (!worker_.joinable()) {
+            failed_ = failed_ || !Handle(offset, length);
+            return !failed_;
+        }
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return queue_.size() < kQueuedChunks || failed_; });
+        if (failed_) {
+            return false;
+        }
+        queue_.emplace_back(offset, length);
+        changed_.notify_all();
+        return true;
+    }
+
+    // Waits for every chunk handed on, then writes what the hasher still holds. False when a
+    // write failed.
+    bool Finish() {
+        Stop();
+        if (failed_) {
+            return false;
+        }
+        return Emit(hasher_.Finish());
+    }
+
+  private:
+    // Chunks waiting for the worker, already in the image's memory: enough that a worker held up
+    // for a moment (the disk, another program) does not hold up the reader.
+    static constexpr std::size_t kQueuedChunks = 8;
+
+    void Stop() {
+        {
+            const std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        changed_.notify_all();
+        if (worker_.joinable()) {
+            worker_.join();
+        }
+    }
+
+    void Run() {
+        while (true) {
+            std::pair<std::size_t, std::size_t> next;
+            {
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [this] { return !queue_.empty() || closing_; });
+                if (queue_.empty()) {
+                    return;
+                }
+                next = queue_.front();
+                queue_.pop_front();
+            }
+            changed_.notify_all();
+            // After a failed write the rest is not written; the reading thread stops.
+            if (!Handle(next.first, next.second)) {
+                const std::lock_guard lock(mutex_);
+                failed_ = true;
+                queue_.clear();
+                changed_.notify_all();
+                return;
+            }
+        }
+    }
+
+    bool Handle(std::size_t offset, std::size_t length) {
+        return Emit(hasher_.Add(image_.subspan(offset, length)));
+    }
+
+    // Writes what the hasher handed back and leaves the same bytes in the image (a word that
+    // straddled two chunks is reordered in the hasher, not in place).
+    bool Emit(const rom::ArrangedBytes& arranged) {
+        std::copy(arranged.held.begin(), arranged.held.end(),
+                  image_.begin() + static_cast<std::ptrdiff_t>(written_));
+        written_ += arranged.size();
+        return (arranged.held.empty() || file_.Write(arranged.held)) &&
+               (arranged.chunk.empty() || file_.Write(arranged.chunk));
+    }
+
+    rom::ImageHasher& hasher_;
+    PendingOutput& file_;
+    std::span<std::uint8_t> image_;
+    std::size_t written_ = 0;  // bytes of the file so far (touched by the worker alone)
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::pair<std::size_t, std::size_t>> queue_;
+    bool closing_ = false;
+    bool failed_ = false;
+    std::thread worker_;
+};
+
+// The allocation of a whole image, with the part of it that holds the bytes asked for.
+Outcome AllocateImage(const Coverage& coverage, std::uint32_t start, std::uint64_t size,
+                      std::unique_ptr<AlignedBuffer>& storage, std::span<std::uint8_t>& image) {
+    try {
+        storage = std::make_unique<AlignedBuffer>(
+            static_cast<std::size_t>(coverage.last - coverage.first));
+    } catch (const std::bad_alloc&) {
+        return Failure("there is not enough memory for " + HumanSize(size) +
+                       ". Close other programs, or dump in parts with --start and --size.");
+    }
+    image = storage->Span().subspan(static_cast<std::size_t>(start - coverage.first),
+                                    static_cast<std::size_t>(size));
+    return std::nullopt;
+}
+
+// The XOR that takes a byte's place in a word of one N64 byte order to its place in another:
+// byte-swapped is big-endian with k ^ 1, little-endian with k ^ 3.
+std::size_t OrderCode(rom::N64ByteOrder order) {
+    switch (order) {
+        case rom::N64ByteOrder::BigEndian:
+            return 0;
+        case rom::N64ByteOrder::ByteSwapped:
+            return 1;
+        case rom::N64ByteOrder::LittleEndian:
+            return 3;
+    }
+    return 0;
+}
+
 }  // namespace
 
-AlignedBuffer::AlignedBuffer(std::size_t size, bool large) {
-    const std::size_t alignment = large ? kLargePageSize : platform::kUnbufferedBufferAlignment;
+AlignedBuffer::AlignedBuffer(std::size_t size) {
+    const std::size_t alignment = platform::kUnbufferedBufferAlignment;
     storage_ = std::make_unique_for_overwrite<std::uint8_t[]>(size + alignment);
     void* begin = storage_.get();
     std::size_t space = size + alignment;
     begin = std::align(alignment, size, begin, space);
     view_ = {static_cast<std::uint8_t*>(begin), size};
-    if (large) {
-        AdviseLargePages(view_);
-    }
 }
 
 Outcome ReadRange(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
@@ -136,35 +304,47 @@ Outcome ReadRange(ToolContext& context, const ConnectedReader& reader, std::uint
     const AlignedBuffer buffer(static_cast<std::size_t>(
         std::min<std::uint64_t>(kLargestReadChunk, coverage.last - coverage.first)));
     return ReadChunks(
-        context, reader, start, size, what, progress,
+        context, reader, start, size, what, "try again", progress,
         [&buffer](std::uint64_t, std::uint64_t length) {
             return buffer.Span().first(static_cast<std::size_t>(length));
         },
         consume);
 }
 
-Outcome ReadImage(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
-                  std::uint64_t size, std::string_view what, Progress* progress,
-                  std::unique_ptr<AlignedBuffer>& storage, std::span<std::uint8_t>& image) {
+Outcome ReadIntoFile(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
+                     std::uint64_t size, Progress* progress, rom::ImageHasher& hasher,
+                     PendingOutput& file, std::string_view fileName, DumpedImage& dumped) {
     const Coverage coverage = CoverageOf(*reader.profile, start, size);
-    try {
-        storage = std::make_unique<AlignedBuffer>(
-            static_cast<std::size_t>(coverage.last - coverage.first), true);
-    } catch (const std::bad_alloc&) {
-        return Failure("there is not enough memory for " + HumanSize(size) +
-                       ". Close other programs, or dump in parts with --start and --size.");
+    if (auto failed = AllocateImage(coverage, start, size, dumped.storage, dumped.image)) {
+        return failed;
     }
-    const std::span<std::uint8_t> whole = storage->Span();
-    image = whole.subspan(static_cast<std::size_t>(start - coverage.first),
-                          static_cast<std::size_t>(size));
+    const std::span<std::uint8_t> whole = dumped.storage->Span();
+    const std::span<std::uint8_t> image = dumped.image;
+    ChunkPipeline pipeline(hasher, file, image);
     // Each chunk is read into its place: nothing is copied.
-    return ReadChunks(
-        context, reader, start, size, what, progress,
+    auto failed = ReadChunks(
+        context, reader, start, size, "reading", "dump again", progress,
         [&](std::uint64_t address, std::uint64_t length) {
             return whole.subspan(static_cast<std::size_t>(address - coverage.first),
                                  static_cast<std::size_t>(length));
         },
-        [](std::uint32_t, std::span<const std::uint8_t>) { return true; });
+        [&](std::uint32_t address, std::span<const std::uint8_t> bytes) {
+            return pipeline.Push(address - start, bytes.size());
+        });
+    if (failed) {
+        return failed;
+    }
+    if (!pipeline.Finish()) {
+        return Failure("writing " + std::string(fileName) + " failed: " + file.Reason() +
+                       ". Free some space or choose another place.");
+    }
+    dumped.digests = hasher.Digests();
+    dumped.presented = hasher.Presented();
+    dumped.wordSwap = 0;
+    if (dumped.presented && dumped.digests.fileOrder) {
+        dumped.wordSwap = OrderCode(*dumped.presented) ^ OrderCode(*dumped.digests.fileOrder);
+    }
+    return std::nullopt;
 }
 
 Outcome WriteRange(ToolContext& context, std::uint32_t start, std::span<const std::uint8_t> data,
@@ -205,21 +385,46 @@ Outcome WriteRange(ToolContext& context, std::uint32_t start, std::span<const st
 
 Outcome CompareRange(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
                      std::span<const std::uint8_t> expected, std::string_view what,
-                     Progress* progress, std::optional<Mismatch>& mismatch) {
+                     Progress* progress, std::optional<Mismatch>& mismatch, std::size_t wordSwap,
+                     std::string_view again) {
     mismatch.reset();
-    return ReadRange(context, reader, start, expected.size(), what, progress,
-                     [&](std::uint32_t address, std::span<const std::uint8_t> bytes) {
-                         const auto offset = static_cast<std::size_t>(address - start);
-                         const auto wanted = expected.subspan(offset, bytes.size());
-                         const auto differs =
-                             std::mismatch(bytes.begin(), bytes.end(), wanted.begin());
-                         if (differs.first == bytes.end()) {
-                             return true;
-                         }
-                         const auto at = static_cast<std::uint32_t>(differs.first - bytes.begin());
-                         mismatch = Mismatch{address + at, *differs.second, *differs.first};
-                         return false;
-                     });
+    constexpr std::size_t kWord = 4;
+    const std::size_t wholeWords = expected.size() - expected.size() % kWord;
+    const Coverage coverage = CoverageOf(*reader.profile, start, expected.size());
+    const AlignedBuffer buffer(static_cast<std::size_t>(
+        std::min<std::uint64_t>(kLargestReadChunk, coverage.last - coverage.first)));
+    return ReadChunks(
+        context, reader, start, expected.size(), what, again, progress,
+        [&buffer](std::uint64_t, std::uint64_t length) {
+            return buffer.Span().first(static_cast<std::size_t>(length));
+        },
+        [&](std::uint32_t address, std::span<const std::uint8_t> bytes) {
+            const auto offset = static_cast<std::size_t>(address - start);
+            std::optional<std::size_t> at;
+            if (wordSwap == 0) {
+                const auto wanted = expected.subspan(offset, bytes.size());
+                const auto differs = std::mismatch(bytes.begin(), bytes.end(), wanted.begin());
+                if (differs.first != bytes.end()) {
+                    at = static_cast<std::size_t>(differs.first - bytes.begin());
+                }
+            } else {
+                for (std::size_t i = 0; i < bytes.size() && !at; ++i) {
+                    const std::size_t place = offset + i;
+                    const std::size_t inFile = place < wholeWords ? place ^ wordSwap : place;
+                    if (bytes[i] != expected[inFile]) {
+                        at = i;
+                    }
+                }
+            }
+            if (!at) {
+                return true;
+            }
+            const std::size_t place = offset + *at;
+            const std::size_t inFile = place < wholeWords ? place ^ wordSwap : place;
+            mismatch =
+                Mismatch{address + static_cast<std::uint32_t>(*at), expected[inFile], bytes[*at]};
+            return false;
+        });
 }
 
 }  // namespace reader::tool

@@ -1,7 +1,9 @@
 // Moving cartridge data through the library's slots in chunks: reads through ReadSlot in large
 // chunks that meet the rules of unbuffered reads, writes through WriteSlot in modest ones, with
-// progress, Ctrl-C between chunks, and every failure named by its address and its reason. The
-// errors are values: a failure, or an interruption that names its signal.
+// progress, Ctrl-C between chunks, and every failure named by its address and its reason (a
+// reader that went away named as such). A dump's chunks are put into the file's byte order,
+// hashed and written on a thread of their own while the next chunk is read. The errors are
+// values: a failure, or an interruption that names its signal.
 #pragma once
 
 #include <cstdint>
@@ -15,17 +17,20 @@
 #include "frontend/outcome.hpp"
 #include "frontend/progress.hpp"
 #include "frontend/reader.hpp"
+#include "frontend/rom/hashes.hpp"
+#include "frontend/tool_os.hpp"
 
 namespace reader::tool {
 
 // Reads ask the reader for large chunks; the device link reads a large request straight into the
 // caller's buffer, so each chunk is one read of the data file. The first chunk is 1 MiB; while a
 // chunk takes less than kQuickChunkMs the next is twice as large, up to 8 MiB. A slow reader keeps
-// small chunks (the progress moves and Ctrl-C is heard often); a fast one is spared the fixed cost
-// of each read (its address command, the open and the close of the data file).
+// small chunks (the progress moves and Ctrl-C is heard within a few tenths of a second); a fast
+// one is spared the fixed cost of each read (its address command, the open and the close of the
+// data file): a reader on USB 2.0 (about 40 MiB/s) gets chunks of 8 MiB, 0.2 s each.
 inline constexpr std::uint32_t kFirstReadChunk = 1u << 20;
 inline constexpr std::uint32_t kLargestReadChunk = 8u << 20;
-inline constexpr std::uint64_t kQuickChunkMs = 50;
+inline constexpr std::uint64_t kQuickChunkMs = 150;
 // The byte-wise write handlers spend a 512-byte command sector on every data byte: a chunk of
 // 1 KiB is a 512 KiB command write.
 inline constexpr std::uint32_t kWriteChunkSize = 1024;
@@ -41,11 +46,12 @@ Outcome ReadRange(ToolContext& context, const ConnectedReader& reader, std::uint
                   const ReadConsumer& consume);
 
 // Memory aligned for unbuffered reads, so that the device link reads straight into it. Its bytes
-// are not cleared first. A large buffer (a whole image) is aligned to the system's large pages and
-// offered to them.
+// are not cleared first. A whole image gets ordinary pages: with a worker hashing and writing while
+// the reader reads, advising large pages made the reads slower and less even (their faults may
+// compact memory on the spot), not faster.
 class AlignedBuffer {
   public:
-    explicit AlignedBuffer(std::size_t size, bool large = false);
+    explicit AlignedBuffer(std::size_t size);
     std::span<std::uint8_t> Span() const { return view_; }
 
   private:
@@ -53,11 +59,27 @@ class AlignedBuffer {
     std::span<std::uint8_t> view_;
 };
 
-// Reads size bytes from start on straight into memory of their own (storage), each chunk into its
-// place; image is then the bytes asked for.
-Outcome ReadImage(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
-                  std::uint64_t size, std::string_view what, Progress* progress,
-                  std::unique_ptr<AlignedBuffer>& storage, std::span<std::uint8_t>& image);
+// A dump's image once read and written to its (pending) file: the bytes in memory as the file holds
+// them, and their digests.
+struct DumpedImage {
+    std::unique_ptr<AlignedBuffer> storage;
+    std::span<std::uint8_t> image;
+    rom::ImageDigests digests;
+    // N64: the byte order the cartridge presented, when the image's first word told it.
+    std::optional<rom::N64ByteOrder> presented;
+    // The file holds byte k of each whole 4-byte word the cartridge presented at k ^ wordSwap (an
+    // N64 image put into another byte order); 0 when it holds them as presented.
+    std::size_t wordSwap = 0;
+};
+
+// A dump's read: size bytes from start on, each chunk read straight into its place in memory of
+// the image's own, then handed to a worker thread that puts it into the file's order (hasher: an
+// N64 image's byte orders; see rom::ImageHasher), hashes it and appends it to file, while the
+// reading goes on with the next chunk. A write that fails ends the read; fileName names the file
+// in that message.
+Outcome ReadIntoFile(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
+                     std::uint64_t size, Progress* progress, rom::ImageHasher& hasher,
+                     PendingOutput& file, std::string_view fileName, DumpedImage& dumped);
 
 // Writes data to the cartridge from start on. reached, when given, receives the first address not
 // written (the end when every byte was).
@@ -71,9 +93,12 @@ struct Mismatch {
     std::uint8_t found;
 };
 
-// Reads the range that expected covers (from start on) again and compares.
+// Reads the range that expected covers (from start on) again and compares. With wordSwap, expected
+// holds the cartridge's whole 4-byte words reordered as DumpedImage::wordSwap says. `again` ends
+// the message of a reader that went away ("plug it in again, reseat the cartridge and ...").
 Outcome CompareRange(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
                      std::span<const std::uint8_t> expected, std::string_view what,
-                     Progress* progress, std::optional<Mismatch>& mismatch);
+                     Progress* progress, std::optional<Mismatch>& mismatch,
+                     std::size_t wordSwap = 0, std::string_view again = "try again");
 
 }  // namespace reader::tool

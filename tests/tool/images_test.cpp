@@ -38,7 +38,7 @@ TEST_F(ImageTest, N64ImagesInEveryOrderAreWrittenBigEndianAndReportedOk) {
         auto presented = bigEndian;
         rom::ConvertN64ByteOrder(presented, rom::N64ByteOrder::BigEndian, c.presented);
         auto& reader = Serve(emulator::kN64CartIdentity, presented);
-        const ToolRun run = Run({"dump", Out(), "--size", "2M", "--force", "--quiet"});
+        const ToolRun run = Run({"dump", Out(), "--size", "2M", "--force", "--quiet", "--verify"});
         ASSERT_EQ(run.status, tool::kExitSuccess) << run.err;
         EXPECT_NE(run.out.find(c.said), std::string::npos) << run.out;
         EXPECT_EQ(ReadBytes(Out()), bigEndian);

@@ -158,8 +158,8 @@ TEST_F(N64SizeTest, WithoutASizeFoundTheDumpSaysWhyAndWritesNothing) {
         {"power cut", ImageOf(4), PastEnd::OpenBus,
          [](TestOs&, emulator::ReaderModel& reader) { reader.Faults().powerCutAfterSector = 3; },
          tool::kExitFailure,
-         "probing the cartridge at 0x10100000 failed: No medium found. Check that the reader is "
-         "plugged in and the cartridge seated, then try again.\n"},
+         "the N64 reader N64_KRN20_RV100 on E: went away while probing at 0x10100000 (No medium "
+         "found). Plug it in again, reseat the cartridge and try again.\n"},
         {"Ctrl-C", ImageOf(4), PastEnd::OpenBus,
          [](TestOs& testOs, emulator::ReaderModel&) { testOs.interruptAtCheck = 2; }, 130,
          "interrupted by Ctrl-C (SIGINT) while probing at 0x10100000.\n"},

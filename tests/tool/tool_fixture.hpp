@@ -19,6 +19,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "emulator/emulated_host.hpp"
@@ -84,7 +85,7 @@ inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>&
 }
 
 // The test's operating system: output files are the real ones (so the atomic rename is the real
-// one), everything else is under the test's control.
+// one, in the order every backend shares), everything else is under the test's control.
 class TestOs final : public tool::ToolOs {
   public:
     // Called with the final path when the n-th Write (1-based) of an output file starts: fail it,
@@ -94,18 +95,38 @@ class TestOs final : public tool::ToolOs {
         bool fail = false;
         std::function<void(const std::string& finalPath)> action;
     };
+    // A step of the output file ("reserve", "flush", "close", "move") that fails with reason.
+    struct FileFault {
+        std::string step;
+        std::string reason;
+    };
 
     std::unique_ptr<tool::PendingOutput> CreateOutput(const std::string& finalPath,
                                                       std::string& reason) override {
-        auto inner = tool::NativeToolOs().CreateOutput(finalPath, reason);
+        auto inner = tool::CreateTemporaryFile(finalPath, reason);
         if (!inner) {
             return nullptr;
         }
-        return std::make_unique<HookedOutput>(std::move(inner), finalPath, writeHook);
+        return tool::StageOutput(std::make_unique<HookedFile>(std::move(inner), finalPath, *this),
+                                 finalPath);
     }
 
+    std::optional<std::uint64_t> FreeSpace(const std::string& path) override {
+        return freeSpace ? freeSpace : tool::NativeToolOs().FreeSpace(path);
+    }
     bool InputIsTerminal() override { return inputTerminal; }
     bool ErrorIsTerminal() override { return errorTerminal; }
+    std::optional<unsigned> TerminalWidth() override { return terminalWidth; }
+    std::optional<std::size_t> ReadInput(std::span<std::uint8_t> bytes,
+                                         std::string& /*reason*/) override {
+        // A pipe delivers a little at a time.
+        const std::size_t count =
+            std::min({bytes.size(), std::size_t{1000}, standardInput.size() - inputAt});
+        std::copy_n(standardInput.begin() + static_cast<std::ptrdiff_t>(inputAt), count,
+                    bytes.begin());
+        inputAt += count;
+        return count;
+    }
     std::optional<tool::StopSignal> Interruption() override {
         ++interruptChecks;
         if (interruptAtCheck && interruptChecks >= *interruptAtCheck && !interruption) {
@@ -121,8 +142,12 @@ class TestOs final : public tool::ToolOs {
         interruptAtCheck.reset();
         interruptChecks = 0;
         writeHook.reset();
-        msPerReading = 100;
         datFolders.clear();
+        fileFault.reset();
+        fileSteps.clear();
+        freeSpace.reset();
+        terminalWidth.reset();
+        msPerReading = 200;
     }
     // Clears the request to stop that arrived; one still to come (at a later check) stays.
     void ClearInterrupt() override {
@@ -147,50 +172,78 @@ class TestOs final : public tool::ToolOs {
     tool::StopSignal interruptSignal = tool::StopSignal::CtrlC;
     std::size_t interruptChecks = 0;
     std::uint64_t nowMs = 0;
-    std::uint64_t msPerReading = 100;
+    std::uint64_t msPerReading = 200;
     std::optional<WriteHook> writeHook;
     std::vector<fs::path> datFolders;
     tool::DriveWords drives = tool::kLetterDriveWords;
+    std::optional<FileFault> fileFault;
+    // The steps of every output file, in order: "reserve", "write", "flush", "close",
+    // "move <name>", "sync", "remove".
+    std::vector<std::string> fileSteps;
+    std::optional<std::uint64_t> freeSpace;  // else the real file system's
+    std::optional<unsigned> terminalWidth;
+    std::vector<std::uint8_t> standardInput;
+    std::size_t inputAt = 0;
 
   private:
-    class HookedOutput final : public tool::PendingOutput {
+    // The backend's own file, its steps recorded and failed as the test asks.
+    class HookedFile final : public tool::TemporaryFile {
       public:
-        HookedOutput(std::unique_ptr<tool::PendingOutput> inner, std::string finalPath,
-                     std::optional<WriteHook> hook)
-            : inner_(std::move(inner)), final_(std::move(finalPath)), hook_(std::move(hook)) {}
+        HookedFile(std::unique_ptr<tool::TemporaryFile> inner, std::string finalPath, TestOs& os)
+            : inner_(std::move(inner)), final_(std::move(finalPath)), os_(os) {}
 
+        bool Reserve(std::uint64_t size) override {
+            return Step("reserve") && inner_->Reserve(size);
+        }
         bool Write(std::span<const std::uint8_t> bytes) override {
-            ++writes_;
-            if (hook_ && writes_ == hook_->atWrite) {
-                if (hook_->action) {
-                    hook_->action(final_);
+            const auto& hook = os_.writeHook;
+            if (hook && ++writes_ == hook->atWrite) {
+                if (hook->action) {
+                    hook->action(final_);
                 }
-                if (hook_->fail) {
-                    failed_ = true;
-                    inner_.reset();  // the real file's own failure path: it goes away
+                if (hook->fail) {
+                    reason_ = "No space left on device";
                     return false;
                 }
             }
-            return inner_ && inner_->Write(bytes);
+            return Step("write") && inner_->Write(bytes);
         }
-        bool Commit(bool replace) override { return inner_ && inner_->Commit(replace); }
-        std::string Reason() const override {
-            return failed_ ? "No space left on device" : inner_ ? inner_->Reason() : "";
+        bool Flush() override { return Step("flush") && inner_->Flush(); }
+        bool Close() override { return Step("close") && inner_->Close(); }
+        Moved MoveTo(const std::string& path, bool replace) override {
+            return Step("move " + fs::path(path).filename().string())
+                       ? inner_->MoveTo(path, replace)
+                       : Moved::Failed;
         }
-        bool FinalPathTaken() const override { return inner_ && inner_->FinalPathTaken(); }
-        void SetFinalPath(const std::string& finalPath) override {
-            final_ = finalPath;
-            if (inner_) {
-                inner_->SetFinalPath(finalPath);
-            }
+        void SyncFolderOf(const std::string& path) override {
+            Step("sync");
+            inner_->SyncFolderOf(path);
         }
+        void Remove() override {
+            Step("remove");
+            inner_->Remove();
+        }
+        std::string Reason() const override { return reason_.empty() ? inner_->Reason() : reason_; }
 
       private:
-        std::unique_ptr<tool::PendingOutput> inner_;
+        // Records the step (a run of writes as one) and fails it when the fault names it.
+        bool Step(const std::string& step) {
+            auto& steps = os_.fileSteps;
+            if (step != "write" || steps.empty() || steps.back() != "write") {
+                steps.push_back(step);
+            }
+            if (os_.fileFault && step.starts_with(os_.fileFault->step)) {
+                reason_ = os_.fileFault->reason;
+                return false;
+            }
+            return true;
+        }
+
+        std::unique_ptr<tool::TemporaryFile> inner_;
         std::string final_;
-        std::optional<WriteHook> hook_;
+        TestOs& os_;
         std::size_t writes_ = 0;
-        bool failed_ = false;
+        std::string reason_;
     };
 };
 
@@ -204,10 +257,13 @@ class DataReadHost final : public platform::ForwardingHost {
     std::function<void(std::size_t read)> beforeRead;
     // Called with what the n-th read delivered.
     std::function<void(std::size_t read, std::span<std::uint8_t> delivered)> afterRead;
+    // The n-th read (first) of DUMP.ROM delivers at most this many bytes (second).
+    std::optional<std::pair<std::size_t, std::uint32_t>> shortDelivery;
     std::size_t DataReads() const { return dataReads_; }
     void Reset() {
         beforeRead = nullptr;
         afterRead = nullptr;
+        shortDelivery.reset();
         dataReads_ = 0;
     }
 
@@ -224,6 +280,9 @@ class DataReadHost final : public platform::ForwardingHost {
         const auto delivered = Inner().ReadUnbuffered(path, position, destination);
         if (data && delivered && afterRead) {
             afterRead(dataReads_, destination.first(*delivered));
+        }
+        if (data && delivered && shortDelivery && shortDelivery->first == dataReads_) {
+            return std::min(*delivered, shortDelivery->second);
         }
         return delivered;
     }
