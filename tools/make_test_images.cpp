@@ -1,8 +1,15 @@
 // make-test-images: writes the project's own cartridge images into a folder.
 //
 //   make-test-images [--seed N] OUTPUT_DIR
+//   make-test-images [--seed N] --n64-size SIZE OUTPUT_FILE
 //
-// The same seed always gives the same bytes (the default seed is 64). The images:
+// The same seed always gives the same bytes (the default seed is 64). With --n64-size it writes
+// one N64 image of exactly SIZE bytes (a number of bytes, or with K or M for KiB or MiB; 4 KiB to
+// 64 MiB, the largest N64 cartridge ROM): big-endian, boot code 6102 (its made-up bytes given the
+// CRC32 by which a report knows 6102), header checksums right, and a pseudo-random body from the
+// seed and the size, so that images of different sizes differ and no block looks like what a
+// reader shows past a ROM's end. An image shorter than the 1 MiB and 4 KiB the header checksums
+// cover is made that long and cut, so its checksums are not its own. Otherwise the images:
 //
 //   n64-6101.z64 ... n64-6106.z64   N64, big-endian, header checksums right for that boot code
 //                                   (6102: 8 MiB; the others 4 MiB); the boot code bytes are
@@ -20,6 +27,7 @@
 //   project-test-images.dat         a DAT file (Logiqx XML) of the good images, with made-up game
 //                                   names: size, CRC32 and SHA-1 of each (N64 in big-endian form,
 //                                   so the .v64 and .n64 copies match the n64-6102.z64 entry)
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -27,9 +35,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "tools/test_images.hpp"
 
@@ -58,18 +69,64 @@ bool WriteListed(const char* program, const std::filesystem::path& path,
 }
 
 int Usage(const char* program) {
-    std::fprintf(stderr, "usage: %s [--seed N] OUTPUT_DIR\n", program);
+    std::fprintf(
+        stderr,
+        "usage: %s [--seed N] OUTPUT_DIR\n       %s [--seed N] --n64-size SIZE OUTPUT_FILE\n",
+        program, program);
     return 2;
+}
+
+constexpr std::uint64_t kKiB = 1024;
+constexpr std::uint64_t kSmallestN64Image = 4 * kKiB;  // the header and the boot code
+constexpr std::uint64_t kLargestN64Image = 64 * reader::testimages::kMiB;
+
+// "12M", "512K", "1048576": a number of bytes, or of KiB or MiB; nothing else.
+std::optional<std::uint64_t> ParseSize(const char* text) {
+    char* end = nullptr;
+    errno = 0;
+    const std::uint64_t number = std::strtoull(text, &end, 10);
+    if (errno != 0 || end == text || *text < '0' || *text > '9') {
+        return std::nullopt;
+    }
+    const std::string_view unit = end;
+    const std::uint64_t scale = unit.empty()  ? 1
+                                : unit == "K" ? kKiB
+                                : unit == "M" ? kKiB * kKiB
+                                              : 0;
+    if (scale == 0 || number > kLargestN64Image / scale) {
+        return std::nullopt;
+    }
+    return number * scale;
+}
+
+// The 6102 image of `size` bytes, as the file comment says.
+std::vector<std::uint8_t> MakeSizedN64Image(std::uint64_t seed, std::size_t size) {
+    using reader::rom::N64BootCode;
+    auto image = reader::testimages::MakeN64Image(N64BootCode::Boot6102, seed ^ size,
+                                                  std::max(size, reader::rom::kN64ChecksumEnd));
+    reader::testimages::ImitateN64BootCodeCrc(image, N64BootCode::Boot6102);
+    image.resize(size);
+    return image;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::uint64_t seed = reader::testimages::kDefaultSeed;
-    const char* directoryName = nullptr;
+    const char* outputName = nullptr;
+    std::optional<std::uint64_t> n64Size;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        if (argument == "--seed" && i + 1 < argc) {
+        if (argument == "--n64-size" && i + 1 < argc) {
+            const char* text = argv[++i];
+            n64Size = ParseSize(text);
+            if (!n64Size || *n64Size < kSmallestN64Image) {
+                std::fprintf(stderr,
+                             "%s: the N64 image size is not 4K to 64M (bytes, K or M): %s\n",
+                             argv[0], text);
+                return 2;
+            }
+        } else if (argument == "--seed" && i + 1 < argc) {
             const char* text = argv[++i];
             char* end = nullptr;
             errno = 0;
@@ -78,21 +135,25 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "%s: the seed is not a number: %s\n", argv[0], text);
                 return 2;
             }
-        } else if (argument.starts_with("-") || directoryName != nullptr) {
+        } else if (argument.starts_with("-") || outputName != nullptr) {
             return Usage(argv[0]);
         } else {
-            directoryName = argv[i];
+            outputName = argv[i];
         }
     }
-    if (directoryName == nullptr) {
+    if (outputName == nullptr) {
         return Usage(argv[0]);
     }
+    if (n64Size) {
+        const auto image = MakeSizedN64Image(seed, static_cast<std::size_t>(*n64Size));
+        return WriteListed(argv[0], outputName, image) ? 0 : 1;
+    }
 
-    const std::filesystem::path directory = directoryName;
+    const std::filesystem::path directory = outputName;
     std::error_code error;
     std::filesystem::create_directories(directory, error);
     if (error) {
-        std::fprintf(stderr, "%s: cannot create %s: %s\n", argv[0], directoryName,
+        std::fprintf(stderr, "%s: cannot create %s: %s\n", argv[0], outputName,
                      error.message().c_str());
         return 1;
     }
