@@ -29,8 +29,8 @@ packages=(
     # The shell's line editing in the Linux reader-tool (the Windows builds do not use it).
     libedit-dev
     # The mounted emulated reader; python3 types at a pseudo-terminal in the shell's end-to-end
-    # test.
-    fuse3 libfuse3-dev util-linux python3
+    # test, and time (/usr/bin/time) measures a program's peak memory in another.
+    fuse3 libfuse3-dev util-linux python3 time
     # The Debian packages: dpkg-shlibdeps works out their library dependencies, and CPack needs
     # file(1) to find the programs among the files it packs; help2man makes the manual pages,
     # zip packs the Windows zips again in a reproducible form.

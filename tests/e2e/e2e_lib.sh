@@ -40,9 +40,9 @@ is_mounted() {
 EMULATOR_PID=""
 EMULATOR_MOUNT=""
 
-# start_emulator MOUNT LOG [reader-emulator options...]: mounts a fresh emulated reader and waits
-# until the mount is in place.
-start_emulator() {
+# launch_emulator MOUNT LOG [reader-emulator options...]: starts a fresh emulated reader on MOUNT
+# and returns at once; await_mount waits for its mount.
+launch_emulator() {
     local mount=$1 log=$2
     shift 2
     mkdir -p "$mount"
@@ -53,18 +53,60 @@ start_emulator() {
     "$READER_EMULATOR" "$mount" "$@" 2>"$log" &
     EMULATOR_PID=$!
     EMULATOR_MOUNT=$mount
-    local tries
+}
+
+# await_mount PID MOUNT LOG: waits until the emulator PID has its mount in place.
+await_mount() {
+    local pid=$1 mount=$2 log=$3 tries
     for ((tries = 0; tries < 200; ++tries)); do
         if is_mounted "$mount"; then
             return 0
         fi
-        if ! kill -0 "$EMULATOR_PID" 2>/dev/null; then
+        if ! kill -0 "$pid" 2>/dev/null; then
             cat "$log" >&2
             fail "reader-emulator stopped before its mount was in place"
         fi
         sleep 0.05
     done
     fail "reader-emulator did not mount $mount within 10 s"
+}
+
+# start_emulator MOUNT LOG [reader-emulator options...]: mounts a fresh emulated reader and waits
+# until the mount is in place.
+start_emulator() {
+    launch_emulator "$@"
+    await_mount "$EMULATOR_PID" "$1" "$2"
+}
+
+# Several readers at once, each on a mount of its own: add_reader MOUNT LOG [options...] starts
+# one more without waiting, await_readers waits for every mount, stop_readers unmounts them all
+# and waits for each emulator to stop cleanly.
+READER_PIDS=()
+READER_MOUNTS=()
+READER_LOGS=()
+
+add_reader() {
+    launch_emulator "$@"
+    READER_PIDS+=("$EMULATOR_PID")
+    READER_MOUNTS+=("$EMULATOR_MOUNT")
+    READER_LOGS+=("$2")
+    EMULATOR_PID=""
+}
+
+await_readers() {
+    local i
+    for i in "${!READER_PIDS[@]}"; do
+        await_mount "${READER_PIDS[i]}" "${READER_MOUNTS[i]}" "${READER_LOGS[i]}"
+    done
+}
+
+stop_readers() {
+    while ((${#READER_PIDS[@]} > 0)); do
+        EMULATOR_PID=${READER_PIDS[-1]}
+        EMULATOR_MOUNT=${READER_MOUNTS[-1]}
+        unset 'READER_PIDS[-1]' 'READER_MOUNTS[-1]' 'READER_LOGS[-1]'
+        stop_emulator
+    done
 }
 
 # Unmounts and waits for the emulator to save its state and transcript and stop cleanly.
@@ -80,11 +122,19 @@ stop_emulator() {
 # On any exit: never leave a mount or an emulator behind.
 cleanup_emulator() {
     if [[ -n "$EMULATOR_PID" ]]; then
-        fusermount3 -u -z "$EMULATOR_MOUNT" 2>/dev/null || true
-        kill "$EMULATOR_PID" 2>/dev/null || true
-        wait "$EMULATOR_PID" 2>/dev/null || true
+        READER_PIDS+=("$EMULATOR_PID")
+        READER_MOUNTS+=("$EMULATOR_MOUNT")
         EMULATOR_PID=""
     fi
+    local i
+    for i in "${!READER_PIDS[@]}"; do
+        fusermount3 -u -z "${READER_MOUNTS[i]}" 2>/dev/null || true
+        kill "${READER_PIDS[i]}" 2>/dev/null || true
+        wait "${READER_PIDS[i]}" 2>/dev/null || true
+    done
+    READER_PIDS=()
+    READER_MOUNTS=()
+    READER_LOGS=()
 }
 
 # same_bytes WHAT EXPECTED ACTUAL: the files are equal byte for byte; shows the difference if not.

@@ -13,10 +13,11 @@
 # Scenarios: n64_images and sfc_images dump every test image of their system and compare the file
 # with the image byte for byte, then check every dumped file; n64_sizes dumps N64 images without
 # --size into a folder, under each thing the reader may show past the ROM's end, verified against
-# the test images' DAT file and named after their games; verify dumps with a reader that flips one
-# byte; usage runs the command-line mistakes and failures with their exit statuses; streams runs
-# the program with standard output on a full device and into a pipe whose reader goes away, and
-# redirects a report to a file.
+# the test images' DAT file and named after their games, and has info find the size of images of
+# 1 to 64 MiB under each end; verify dumps with a reader that flips one byte; usage runs the
+# command-line mistakes and failures with their exit statuses; streams runs the program with
+# standard output on a full device and into a pipe whose reader goes away, and redirects a report
+# to a file; no_room dumps onto a disk too small for the dump; oversized_check checks a 3 GiB file.
 #
 # The program never meets the machine's own DAT files: on Linux its DAT folder is an empty one of
 # the scenario's ($XDG_DATA_HOME), under Wine the prefix's own %APPDATA%.
@@ -38,25 +39,46 @@ trap cleanup_emulator EXIT
 # --- the two ways of running the program -------------------------------------------------------
 
 # run_program INPUT [ARGUMENTS...]: the program in $dir/out with standard input from INPUT; its
-# standard output and error are the caller's.
+# standard output and error are the caller's. With SMALL_DISK=FOLDER (a folder below $dir/out) it
+# runs in a mount namespace of its own where FOLDER is a file system of 2 MiB (a tmpfs, gone with
+# the namespace), and what it left there is listed in $dir/small-disk.listing. With MEASURE=FILE,
+# /usr/bin/time writes the program's peak memory (KiB) and its time (s) into FILE.
 run_program() {
     local input=$1
     shift
+    local program=()
+    [[ -z "${MEASURE:-}" ]] || program=(/usr/bin/time -f '%M %e' -o "$MEASURE")
     case $client in
-        wine)
-            (cd "$dir/out" && WINEDEBUG=-all exec wine "$READER_TOOL_EXE" "$@" <"$input")
-            ;;
+        wine) program+=(wine "$READER_TOOL_EXE") ;;
         linux)
-            # exec keeps the shell's process, so /proc/$$/mounts is the program's
-            # /proc/self/mounts.
-            (cd "$dir/out" && XDG_DATA_HOME="$dir/data" exec unshare --mount \
-                --propagation private -- bash -c \
-                'mount --bind "$1" "/proc/$$/mounts" && mount --bind "$2" /sys && shift 2 &&
-                 exec "$@"' \
-                namespace "$dir/system/mounts" "$dir/system/sys" "$READER_TOOL_LINUX" "$@" \
-                <"$input")
+            # A shell whose /proc/$$/mounts, its /proc/self/mounts, becomes the fake system's; exec
+            # keeps that process, and so that view, for the program.
+            program+=(bash -c 'mount --bind "$0" "/proc/$$/mounts" && exec "$@"'
+                "$dir/system/mounts" "$READER_TOOL_LINUX")
             ;;
     esac
+    local small=${SMALL_DISK:-}
+    # Linux: always in a namespace, whose /sys is the fake system's; under Wine only for the
+    # small disk.
+    if [[ $client == wine && -z $small ]]; then
+        (cd "$dir/out" && WINEDEBUG=-all exec "${program[@]}" "$@" <"$input")
+        return
+    fi
+    local sys=""
+    [[ $client == wine ]] || sys="$dir/system/sys"
+    (cd "$dir/out" && XDG_DATA_HOME="$dir/data" WINEDEBUG=-all exec unshare --mount \
+        --propagation private -- bash -c \
+        'sys=$1 small=$2 listing=$3
+         shift 3
+         if [[ -n $sys ]]; then mount --bind "$sys" /sys || exit 125; fi
+         if [[ -n $small ]]; then
+             mount -t tmpfs -o size=2m e2e-small-disk "$small" || exit 125
+         fi
+         status=0
+         "$@" || status=$?
+         if [[ -n $small ]]; then ls -A "$small" >"$listing"; fi
+         exit $status' \
+        namespace "$sys" "$small" "$dir/small-disk.listing" "${program[@]}" "$@" <"$input")
 }
 
 # run_tool NAME [ARGUMENTS...]: runs the program with standard input from NAME.stdin (if there is
@@ -111,7 +133,10 @@ case $client in
     *) fail "unknown client $client" ;;
 esac
 
-"$MAKE_TEST_IMAGES" "$dir/images" >/dev/null || fail "make-test-images failed"
+case $scenario in
+    no_room | oversized_check) ;;  # the reader's own test cartridge, or no cartridge at all
+    *) "$MAKE_TEST_IMAGES" "$dir/images" >/dev/null || fail "make-test-images failed" ;;
+esac
 
 # How the program names the reader: by its letter on Windows; on Linux by the mount point of the
 # volume it found (info adds the letter), or by the folder --drive gave it. GIVEN is what --drive
@@ -132,6 +157,15 @@ case $client in
         nothing_found="no cartridge reader found on the removable FAT volumes mounted now"
         ;;
 esac
+
+# place_given FOLDER: FOLDER as --drive takes it from this program: a Linux path, or under Wine
+# the same folder through drive Z:, Wine's view of the whole Linux file system.
+place_given() {
+    case $client in
+        wine) printf 'Z:%s' "${1//\//\\}" ;;
+        linux) printf '%s' "$1" ;;
+    esac
+}
 
 # The report lines of a dump: everything after its "wrote" line.
 report_of_dump() {
@@ -245,6 +279,51 @@ scenario_n64_sizes() {
     has_text "$dir/mirror-n64-6102-12mib.z64.stdout" \
         "size 12 MiB: the ROM repeats from 0x10C00000\n"
     has_text "$dir/ff-n64-6102.v64.stdout" "size 8 MiB: 0xFF from 0x10800000\n"
+    sizes_through_the_mount
+}
+
+# Every usual size under every end: info finds the size (it probes, it does not dump). Each
+# image on a reader of its own, all mounted at once and asked in one shell session, so the program
+# starts once. The dumps above cover each end; the largest cartridge, whose end is where the data
+# file ends, is dumped too.
+sizes_through_the_mount() {
+    local -A found=([open-bus]="open bus from" [mirror]="the ROM repeats from" [ff]="0xFF from")
+    local sizes=(1 4 8 12 16 32 64) dumped=open-bus-64 past mib folder given end
+    for mib in "${sizes[@]}"; do
+        "$MAKE_TEST_IMAGES" --n64-size "${mib}M" "$dir/images/n64-${mib}mib.z64" >/dev/null ||
+            fail "make-test-images could not make the ${mib} MiB image"
+    done
+    : >"$dir/sizes.stdin"
+    for past in open-bus mirror ff; do
+        for mib in "${sizes[@]}"; do
+            folder="$dir/sizes/$past-$mib"
+            add_reader "$folder" "$dir/sizes-$past-$mib.emulator.log" --identity N64_KRN20_RV100 \
+                --cartridge "$dir/images/n64-${mib}mib.z64" --past-end "$past"
+            given=$(place_given "$folder")
+            echo "--drive \"$given\" info" >>"$dir/sizes.stdin"
+            if [[ $past-$mib == "$dumped" ]]; then
+                echo "--drive \"$given\" dump $dumped.z64 --quiet" >>"$dir/sizes.stdin"
+            fi
+        done
+    done
+    await_readers
+    run_tool sizes shell
+    stop_readers
+    expect_status sizes 0
+    for past in open-bus mirror ff; do
+        for mib in "${sizes[@]}"; do
+            end=$(printf '0x%08X' $((0x10000000 + mib * 0x100000)))
+            # The backslashes of a Windows path, as has_text reads them.
+            given=$(place_given "$dir/sizes/$past-$mib")
+            has_text "$dir/sizes.stdout" "drive       ${given//\\/\\\\}\ncan         dump\n\
+dump        from 0x10000000, the start of the ROM window, to where the ROM ends\n\
+ROM         size $mib MiB: ${found[$past]} $end\nbyte order  big-endian\n\
+title       PROJECT TEST 6102\ngame code   NPTE\nboot code   6102 (CRC32 of 0x40..0xFFF: 90BB6CB5)\n"
+        done
+    done
+    has_text "$dir/sizes.stdout" "size 64 MiB: open bus from 0x14000000\n\
+dumping 0x10000000 to 0x13FFFFFF, 0x4000000 bytes (64 MiB), from the N64 reader "
+    same_bytes "the 64 MiB image" "$dir/images/n64-64mib.z64" "$dir/out/$dumped.z64"
 }
 
 # A reader that delivers one byte inverted on its first read of the data file: --verify names
@@ -396,6 +475,48 @@ written to it ("
             fail "s.txt has lines that do not end in CR LF: $(cat -A "$dir/s.txt")"
         has_text "$dir/s.txt" "MISC byte: 00\r\n"
     fi
+}
+
+# A dump the disk cannot hold is refused before the first read: OUT on a file system of 2 MiB,
+# a dump of 8 MiB. The reader flips a byte of its first read of the data file, which puts a line
+# in its transcript: the transcript must hold the set-up alone. Nothing is left on the small disk.
+scenario_no_room() {
+    unshare --mount --propagation private true 2>/dev/null ||
+        skip "cannot make a private mount namespace for the small disk (needs root)"
+    mkdir "$dir/out/small"
+    start_emulator "$mount" "$dir/no_room.emulator.log" --identity N64_KRN20_RV100 \
+        --transcript "$dir/no_room.transcript" --corrupt-data-read 1
+    SMALL_DISK="$dir/out/small" run_tool no_room dump small/game.z64 --size 8M
+    stop_emulator
+    expect_status no_room 1
+    is_text "$dir/no_room.stdout" ""
+    has_text "$dir/no_room.stderr" "reader-tool: small/game.z64 needs 8 MiB, but its file system \
+has only 2 MiB free. Free some space or choose another place. small/game.z64 was not written.\n"
+    [[ $(grep -c '^reader-tool: ' "$dir/no_room.stderr") == 1 ]] ||
+        fail "no_room.stderr holds other than one error line: $(cat "$dir/no_room.stderr")"
+    is_text "$dir/no_room.transcript" "10 01 InitN64Bus\n"
+    is_text "$dir/small-disk.listing" ""
+}
+
+# check of a file larger than any image, 3 GiB and sparse: refused from its size, at once and in
+# little memory (a check that read it would hold 3 GiB). The bounds are generous; the figures are
+# printed.
+scenario_oversized_check() {
+    [[ -x /usr/bin/time ]] || skip "/usr/bin/time is missing (apt-get install time)"
+    truncate -s 3G "$dir/out/big.z64"
+    MEASURE="$dir/oversized.time" run_tool oversized check big.z64
+    rm "$dir/out/big.z64"
+    expect_status oversized 1
+    is_text "$dir/oversized.stdout" ""
+    is_text "$dir/oversized.stderr" "reader-tool: big.z64 holds 3 GiB, more than any cartridge \
+image: it is not a dump. Check the name.\n"
+    local kib seconds
+    # The last line: before it, time says the command ended with a status other than 0.
+    read -r kib seconds < <(tail -n 1 "$dir/oversized.time") || fail "no figures from /usr/bin/time"
+    echo "check of a 3 GiB file: peak memory $((kib / 1024)) MiB, $seconds s"
+    ((kib < 200 * 1024)) || fail "check of a 3 GiB file took $((kib / 1024)) MiB of memory"
+    awk -v s="$seconds" 'BEGIN { exit !(s < 30) }' ||
+        fail "check of a 3 GiB file took $seconds s"
 }
 
 declare -F "scenario_$scenario" >/dev/null || fail "unknown scenario $scenario"
