@@ -64,6 +64,32 @@ bool ReaderGone(const ConnectedReader& reader) {
     return got != kIdentityLength || reader.identity != identity.data();
 }
 
+// The size of the chunk after one of `length` bytes that took tookMs: the largest power of two
+// times kFirstReadChunk, up to kLargestReadChunk, that takes at most kChunkTargetMs at that rate.
+std::uint64_t NextChunkSize(std::uint64_t length, std::uint64_t tookMs) {
+    const std::uint64_t fits = length * kChunkTargetMs / std::max<std::uint64_t>(tookMs, 1);
+    std::uint64_t next = kFirstReadChunk;
+    while (next * 2 <= std::min<std::uint64_t>(fits, kLargestReadChunk)) {
+        next *= 2;
+    }
+    return next;
+}
+
+// How much of [address, last) the next read takes: a chunk, cut at the end of an SFC bank; a last
+// chunk of kSplitLastChunkFrom or more leaves its last kLastReadChunk to a read of its own.
+std::uint64_t ChunkLength(const VariantProfile& profile, std::uint64_t address, std::uint64_t last,
+                          std::uint64_t chunkSize) {
+    std::uint64_t length = std::min(chunkSize, last - address);
+    if (address + length == last && length >= kSplitLastChunkFrom) {
+        length -= kLastReadChunk;
+    }
+    if (profile.bankSize != 0) {
+        const std::uint64_t bankEnd = RoundDown(address, profile.bankSize) + profile.bankSize;
+        length = std::min(length, bankEnd - address);
+    }
+    return length;
+}
+
 using ChunkMemory =
     std::function<std::span<std::uint8_t>(std::uint64_t address, std::uint64_t length)>;
 
@@ -83,18 +109,15 @@ Outcome ReadChunks(ToolContext& context, const ConnectedReader& reader, std::uin
         if (const auto signal = context.Os().Interruption()) {
             return InterruptedAt(*signal, what, address);
         }
-        std::uint64_t length = std::min<std::uint64_t>(chunkSize, coverage.last - address);
-        if (profile.bankSize != 0) {
-            const std::uint64_t bankEnd = RoundDown(address, profile.bankSize) + profile.bankSize;
-            length = std::min(length, bankEnd - address);
-        }
+        const std::uint64_t length = ChunkLength(profile, address, coverage.last, chunkSize);
         const std::span<std::uint8_t> chunk = into(address, length);
         const std::uint64_t failuresBefore = context.Host().Failures();
         const std::uint64_t readStartMs = context.Os().NowMs();
         const int delivered = SystemDriver.ReadSlot(
             static_cast<std::uint32_t>(address), chunk.data(), static_cast<std::uint32_t>(length));
-        if (context.Os().NowMs() - readStartMs < kQuickChunkMs && chunkSize < kLargestReadChunk) {
-            chunkSize *= 2;
+        // A piece cut short by a bank's end is too short to time in milliseconds.
+        if (length >= kFirstReadChunk) {
+            chunkSize = NextChunkSize(length, context.Os().NowMs() - readStartMs);
         }
         const std::string reason = ReasonSince(context, failuresBefore);
         // A short count leaves the rest of the chunk as the memory held it before: never data.
