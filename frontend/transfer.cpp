@@ -64,6 +64,32 @@ bool ReaderGone(const ConnectedReader& reader) {
     return got != kIdentityLength || reader.identity != identity.data();
 }
 
+// The size of the chunk after one of `length` bytes that took tookMs: the largest power of two
+// times kFirstReadChunk, up to kLargestReadChunk, that takes at most kChunkTargetMs at that rate.
+std::uint64_t NextChunkSize(std::uint64_t length, std::uint64_t tookMs) {
+    const std::uint64_t fits = length * kChunkTargetMs / std::max<std::uint64_t>(tookMs, 1);
+    std::uint64_t next = kFirstReadChunk;
+    while (next * 2 <= std::min<std::uint64_t>(fits, kLargestReadChunk)) {
+        next *= 2;
+    }
+    return next;
+}
+
+// How much of [address, last) the next read takes: a chunk, cut at the end of an SFC bank; a last
+// chunk of kSplitLastChunkFrom or more leaves its last kLastReadChunk to a read of its own.
+std::uint64_t ChunkLength(const VariantProfile& profile, std::uint64_t address, std::uint64_t last,
+                          std::uint64_t chunkSize) {
+    std::uint64_t length = std::min(chunkSize, last - address);
+    if (address + length == last && length >= kSplitLastChunkFrom) {
+        length -= kLastReadChunk;
+    }
+    if (profile.bankSize != 0) {
+        const std::uint64_t bankEnd = RoundDown(address, profile.bankSize) + profile.bankSize;
+        length = std::min(length, bankEnd - address);
+    }
+    return length;
+}
+
 using ChunkMemory =
     std::function<std::span<std::uint8_t>(std::uint64_t address, std::uint64_t length)>;
 
@@ -83,18 +109,15 @@ Outcome ReadChunks(ToolContext& context, const ConnectedReader& reader, std::uin
         if (const auto signal = context.Os().Interruption()) {
             return InterruptedAt(*signal, what, address);
         }
-        std::uint64_t length = std::min<std::uint64_t>(chunkSize, coverage.last - address);
-        if (profile.bankSize != 0) {
-            const std::uint64_t bankEnd = RoundDown(address, profile.bankSize) + profile.bankSize;
-            length = std::min(length, bankEnd - address);
-        }
+        const std::uint64_t length = ChunkLength(profile, address, coverage.last, chunkSize);
         const std::span<std::uint8_t> chunk = into(address, length);
         const std::uint64_t failuresBefore = context.Host().Failures();
         const std::uint64_t readStartMs = context.Os().NowMs();
         const int delivered = SystemDriver.ReadSlot(
             static_cast<std::uint32_t>(address), chunk.data(), static_cast<std::uint32_t>(length));
-        if (context.Os().NowMs() - readStartMs < kQuickChunkMs && chunkSize < kLargestReadChunk) {
-            chunkSize *= 2;
+        // A piece cut short by a bank's end is too short to time in milliseconds.
+        if (length >= kFirstReadChunk) {
+            chunkSize = NextChunkSize(length, context.Os().NowMs() - readStartMs);
         }
         const std::string reason = ReasonSince(context, failuresBefore);
         // A short count leaves the rest of the chunk as the memory held it before: never data.
@@ -143,10 +166,20 @@ Outcome ReadChunks(ToolContext& context, const ConnectedReader& reader, std::uin
 // writing of one chunk overlap the reading of the next. The chunks lie in the image's memory; the
 // reading thread hands a chunk on and does not touch it again, and the worker leaves in the image
 // exactly what it wrote, so that the image in memory is the file.
+//
+// Between chunks the worker also touches the memory that the reads have not reached yet, a byte in
+// each page: fresh memory gets its pages on the first write, and a read into untouched memory has
+// the system find and clear every page of it before the reader's bytes can come, all of it on the
+// reading thread's time (about half a millisecond per MiB). The reading thread claims each chunk's
+// memory before its read, and the worker only ever touches memory beyond what was claimed, a step
+// at a time: a claim waits for the step under way to end when it reaches into it.
 class ChunkPipeline {
   public:
-    ChunkPipeline(rom::ImageHasher& hasher, PendingOutput& file, std::span<std::uint8_t> image)
-        : hasher_(hasher), file_(file), image_(image) {
+    // image: the bytes asked for, hashed and written; whole: the memory the reads fill (the image,
+    // and the part of a block before it that a read may also bring).
+    ChunkPipeline(rom::ImageHasher& hasher, PendingOutput& file, std::span<std::uint8_t> image,
+                  std::span<std::uint8_t> whole)
+        : hasher_(hasher), file_(file), image_(image), whole_(whole) {
         try {
             worker_ = std::thread([this] { Run(); });
         } catch (const std::system_error&) {
@@ -162,6 +195,19 @@ class ChunkPipeline {
             queue_.clear();
         }
         Stop();
+    }
+
+    // The memory of whole's bytes [offset, offset + length), for a read: from now on the worker
+    // leaves it alone.
+    std::span<std::uint8_t> Claim(std::size_t offset, std::size_t length) {
+        const std::span<std::uint8_t> memory = whole_.subspan(offset, length);
+        if (!worker_.joinable()) {
+            return memory;
+        }
+        std::unique_lock lock(mutex_);
+        claimed_ = std::max(claimed_, offset + length);
+        changed_.wait(lock, [this] { return touching_.empty() || touchingFrom_ >= claimed_; });
+        return memory;
     }
 
     // Hands on the image's bytes [offset, offset + length), waiting while the queue is full. False
@@ -195,6 +241,10 @@ class ChunkPipeline {
     // Chunks waiting for the worker, already in the image's memory: enough that a worker held up
     // for a moment (the disk, another program) does not hold up the reader.
     static constexpr std::size_t kQueuedChunks = 8;
+    // Memory is touched in steps of this size (a claim waits for at most one), a byte in every
+    // page of the smallest size the systems give.
+    static constexpr std::size_t kTouchStep = std::size_t{256} << 10;
+    static constexpr std::size_t kPageSize = 4096;
 
     void Stop() {
         {
@@ -207,14 +257,37 @@ class ChunkPipeline {
         }
     }
 
+    // Memory the reads have not reached and the worker has not touched yet.
+    bool Untouched() const { return std::max(touched_, claimed_) < whole_.size(); }
+
+    // Touches the next step of memory beyond the claims, outside the lock.
+    void TouchAhead(std::unique_lock<std::mutex>& lock) {
+        touchingFrom_ = std::max(touched_, claimed_);
+        touching_ =
+            whole_.subspan(touchingFrom_, std::min(kTouchStep, whole_.size() - touchingFrom_));
+        const std::span<std::uint8_t> pages = touching_;
+        lock.unlock();
+        for (std::size_t at = 0; at < pages.size(); at += kPageSize) {
+            pages[at] = 0;
+        }
+        lock.lock();
+        touched_ = touchingFrom_ + pages.size();
+        touching_ = {};
+        changed_.notify_all();
+    }
+
     void Run() {
         while (true) {
             std::pair<std::size_t, std::size_t> next;
             {
                 std::unique_lock lock(mutex_);
-                changed_.wait(lock, [this] { return !queue_.empty() || closing_; });
-                if (queue_.empty()) {
+                changed_.wait(lock, [this] { return !queue_.empty() || closing_ || Untouched(); });
+                if (queue_.empty() && closing_) {
                     return;
+                }
+                if (queue_.empty()) {
+                    TouchAhead(lock);
+                    continue;
                 }
                 next = queue_.front();
                 queue_.pop_front();
@@ -248,10 +321,17 @@ class ChunkPipeline {
     rom::ImageHasher& hasher_;
     PendingOutput& file_;
     std::span<std::uint8_t> image_;
+    std::span<std::uint8_t> whole_;
     std::size_t written_ = 0;  // bytes of the file so far (touched by the worker alone)
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::pair<std::size_t, std::size_t>> queue_;
+    // Offsets in whole_: the end of the memory claimed for reads, the end of the memory touched,
+    // and the step being touched (empty when none) with its start.
+    std::size_t claimed_ = 0;
+    std::size_t touched_ = 0;
+    std::span<std::uint8_t> touching_;
+    std::size_t touchingFrom_ = 0;
     bool closing_ = false;
     bool failed_ = false;
     std::thread worker_;
@@ -320,13 +400,13 @@ Outcome ReadIntoFile(ToolContext& context, const ConnectedReader& reader, std::u
     }
     const std::span<std::uint8_t> whole = dumped.storage->Span();
     const std::span<std::uint8_t> image = dumped.image;
-    ChunkPipeline pipeline(hasher, file, image);
+    ChunkPipeline pipeline(hasher, file, image, whole);
     // Each chunk is read into its place: nothing is copied.
     auto failed = ReadChunks(
         context, reader, start, size, "reading", "dump again", progress,
         [&](std::uint64_t address, std::uint64_t length) {
-            return whole.subspan(static_cast<std::size_t>(address - coverage.first),
-                                 static_cast<std::size_t>(length));
+            return pipeline.Claim(static_cast<std::size_t>(address - coverage.first),
+                                  static_cast<std::size_t>(length));
         },
         [&](std::uint32_t address, std::span<const std::uint8_t> bytes) {
             return pipeline.Push(address - start, bytes.size());

@@ -23,14 +23,20 @@
 namespace reader::tool {
 
 // Reads ask the reader for large chunks; the device link reads a large request straight into the
-// caller's buffer, so each chunk is one read of the data file. The first chunk is 1 MiB; while a
-// chunk takes less than kQuickChunkMs the next is twice as large, up to 8 MiB. A slow reader keeps
-// small chunks (the progress moves and Ctrl-C is heard within a few tenths of a second); a fast
-// one is spared the fixed cost of each read (its address command, the open and the close of the
-// data file): a reader on USB 2.0 (about 40 MiB/s) gets chunks of 8 MiB, 0.2 s each.
+// caller's buffer, so each chunk is one read of the data file, and each read costs the same besides
+// its bytes (its address command, the open and the close of the data file). The first chunk is
+// 1 MiB; each later one is sized from the rate the one before came at, to take about
+// kChunkTargetMs: a power of two times 1 MiB, up to 8 MiB. A slow reader keeps small chunks (the
+// progress moves and Ctrl-C is heard within a few tenths of a second); a reader on USB 2.0 (about
+// 40 MiB/s) gets 8 MiB chunks from the second on. What a dump does with a chunk's bytes after its
+// read (reorder, hash, write) is still to do when the last read ends, so a last chunk of
+// kSplitLastChunkFrom or more is split: its last kLastReadChunk is read on its own, while the rest
+// is hashed and written.
 inline constexpr std::uint32_t kFirstReadChunk = 1u << 20;
 inline constexpr std::uint32_t kLargestReadChunk = 8u << 20;
-inline constexpr std::uint64_t kQuickChunkMs = 150;
+inline constexpr std::uint64_t kChunkTargetMs = 250;
+inline constexpr std::uint32_t kLastReadChunk = 1u << 20;
+inline constexpr std::uint32_t kSplitLastChunkFrom = 4u << 20;
 // The byte-wise write handlers spend a 512-byte command sector on every data byte: a chunk of
 // 1 KiB is a 512 KiB command write.
 inline constexpr std::uint32_t kWriteChunkSize = 1024;

@@ -14,9 +14,12 @@
 #   6. a 32 MiB dump by the Linux reader-tool from the mounted reader, next to dd reading the same
 #      bytes of DUMP.ROM unbuffered on the same mount (the whole run's time as a multiple of dd's),
 #      and the CPU time of a whole 64 MiB dump and of check over its file.
-# The last two need root (a private mount namespace for the Linux program), /dev/fuse and Wine;
-# what cannot run here is reported and left out.
+# The last two need /dev/fuse, and root for a private mount namespace (the Linux n64-update, and
+# reader-tool finding the reader without --drive) and Wine; what cannot run here is reported and
+# left out.
 # Usage: scripts/run-benchmarks.sh [dump]   (dump: the machine and the reader-tool figures alone)
+#        READER_TOOL=PATH scripts/run-benchmarks.sh dump   (the figures of another reader-tool
+#        build, such as an earlier commit's, against this build's emulator)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -182,18 +185,27 @@ fi  # only_dump
 echo
 echo "=== reader-tool: a 32 MiB dump from the mounted reader, next to dd on the same mount"
 # An N64 reader serves a 32 MiB image presented byte-swapped (an N64 marker, then random bytes),
-# as many cartridges are read. reader-tool (Linux, in a namespace as above) dumps it into a
-# big-endian file; dd reads the same 32 MiB of DUMP.ROM unbuffered in 1 MiB blocks into nothing,
-# and once more in one 32 MiB block (into fresh memory of the image's size, as a dump must hold
-# it). Each runs 11 times, alternately, and the medians are shown, each as a multiple of the time
-# dd takes with 1 MiB blocks. "reading" is reader-tool's own figure for its transfer (its "read
-# ... in ... s" line: for every chunk the address command, the open, the read and the close of the
-# data file into the image's memory, the worker putting the chunk into big-endian order, hashing
-# and writing it meanwhile); its whole run is the process from start to exit: finding and setting
-# up the reader, the read, the rest of the last chunk's work, flushing the file and putting it in
-# place, and the report.
+# as many cartridges are read. reader-tool (Linux) dumps it into a big-endian file; dd reads the
+# same 32 MiB of DUMP.ROM unbuffered in 1 MiB blocks into nothing, and once more in one 32 MiB
+# block (into fresh memory of the image's size, as a dump must hold it). Each runs 11 times,
+# alternately, and the medians are shown, each as a multiple of the time dd takes with 1 MiB
+# blocks (dd's own figure: from its first read to its last).
+#
+# "reading" is reader-tool's own figure for its transfer (its "read ... in ... s" line: for every
+# chunk the address command, the open, the read and the close of the data file into the image's
+# memory, the worker putting the chunk into big-endian order, hashing and writing it meanwhile).
+# "whole run" is the process from its start (this shell's fork) to its exit, timed by this shell
+# ($EPOCHREALTIME, no process of its own): finding the reader at the mount (--drive) and setting it
+# up, the read, the rest of the last chunk's work, flushing the file and putting it in place under
+# a new name, and the report. The two rows after it differ in one thing each: the dump replaces the
+# previous run's file (--force: the file system also frees the old file's 32 MiB as it is
+# replaced), or it runs as the tool finds the reader without --drive, among the removable FAT
+# volumes, which needs a private mount namespace here (unshare, a shell and two bind mounts before
+# the tool starts, and the namespace's end after it: their time is in the row).
 readonly dump_runs=11
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# Milliseconds between two $EPOCHREALTIME readings.
+elapsed_ms() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.0f", (b - a) * 1000 }'; }
 # The CPU time (user and system, in ms) of the commands run so far by this subshell's children,
 # from the second line of bash's `times` (run in this shell: in a pipeline it would count the
 # pipeline's own subshell).
@@ -203,49 +215,78 @@ children_cpu_ms() {
         split($1, u, /[ms]/); split($2, s, /[ms]/);
         printf "%.0f", (u[1] * 60 + u[2] + s[1] * 60 + s[2]) * 1000 }'
 }
+# One dump of the 32 MiB; status 1 is expected (the random image's header checksums are not
+# right, which the report says). The file must be the image in big-endian order.
+dump_32m() {
+    local out=$1
+    shift
+    "$@" dump "$out" --size 32M --force --quiet >"$work/tool-dump.stdout" \
+        2>"$work/tool-dump.stderr" || (($? == 1)) ||
+        fail "the dump failed: $(cat "$work/tool-dump.stderr")"
+}
+check_32m() {
+    cmp -s "$work/tool-image.z64" "$1" || fail "the dump differs from the image in big-endian order"
+}
 # dump_figures LABEL [reader-emulator options...]: the runs and their table for one reader.
 dump_figures() {
     local label=$1
     shift
     start_emulator "$work/tool-drive" "$work/tool-emulator.log" --identity N64_KRN20_RV100 \
         --cartridge "$work/tool-image.v64" "$@"
-    local tool_read=() tool_whole=() dd_read=() dd_whole_read=() run start end
+    local tool_read=() tool_whole=() tool_replacing=() tool_namespace=() dd_read=() dd_whole_read=()
+    local run start end
     for ((run = 0; run < dump_runs; ++run)); do
-        start=$(now_ms)
-        # Status 1: the random image's header checksums are not right, which the report says.
-        run_tool dump "$work/tool-dump.z64" --size 32M --force --quiet >"$work/tool-dump.stdout" \
-            2>"$work/tool-dump.stderr" || (($? == 1)) || fail "the dump failed"
-        end=$(now_ms)
-        tool_whole+=($((end - start)))
+        rm -f "$work/tool-dump.z64"
+        start=$EPOCHREALTIME
+        dump_32m "$work/tool-dump.z64" "$tool" --drive "$work/tool-drive"
+        end=$EPOCHREALTIME
+        tool_whole+=("$(elapsed_ms "$start" "$end")")
         tool_read+=("$(sed -n 's/^read 32 MiB in \([0-9.]*\) s.*/\1/p' "$work/tool-dump.stdout" |
             awk '{ printf "%.0f", $1 * 1000 }')")
-        cmp -s "$work/tool-image.z64" "$work/tool-dump.z64" ||
-            fail "the dump differs from the image in big-endian order"
+        check_32m "$work/tool-dump.z64"
+        start=$EPOCHREALTIME
+        dump_32m "$work/tool-dump.z64" "$tool" --drive "$work/tool-drive"
+        end=$EPOCHREALTIME
+        tool_replacing+=("$(elapsed_ms "$start" "$end")")
+        check_32m "$work/tool-dump.z64"
+        if ((have_namespace)); then
+            rm -f "$work/tool-dump.z64"
+            start=$EPOCHREALTIME
+            dump_32m "$work/tool-dump.z64" run_tool
+            end=$EPOCHREALTIME
+            tool_namespace+=("$(elapsed_ms "$start" "$end")")
+            check_32m "$work/tool-dump.z64"
+        fi
         # The reader presents its data file from the last address it was sent: back to the ROM's
         # start, so that dd reads the same bytes.
-        run_tool dump "$work/tool-start.z64" --size 1K --force --quiet >/dev/null 2>&1 || true
+        "$tool" --drive "$work/tool-drive" dump "$work/tool-start.z64" --size 1K --force \
+            --quiet >/dev/null 2>&1 || true
         dd if="$work/tool-drive/DUMP.ROM" iflag=direct bs=1M count=32 of=/dev/null 2>"$work/dd.log"
         dd_read+=("$(awk '/copied/ { printf "%.3f", $(NF - 3) * 1000 }' "$work/dd.log")")
         dd if="$work/tool-drive/DUMP.ROM" iflag=direct bs=32M count=1 of=/dev/null 2>"$work/dd.log"
         dd_whole_read+=("$(awk '/copied/ { printf "%.3f", $(NF - 3) * 1000 }' "$work/dd.log")")
     done
     stop_emulator
-    local dd_ms read_ms whole_ms dd_whole_ms ms row
+    local dd_ms ms row rows
     dd_ms=$(median "${dd_read[@]}")
-    read_ms=$(median "${tool_read[@]}")
-    whole_ms=$(median "${tool_whole[@]}")
-    dd_whole_ms=$(median "${dd_whole_read[@]}")
     echo
     echo "$label"
     echo "runs: $dump_runs each; dd bs=1M ms: ${dd_read[*]}; dd bs=32M ms: ${dd_whole_read[*]};" \
-        "reader-tool reading ms: ${tool_read[*]}; whole run ms: ${tool_whole[*]}"
-    printf '%-44s %9s %9s %9s\n' "32 MiB from DUMP.ROM" "ms" "MiB/s" "x dd time"
+        "reader-tool reading ms: ${tool_read[*]}; whole run ms: ${tool_whole[*]};" \
+        "replacing ms: ${tool_replacing[*]}; in a mount namespace ms: ${tool_namespace[*]:-}"
+    printf '%-56s %9s %9s %9s\n' "32 MiB from DUMP.ROM" "ms" "MiB/s" "x dd time"
     rate() { awk -v ms="$1" 'BEGIN { printf "%.0f", 32 * 1000 / ms }'; }
-    printf '%-44s %9s %9s %9s\n' "dd iflag=direct bs=1M count=32" "$dd_ms" "$(rate "$dd_ms")" "1.00"
-    for row in "dd iflag=direct bs=32M count=1:$dd_whole_ms" "reader-tool dump, reading:$read_ms" \
-        "reader-tool dump, whole run:$whole_ms"; do
+    printf '%-56s %9s %9s %9s\n' "dd iflag=direct bs=1M count=32" "$dd_ms" "$(rate "$dd_ms")" "1.00"
+    rows=("dd iflag=direct bs=32M count=1:$(median "${dd_whole_read[@]}")"
+        "reader-tool dump, reading:$(median "${tool_read[@]}")"
+        "reader-tool dump, whole run:$(median "${tool_whole[@]}")"
+        "reader-tool dump, whole run replacing its file:$(median "${tool_replacing[@]}")")
+    if ((have_namespace)); then
+        rows+=("reader-tool dump, whole run in a mount namespace:$(median "${tool_namespace[@]}")")
+    fi
+    for row in "${rows[@]}"; do
         ms=${row##*:}
-        printf '%-44s %9s %9s %9s\n' "${row%:*}" "$ms" "$(rate "$ms")" \
+        printf '%-56s %9s %9s %9s\n' "${row%:*}" "$ms" "$(rate "$ms")" \
             "$(awk -v d="$dd_ms" -v t="$ms" 'BEGIN { printf "%.2f", t / d }')"
     done
 }
@@ -262,11 +303,13 @@ cpu_figures() {
         --cartridge "$work/cpu-image.v64"
     local usual=() costliest=() checks=() run
     for ((run = 0; run < dump_runs; ++run)); do
+        rm -f "$work/cpu-dump.z64" "$work/cpu-dump.n64"
         # Each exits 1 (the random image's header checksums are not right): the time is wanted.
-        usual+=("$(run_tool dump "$work/cpu-dump.z64" --size 64M --force --quiet >/dev/null 2>&1
+        usual+=("$("$tool" --drive "$work/tool-drive" dump "$work/cpu-dump.z64" --size 64M \
+            --quiet >/dev/null 2>&1
             children_cpu_ms)")
-        costliest+=("$(run_tool dump "$work/cpu-dump.n64" --size 64M --force --quiet \
-            --byte-order little-endian >/dev/null 2>&1
+        costliest+=("$("$tool" --drive "$work/tool-drive" dump "$work/cpu-dump.n64" --size 64M \
+            --quiet --byte-order little-endian >/dev/null 2>&1
             children_cpu_ms)")
         checks+=("$("$tool" check "$work/cpu-dump.z64" >/dev/null 2>&1
             children_cpu_ms)")
@@ -283,24 +326,26 @@ cpu_figures() {
     printf '%-60s %9s\n' "reader-tool check (the 64 MiB big-endian file)" "$(median "${checks[@]}")"
     rm -f "$work/cpu-image.v64" "$work/cpu-dump.z64" "$work/cpu-dump.n64"
 }
+tool=${READER_TOOL:-$root/build/release/frontend/reader-tool}
+head -c $((32 * 1024 * 1024 - 4)) /dev/urandom >"$work/tool-body.bin"
+{ printf '\x37\x80\x40\x12'; cat "$work/tool-body.bin"; } >"$work/tool-image.v64"
+# Big-endian is the byte-swapped image with each pair of bytes exchanged.
+dd if="$work/tool-image.v64" of="$work/tool-image.z64" conv=swab status=none
+rm -f "$work/tool-body.bin"
+have_namespace=0
 if unshare --mount --propagation private true 2>/dev/null; then
-    tool=$root/build/release/frontend/reader-tool
+    have_namespace=1
     make_fake_system "$work/tool-drive" "$work/tool"
-    head -c $((32 * 1024 * 1024 - 4)) /dev/urandom >"$work/tool-body.bin"
-    { printf '\x37\x80\x40\x12'; cat "$work/tool-body.bin"; } >"$work/tool-image.v64"
-    # Big-endian is the byte-swapped image with each pair of bytes exchanged.
-    dd if="$work/tool-image.v64" of="$work/tool-image.z64" conv=swab status=none
-    rm -f "$work/tool-body.bin"
     run_tool() {
         unshare --mount --propagation private -- bash -c \
             'mount --bind "$1" "/proc/$$/mounts" && mount --bind "$2" /sys && shift 2 && exec "$@"' \
             namespace "$work/tool/mounts" "$work/tool/sys" "$tool" "$@"
     }
-    dump_figures "the emulated reader as fast as it serves (several GB/s)"
-    # A reader on USB 2.0 delivers its data at a few tens of MB/s: the same runs with the
-    # emulated reader paced at 40 MiB/s show what the tool's own work costs next to the device.
-    dump_figures "the emulated reader paced at 40 MiB/s, as a reader on USB 2.0" --data-rate 40
-    cpu_figures
 else
-    echo "no private mount namespace (needs root): the reader-tool figures are left out"
+    echo "no private mount namespace (needs root): the runs without --drive are left out"
 fi
+dump_figures "the emulated reader as fast as it serves (several GB/s)"
+# A reader on USB 2.0 delivers its data at a few tens of MB/s: the same runs with the
+# emulated reader paced at 40 MiB/s show what the tool's own work costs next to the device.
+dump_figures "the emulated reader paced at 40 MiB/s, as a reader on USB 2.0" --data-rate 40
+cpu_figures

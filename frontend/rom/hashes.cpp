@@ -13,6 +13,7 @@
 #include <span>
 
 #include "frontend/rom/sfc_header.hpp"
+#include "frontend/rom/sha1_compress.hpp"
 
 namespace reader::rom {
 namespace {
@@ -98,7 +99,23 @@ void Crc32Hasher::Update(std::span<const std::uint8_t> data) {
     crc_ = static_cast<std::uint32_t>(crc);
 }
 
-Sha1Hasher::Sha1Hasher() : state_(kSha1Initial) {}
+void Sha1CompressPortable(Sha1State& state, std::span<const std::uint8_t> blocks) {
+    for (std::size_t at = 0; at + kSha1BlockSize <= blocks.size(); at += kSha1BlockSize) {
+        Sha1Block(state, blocks.subspan(at, kSha1BlockSize));
+    }
+}
+
+Sha1Compress Sha1CompressFastest() {
+    static const Sha1Compress fastest = [] {
+        const Sha1Compress accelerated = Sha1CompressAccelerated();
+        return accelerated != nullptr ? accelerated : Sha1CompressPortable;
+    }();
+    return fastest;
+}
+
+Sha1Hasher::Sha1Hasher() : Sha1Hasher(Sha1CompressFastest()) {}
+
+Sha1Hasher::Sha1Hasher(Sha1Compress compress) : state_(kSha1Initial), compress_(compress) {}
 
 void Sha1Hasher::Update(std::span<const std::uint8_t> data) {
     length_ += data.size();
@@ -111,13 +128,11 @@ void Sha1Hasher::Update(std::span<const std::uint8_t> data) {
         if (pendingSize_ < kBlockSize) {
             return;
         }
-        Sha1Block(state_, pending_);
+        compress_(state_, pending_);
         pendingSize_ = 0;
     }
     const std::size_t whole = data.size() - data.size() % kBlockSize;
-    for (std::size_t at = 0; at < whole; at += kBlockSize) {
-        Sha1Block(state_, data.subspan(at, kBlockSize));
-    }
+    compress_(state_, data.first(whole));
     const auto rest = data.subspan(whole);
     std::copy(rest.begin(), rest.end(), pending_.begin());
     pendingSize_ = rest.size();
@@ -136,9 +151,7 @@ Sha1Digest Sha1Hasher::Digest() const {
     for (std::size_t i = 0; i < kSha1LengthSize; ++i) {
         tail[tailSize - 1 - i] = static_cast<std::uint8_t>(bits >> (8 * i));
     }
-    for (std::size_t at = 0; at < tailSize; at += kSha1BlockSize) {
-        Sha1Block(state, std::span<const std::uint8_t>(tail).subspan(at, kSha1BlockSize));
-    }
+    compress_(state, std::span<const std::uint8_t>(tail).first(tailSize));
 
     Sha1Digest digest{};
     for (std::size_t i = 0; i < digest.size(); ++i) {

@@ -16,6 +16,7 @@
 #include <span>
 
 #include "frontend/rom/rom_report.hpp"
+#include "frontend/rom/sha1_compress.hpp"
 
 namespace reader::rom {
 
@@ -37,12 +38,15 @@ class Sha1Hasher {
   public:
     static constexpr std::size_t kBlockSize = 64;
 
+    // With the fastest compression this processor runs (see sha1_compress.hpp), or the one given.
     Sha1Hasher();
+    explicit Sha1Hasher(Sha1Compress compress);
     void Update(std::span<const std::uint8_t> data);
     Sha1Digest Digest() const;
 
   private:
-    std::array<std::uint32_t, 5> state_;
+    Sha1State state_;
+    Sha1Compress compress_;
     std::array<std::uint8_t, kBlockSize> pending_{};  // the start of a block not yet complete
     std::size_t pendingSize_ = 0;
     std::uint64_t length_ = 0;  // bytes taken in so far

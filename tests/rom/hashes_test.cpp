@@ -1,19 +1,47 @@
 // CRC-32 and SHA-1 against published values: the standard check value and test vectors, and
 // messages whose lengths sit on either side of SHA-1's padding boundaries (55/56 bytes leave one
-// or two final blocks, 63/64/65 around a whole block).
+// or two final blocks, 63/64/65 around a whole block), with each SHA-1 code the processor runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <random>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "frontend/rom/hashes.hpp"
 #include "frontend/rom/rom_report.hpp"
+#include "frontend/rom/sha1_compress.hpp"
 
 namespace reader::rom {
 namespace {
 
 std::vector<std::uint8_t> Bytes(const std::string& text) {
     return {text.begin(), text.end()};
+}
+
+// SHA-1 of message, fed to a hasher with the given compression in pieces of at most `piece`.
+Sha1Digest Sha1With(Sha1Compress compress, std::span<const std::uint8_t> message,
+                    std::size_t piece) {
+    Sha1Hasher hasher(compress);
+    for (std::size_t at = 0; at < message.size(); at += piece) {
+        hasher.Update(message.subspan(at, std::min(piece, message.size() - at)));
+    }
+    return hasher.Digest();
+}
+
+// Every compression this processor runs: the portable code, and the accelerated one if any.
+struct Sha1Code {
+    const char* name;
+    Sha1Compress compress;
+};
+std::vector<Sha1Code> Sha1Codes() {
+    std::vector<Sha1Code> codes{{"portable code", Sha1CompressPortable}};
+    if (const Sha1Compress accelerated = Sha1CompressAccelerated()) {
+        codes.push_back({"x86 SHA extensions", accelerated});
+    }
+    return codes;
 }
 
 std::string Hex(const std::array<std::uint8_t, 20>& digest) {
@@ -71,6 +99,40 @@ TEST(Sha1, MatchesTheStandardVectors) {
     for (const auto& c : cases) {
         EXPECT_EQ(Hex(Sha1(Bytes(c.message))), c.digest)
             << c.message.size() << " bytes: " << c.message.substr(0, 60);
+        for (const Sha1Code& code : Sha1Codes()) {
+            EXPECT_EQ(Hex(Sha1With(code.compress, Bytes(c.message), c.message.size())), c.digest)
+                << code.name << ", " << c.message.size() << " bytes";
+        }
+    }
+}
+
+// The accelerated code against the portable code: random bytes of every length up to a few
+// blocks and of larger ones around the sizes a dump feeds, from odd addresses and in pieces of
+// any size (so that blocks straddle the pieces), with the same digests.
+TEST(Sha1, AcceleratedCodeAgreesWithThePortableCode) {
+    const Sha1Compress accelerated = Sha1CompressAccelerated();
+    if (accelerated == nullptr) {
+        GTEST_SKIP() << "this processor has no SHA extensions";
+    }
+    EXPECT_EQ(Sha1CompressFastest(), accelerated);
+    std::mt19937 random(20261209);
+    std::vector<std::uint8_t> bytes((1u << 20) + 64);
+    for (auto& byte : bytes) {
+        byte = static_cast<std::uint8_t>(random());
+    }
+    std::vector<std::size_t> lengths;
+    for (std::size_t length = 0; length <= 3 * Sha1Hasher::kBlockSize + 1; ++length) {
+        lengths.push_back(length);
+    }
+    for (const std::size_t length : {1000u, 4095u, 4096u, 4097u, 65536u + 13u, 1u << 20}) {
+        lengths.push_back(length);
+    }
+    for (const std::size_t length : lengths) {
+        const auto message = std::span(bytes).subspan(length % 61, length);
+        const std::size_t piece = 1 + random() % 200;
+        EXPECT_EQ(Hex(Sha1With(accelerated, message, piece)),
+                  Hex(Sha1With(Sha1CompressPortable, message, message.size())))
+            << length << " bytes in pieces of " << piece;
     }
 }
 
