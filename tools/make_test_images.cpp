@@ -31,6 +31,7 @@
 #include <string>
 #include <system_error>
 
+#include "text/text.hpp"
 #include "tools/test_images.hpp"
 
 namespace {
@@ -70,14 +71,14 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--seed" && i + 1 < argc) {
-            const char* text = argv[++i];
-            char* end = nullptr;
-            errno = 0;
-            seed = std::strtoull(text, &end, 0);
-            if (errno != 0 || end == text || *end != '\0') {
-                std::fprintf(stderr, "%s: the seed is not a number: %s\n", argv[0], text);
+            const char* number = argv[++i];
+            const auto parsed = reader::text::ParseNumber(number);
+            if (!parsed) {
+                std::fprintf(stderr, "%s: the seed is not a number (decimal, or 0x hex): %s\n",
+                             argv[0], number);
                 return 2;
             }
+            seed = *parsed;
         } else if (argument.starts_with("-") || directoryName != nullptr) {
             return Usage(argv[0]);
         } else {
