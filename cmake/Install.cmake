@@ -15,9 +15,15 @@ set(READER_PACKAGE_NAME ReaderDevice)
 set(READER_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/${READER_PACKAGE_NAME}")
 set(READER_INSTALL_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}/reader")
 
+# reader::text (the texts the Linux backend and the emulated reader share with the front-end) and
+# reader::bytes (the byte layout helpers) come along as what the others are built on.
+set_target_properties(reader_text PROPERTIES EXPORT_NAME text)
+set_target_properties(reader_bytes PROPERTIES EXPORT_NAME bytes)
 set_target_properties(reader_platform PROPERTIES EXPORT_NAME platform)
 set_target_properties(reader_device PROPERTIES EXPORT_NAME device)
 set_target_properties(reader_emulator PROPERTIES EXPORT_NAME emulator)
+target_include_directories(reader_text PUBLIC $<INSTALL_INTERFACE:${READER_INSTALL_INCLUDEDIR}>)
+target_include_directories(reader_bytes INTERFACE $<INSTALL_INTERFACE:${READER_INSTALL_INCLUDEDIR}>)
 target_include_directories(reader_platform PUBLIC
     $<INSTALL_INTERFACE:${READER_INSTALL_INCLUDEDIR}>)
 
@@ -27,13 +33,13 @@ if(READER_SANITIZE)
         $<INSTALL_INTERFACE:-fsanitize=address,undefined>)
 endif()
 
-install(TARGETS reader_platform reader_device reader_emulator
+install(TARGETS reader_text reader_bytes reader_platform reader_device reader_emulator
     EXPORT ${READER_PACKAGE_NAME}Targets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
     INCLUDES DESTINATION ${READER_INSTALL_INCLUDEDIR})
 
-foreach(folder platform link commands drivers emulator)
+foreach(folder text platform link commands drivers emulator)
     install(DIRECTORY "${PROJECT_SOURCE_DIR}/${folder}/"
         DESTINATION "${READER_INSTALL_INCLUDEDIR}/${folder}"
         COMPONENT dev

@@ -1,12 +1,12 @@
 #include "emulator/emulated_host.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <thread>
 
 #include "drivers/system_driver.hpp"
 #include "link/discovery.hpp"
+#include "text/text.hpp"
 
 namespace reader::emulator {
 namespace {
@@ -29,7 +29,7 @@ std::optional<char> RootLetter(const char* root) {
     if (root == nullptr || root[0] == '\0' || root[1] != ':') {
         return std::nullopt;
     }
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(root[0])));
+    return text::UpperAscii(root[0]);
 }
 
 }  // namespace
@@ -173,7 +173,7 @@ std::optional<std::uint32_t> EmulatedHost::ReadUnbuffered(const char* path, std:
         size = reader->FileSize(parsed->name);
     } else if (drive != nullptr) {
         for (const auto& [name, bytes] : drive->files) {
-            if (SameName(name, parsed->name)) {
+            if (text::SameIgnoringCase(name, parsed->name)) {
                 plainFile = &bytes;
                 size = bytes.size();
             }
@@ -229,7 +229,7 @@ std::optional<std::uint32_t> EmulatedHost::WriteCommandFile(const char* path,
 std::optional<std::uint32_t> EmulatedHost::WriteToDrive(char letter, std::string_view name,
                                                         std::span<const std::uint8_t> data) {
     if (ReaderModel* reader = ReaderAt(letter)) {
-        if (!SameName(name, kCommandFileName)) {
+        if (!text::SameIgnoringCase(name, kCommandFileName)) {
             return Failed(kNotPermitted);
         }
         if (!reader->OpenCommandFile(true)) {

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -19,24 +18,10 @@
 #include <memory>
 #include <vector>
 
+#include "text/text.hpp"
+
 namespace reader::emulator {
 namespace {
-
-// Decimal, or hexadecimal with 0x; the whole text must be the number.
-std::optional<std::uint64_t> ParseNumber(std::string_view text) {
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    // from_chars refuses signs, blanks and values past 64 bits.
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (error != std::errc{} || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
 
 constexpr double kBytesPerMiB = 1024.0 * 1024.0;
 constexpr double kFastestDataRateMiB = 4294967295.0;
@@ -65,20 +50,13 @@ std::optional<std::array<std::uint8_t, kSerialSize>> ParseSerial(std::string_vie
     for (std::size_t i = 0; i < kSerialSize; ++i) {
         std::string hex = "0x";
         hex += text.substr(2 * i, 2);
-        const auto byte = ParseNumber(hex);
+        const auto byte = text::ParseNumber(hex);
         if (!byte) {
             return std::nullopt;
         }
         serial[i] = static_cast<std::uint8_t>(*byte);
     }
     return serial;
-}
-
-std::optional<char> ParseLetter(std::string_view text) {
-    if (text.size() != 1 || std::isalpha(static_cast<unsigned char>(text[0])) == 0) {
-        return std::nullopt;
-    }
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
 }
 
 bool IsIdentity(std::string_view text) {
@@ -88,13 +66,13 @@ bool IsIdentity(std::string_view text) {
 // N[@OFFSET]: the read to corrupt (from 1) and the offset in it (default 0).
 std::optional<DataReadFlip> ParseDataReadFlip(std::string_view text) {
     const auto at = text.find('@');
-    const auto read = ParseNumber(text.substr(0, at));
+    const auto read = text::ParseNumber(text.substr(0, at));
     if (!read || *read == 0) {
         return std::nullopt;
     }
     DataReadFlip flip{.read = *read, .offset = 0};
     if (at != std::string_view::npos) {
-        const auto offset = ParseNumber(text.substr(at + 1));
+        const auto offset = text::ParseNumber(text.substr(at + 1));
         if (!offset || *offset > std::numeric_limits<std::uint32_t>::max()) {
             return std::nullopt;
         }
@@ -286,7 +264,7 @@ std::optional<EmulatorOptions> ParseEmulatorOptions(std::span<const std::string_
             return std::nullopt;
         }
         const std::string_view value = args[++i];
-        const auto number = ParseNumber(value);
+        const auto number = text::ParseNumber(value);
         const auto bad = [&] {
             error = "bad value for " + std::string(arg) + ": " + std::string(value);
             return std::nullopt;
@@ -295,7 +273,7 @@ std::optional<EmulatorOptions> ParseEmulatorOptions(std::span<const std::string_
             return number && *number <= std::numeric_limits<std::uint32_t>::max();
         };
         if (arg == "--letter" || arg == "--return-letter") {
-            const auto letter = ParseLetter(value);
+            const auto letter = text::ParseDriveLetter(value);
             if (!letter) {
                 return bad();
             }
@@ -362,7 +340,7 @@ std::optional<EmulatorOptions> ParseEmulatorOptions(std::span<const std::string_
             if (fromThenOn) {
                 count.remove_suffix(1);
             }
-            const auto at = ParseNumber(count);
+            const auto at = text::ParseNumber(count);
             if (!at || *at == 0 || *at > std::numeric_limits<std::uint32_t>::max()) {
                 return bad();
             }

@@ -5,11 +5,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <limits>
 #include <thread>
 #include <utility>
+
+#include "text/text.hpp"
 
 namespace reader::emulator {
 namespace {
@@ -69,7 +70,7 @@ std::optional<std::string_view> FuseFront::RootFileName(std::string_view path) {
     }
     const std::string_view name = path.substr(1);
     for (const std::string_view file : kRootFiles) {
-        if (SameName(name, file)) {
+        if (text::SameIgnoringCase(name, file)) {
             return file;
         }
     }

@@ -22,6 +22,7 @@
 #include "emulator/model_sector.hpp"
 #include "emulator/reader_model.hpp"
 #include "link/bytes.hpp"
+#include "text/text.hpp"
 
 namespace reader::emulator {
 namespace {
@@ -245,7 +246,7 @@ std::string_view PastEndName(PastEnd pastEnd) {
 
 std::optional<PastEnd> ParsePastEnd(std::string_view text) {
     for (const PastEndChoice& choice : kPastEndChoices) {
-        if (SameName(text, choice.name)) {
+        if (text::SameIgnoringCase(text, choice.name)) {
             return choice.pastEnd;
         }
     }
@@ -424,7 +425,7 @@ ReaderModel::Outcome ReaderModel::ExecuteCartridge(
             break;
         case (kHndGroup << 8) | kOpHndRead: {
             const std::uint32_t address = link::GetLe24(sector, kHndAddressOffset);
-            line += "HndRead address=" + Hex(address, 6);
+            line += "HndRead address=" + text::HexDigits(address, 6);
             if (served) {
                 cartridgeAddress_ = address;
             }
@@ -432,7 +433,7 @@ ReaderModel::Outcome ReaderModel::ExecuteCartridge(
         }
         case (kN64Group << 8) | kOpN64Read: {
             const std::uint32_t address = link::GetLe32(sector, kN64AddressOffset);
-            line += "N64Read address=" + Hex(address, 8);
+            line += "N64Read address=" + text::HexDigits(address, 8);
             if (served) {
                 cartridgeAddress_ = address;
             }
@@ -449,8 +450,8 @@ ReaderModel::Outcome ReaderModel::ExecuteCartridge(
         }
         case (kSfcGroup << 8) | kOpSfcWrite: {
             const std::uint32_t address = link::GetLe24(sector, kSfcAddressOffset);
-            line +=
-                "SfcWrite address=" + Hex(address, 6) + " data=" + Hex(sector[kSfcDataOffset], 2);
+            line += "SfcWrite address=" + text::HexDigits(address, 6) +
+                    " data=" + text::HexDigits(sector[kSfcDataOffset], 2);
             if (!served) {
                 return Outcome::Ignored;
             }
@@ -459,8 +460,8 @@ ReaderModel::Outcome ReaderModel::ExecuteCartridge(
         }
         case (kPceGroup << 8) | kOpPceWrite: {
             const std::uint32_t address = link::GetLe24(sector, kPceAddressOffset);
-            line +=
-                "PceWrite address=" + Hex(address, 6) + " data=" + Hex(sector[kPceDataOffset], 2);
+            line += "PceWrite address=" + text::HexDigits(address, 6) +
+                    " data=" + text::HexDigits(sector[kPceDataOffset], 2);
             if (!served) {
                 return Outcome::Ignored;
             }
@@ -470,7 +471,8 @@ ReaderModel::Outcome ReaderModel::ExecuteCartridge(
         case (kNesGroup << 8) | kOpNesWrite: {
             const std::uint32_t address = link::GetLe16(sector, kNesAddressOffset);
             const std::size_t length = link::GetLe16(sector, kNesLengthOffset);
-            line += "NesWrite address=" + Hex(address, 4) + " length=" + std::to_string(length);
+            line += "NesWrite address=" + text::HexDigits(address, 4) +
+                    " length=" + std::to_string(length);
             // The NES reader takes one byte per sector; only the FC2 reader takes blocks.
             const std::size_t most = system == CartridgeSystem::Fc2 ? kNesMaxLength : 1;
             if (!served || length == 0 || length > most) {
@@ -483,7 +485,7 @@ ReaderModel::Outcome ReaderModel::ExecuteCartridge(
             return Outcome::Executed;
         }
         case (kNesGroup << 8) | kOpNesControl:
-            line += "NesControl value=" + Hex(sector[kNesControlOffset], 2);
+            line += "NesControl value=" + text::HexDigits(sector[kNesControlOffset], 2);
             if (!served) {
                 return Outcome::Ignored;
             }
@@ -494,7 +496,7 @@ ReaderModel::Outcome ReaderModel::ExecuteCartridge(
             if (!served) {
                 return Outcome::Ignored;
             }
-            line += " misc=" + Hex(config_.miscByte, 2);
+            line += " misc=" + text::HexDigits(config_.miscByte, 2);
             const std::array<std::uint8_t, 1> reply = {config_.miscByte};
             SetReply(reply);
             return Outcome::Executed;
@@ -576,15 +578,15 @@ void ReaderModel::FlipDataRead(std::uint64_t offset, std::span<std::uint8_t> del
     }
     std::string line = std::string(kDataFileName) + " read " + std::to_string(dataReads_);
     if (flip->offset >= delivered.size()) {
-        line += " not flipped: offset=" + Hex(flip->offset, 8) + " past the " +
+        line += " not flipped: offset=" + text::HexDigits(flip->offset, 8) + " past the " +
                 std::to_string(delivered.size()) + " bytes delivered";
     } else {
         std::uint8_t& byte = delivered[flip->offset];
-        line += " flipped offset=" + Hex(flip->offset, 8) +
-                " address=" + Hex(DataFileAddress(offset + flip->offset), 8) +
-                " data=" + Hex(byte, 2);
+        line += " flipped offset=" + text::HexDigits(flip->offset, 8) +
+                " address=" + text::HexDigits(DataFileAddress(offset + flip->offset), 8) +
+                " data=" + text::HexDigits(byte, 2);
         byte = static_cast<std::uint8_t>(~byte);
-        line += " delivered=" + Hex(byte, 2);
+        line += " delivered=" + text::HexDigits(byte, 2);
     }
     transcript_.push_back(line);
 }

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 
 #include "emulator/model_sector.hpp"
 #include "link/bytes.hpp"
 #include "link/crc16.hpp"
+#include "text/text.hpp"
 
 namespace reader::emulator {
 namespace {
@@ -30,17 +30,11 @@ constexpr std::size_t kChecksumOffset = 510;
 constexpr std::uint8_t kMarker = 0x5A;
 
 std::string CodeOf(std::span<const std::uint8_t, kModelSectorSize> sector) {
-    return Hex(sector[kGroupOffset], 2) + " " + Hex(sector[kOperationOffset], 2);
+    return text::HexDigits(sector[kGroupOffset], 2) + " " +
+           text::HexDigits(sector[kOperationOffset], 2);
 }
 
 }  // namespace
-
-bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-           });
-}
 
 std::vector<std::uint8_t> OldFirmwareFlash(std::string_view identity) {
     std::vector<std::uint8_t> flash(kFlashSize);
@@ -163,13 +157,13 @@ std::optional<std::uint64_t> ReaderModel::FileSize(std::string_view name) {
     if (!Present()) {
         return std::nullopt;
     }
-    if (SameName(name, kCommandFileName)) {
+    if (text::SameIgnoringCase(name, kCommandFileName)) {
         return commandFile_.size();
     }
-    if (SameName(name, kStatusFileName)) {
+    if (text::SameIgnoringCase(name, kStatusFileName)) {
         return config_.faults.statusFileLength.value_or(kStatusFileSize);
     }
-    if (SameName(name, kDataFileName)) {
+    if (text::SameIgnoringCase(name, kDataFileName)) {
         return DataFileSize();
     }
     return std::nullopt;
@@ -186,10 +180,10 @@ std::optional<std::uint32_t> ReaderModel::ReadFile(std::string_view name, std::u
     }
     const auto count =
         static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), *size - offset));
-    if (SameName(name, kDataFileName)) {
+    if (text::SameIgnoringCase(name, kDataFileName)) {
         return ReadDataFile(offset, out.first(count));
     }
-    if (SameName(name, kCommandFileName)) {
+    if (text::SameIgnoringCase(name, kCommandFileName)) {
         std::copy_n(commandFile_.begin() + static_cast<std::ptrdiff_t>(offset), count, out.begin());
         return static_cast<std::uint32_t>(count);
     }
@@ -289,12 +283,13 @@ std::optional<std::uint32_t> ReaderModel::WriteCommandFile(std::uint64_t offset,
 void ReaderModel::ProcessSector(std::span<const std::uint8_t, kModelSectorSize> sector) {
     ++sectorsReceived_;
     const std::uint16_t expected = link::Crc16Xmodem(sector.first(kChecksumOffset));
-    const auto stored =
-        static_cast<std::uint16_t>((sector[kChecksumOffset] << 8) | sector[kChecksumOffset + 1]);
+    const std::uint16_t stored = link::GetBe16(sector, kChecksumOffset);
     if (sector[kMarkerOffset] != kMarker || stored != expected) {
         ++sectorsRejected_;
-        transcript_.push_back(CodeOf(sector) + " rejected marker=" + Hex(sector[kMarkerOffset], 2) +
-                              " checksum=" + Hex(stored, 4) + " expected=" + Hex(expected, 4));
+        transcript_.push_back(CodeOf(sector) +
+                              " rejected marker=" + text::HexDigits(sector[kMarkerOffset], 2) +
+                              " checksum=" + text::HexDigits(stored, 4) +
+                              " expected=" + text::HexDigits(expected, 4));
     } else {
         std::string line = CodeOf(sector) + " ";
         const bool maintenance =
@@ -370,7 +365,7 @@ ReaderModel::Outcome ReaderModel::ExecuteMaintenance(
             SetReply(config_.serial);
             return Outcome::Executed;
         case kOpEraseFlashBlock: {
-            line += "EraseFlashBlock address=" + Hex(address, 8);
+            line += "EraseFlashBlock address=" + text::HexDigits(address, 8);
             const auto index = FlashIndex(address);
             if (!bootloader || !flashArmed_ || !index || *index % kFlashBlockSize != 0) {
                 return Outcome::Ignored;
@@ -380,21 +375,22 @@ ReaderModel::Outcome ReaderModel::ExecuteMaintenance(
             return Outcome::Executed;
         }
         case kOpFlashBlockChecksum: {
-            line += "FlashBlockChecksum address=" + Hex(address, 8);
+            line += "FlashBlockChecksum address=" + text::HexDigits(address, 8);
             const auto index = FlashIndex(address);
             if (!bootloader || !flashArmed_ || !index || *index % kFlashBlockSize != 0) {
                 return Outcome::Ignored;
             }
             const std::uint16_t checksum = BlockChecksum(*index / kFlashBlockSize);
-            line += " checksum=" + Hex(checksum, 4);
-            const std::array<std::uint8_t, 2> reply = {static_cast<std::uint8_t>(checksum & 0xFFu),
-                                                       static_cast<std::uint8_t>(checksum >> 8)};
+            line += " checksum=" + text::HexDigits(checksum, 4);
+            std::array<std::uint8_t, 2> reply{};
+            link::PutLe16(reply, 0, checksum);
             SetReply(reply);
             return Outcome::Executed;
         }
         case kOpWriteFlash: {
             const std::size_t length = link::GetLe16(sector, kWriteLengthOffset);
-            line += "WriteFlash address=" + Hex(address, 8) + " length=" + std::to_string(length);
+            line += "WriteFlash address=" + text::HexDigits(address, 8) +
+                    " length=" + std::to_string(length);
             if (!bootloader || !flashArmed_ || length == 0 || length > kWriteMaxLength) {
                 return Outcome::Ignored;
             }

@@ -165,9 +165,6 @@ std::uint64_t CartridgeImageCapacity(CartridgeSystem system);
 // The short name of a variant ("N64", "SFC", ...), for messages.
 std::string_view CartridgeSystemName(CartridgeSystem system);
 
-// File names on the reader's drive are matched without regard to case, as on a FAT volume.
-bool SameName(std::string_view a, std::string_view b);
-
 // The old firmware's flash: a deterministic image whose first 16 bytes are the identity.
 std::vector<std::uint8_t> OldFirmwareFlash(std::string_view identity = kOldFirmwareIdentity);
 

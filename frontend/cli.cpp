@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
-#include <limits>
 #include <vector>
 
 #include "frontend/context.hpp"
+#include "text/text.hpp"
 
 namespace reader::tool {
 namespace {
@@ -69,20 +68,6 @@ SplitOption SplitLong(std::string_view arg) {
 // "-5" is a (wrong) number for the command to reject, not an option.
 bool IsOption(std::string_view arg) {
     return arg.size() > 1 && arg[0] == '-' && std::isdigit(static_cast<unsigned char>(arg[1])) == 0;
-}
-
-// "E", "E:" and "E:\" (or "E:/") name a drive by its letter.
-std::optional<char> ParseDriveLetter(std::string_view text) {
-    if (text.size() == 3 && text[1] == ':' && (text[2] == '\\' || text[2] == '/')) {
-        text.remove_suffix(1);
-    }
-    if (text.size() == 2 && text[1] == ':') {
-        text.remove_suffix(1);
-    }
-    if (text.size() != 1 || std::isalpha(static_cast<unsigned char>(text[0])) == 0) {
-        return std::nullopt;
-    }
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
 }
 
 // "  head   summary": the summary at its column, or on the next line when the head reaches it.
@@ -227,7 +212,7 @@ std::optional<std::string> StoreDrive(GlobalOptions& globals, std::string_view t
     if (text.empty()) {
         return "takes a drive letter (E:) or the folder the reader is mounted on, not ''";
     }
-    globals.drive = ParseDriveLetter(text);
+    globals.drive = text::ParseDriveLetter(text);
     globals.folder.reset();
     if (!globals.drive) {
         globals.folder = std::string(text);
@@ -236,7 +221,7 @@ std::optional<std::string> StoreDrive(GlobalOptions& globals, std::string_view t
 }
 
 std::optional<std::string> StoreFcMode(GlobalOptions& globals, std::string_view text) {
-    const auto mode = ParseNumber(text, false);
+    const auto mode = text::ParseNumber(text);
     if (!mode || *mode > 1) {
         return "takes 0 or 1, not " + Quoted(text);
     }
@@ -245,65 +230,6 @@ std::optional<std::string> StoreFcMode(GlobalOptions& globals, std::string_view 
 }
 
 }  // namespace
-
-NumberReading ReadNumber(std::string_view text, bool allowSizeSuffix) {
-    using Problem = NumberReading::Problem;
-    std::uint64_t multiplier = 1;
-    if (allowSizeSuffix && !text.empty()) {
-        std::string_view suffix;
-        for (const std::string_view candidate : {"KiB", "MiB", "K", "M", "k", "m"}) {
-            if (text.size() > candidate.size() && text.ends_with(candidate)) {
-                suffix = candidate;
-                break;
-            }
-        }
-        if (!suffix.empty()) {
-            multiplier =
-                std::tolower(static_cast<unsigned char>(suffix[0])) == 'k' ? 1024u : 1024u * 1024u;
-            text.remove_suffix(suffix.size());
-        }
-    }
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    // The whole text must be the number; from_chars refuses signs and blanks, and says when the
-    // digits hold more than 64 bits.
-    std::uint64_t value = 0;
-    const char* const last = text.data() + text.size();
-    const auto [end, error] = std::from_chars(text.data(), last, value, base);
-    if (end == text.data()) {
-        return {Problem::NotANumber, 0, {}};
-    }
-    if (end != last) {
-        // Digits and then letters: a size with a suffix the tool does not know.
-        const std::string_view rest(end, static_cast<std::size_t>(last - end));
-        const bool letters = std::all_of(rest.begin(), rest.end(), [](char c) {
-            return std::isalpha(static_cast<unsigned char>(c)) != 0;
-        });
-        const bool unknownSuffix = allowSizeSuffix && multiplier == 1 && letters &&
-                                   rest.find_first_of("xX") == std::string_view::npos;
-        return {unknownSuffix ? Problem::UnknownSuffix : Problem::NotANumber, 0,
-                unknownSuffix ? rest : std::string_view()};
-    }
-    if (error == std::errc::result_out_of_range ||
-        value > std::numeric_limits<std::uint64_t>::max() / multiplier) {
-        return {Problem::TooLarge, 0, {}};
-    }
-    if (error != std::errc{}) {
-        return {Problem::NotANumber, 0, {}};
-    }
-    return {Problem::None, value * multiplier, {}};
-}
-
-std::optional<std::uint64_t> ParseNumber(std::string_view text, bool allowSizeSuffix) {
-    const NumberReading reading = ReadNumber(text, allowSizeSuffix);
-    if (reading.problem != NumberReading::Problem::None) {
-        return std::nullopt;
-    }
-    return reading.value;
-}
 
 namespace {
 
@@ -315,14 +241,7 @@ struct Most {
 };
 
 Most MostOf(std::uint64_t most, bool allowSizeSuffix) {
-    constexpr std::uint64_t kKiB = 1024;
-    constexpr std::uint64_t kMiB = kKiB * 1024;
-    Most text{{}, Hex(most)};
-    if (allowSizeSuffix && most >= kKiB && most % kKiB == 0) {
-        const bool mebibytes = most % kMiB == 0;
-        text.size = std::to_string(most / (mebibytes ? kMiB : kKiB)) + (mebibytes ? "M" : "K");
-    }
-    return text;
+    return {allowSizeSuffix ? text::SuffixText(most) : std::string(), text::Hex(most)};
 }
 
 // "is too large (at most 256M, 0x10000000)".
@@ -336,8 +255,8 @@ std::string TooLarge(std::string_view text, std::uint64_t most, bool allowSizeSu
 
 std::optional<std::string> CheckNumber(std::string_view text, std::uint64_t most,
                                        bool allowSizeSuffix, std::uint64_t& value) {
-    using Problem = NumberReading::Problem;
-    const NumberReading reading = ReadNumber(text, allowSizeSuffix);
+    using Problem = text::NumberReading::Problem;
+    const text::NumberReading reading = text::ReadNumber(text, allowSizeSuffix);
     switch (reading.problem) {
         case Problem::None:
             break;

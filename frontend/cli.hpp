@@ -88,25 +88,8 @@ Expected<CommandLine> ParseCommandLine(std::span<const std::string_view> args,
                                        std::span<const CommandRow* const> commands,
                                        const GlobalOptions& defaults = {});
 
-// A number as the user writes one: decimal or hexadecimal with 0x, and with sizes a K or M
-// (KiB, MiB) after it. Nothing for anything else, or a value beyond 64 bits.
-std::optional<std::uint64_t> ParseNumber(std::string_view text, bool allowSizeSuffix);
-
-// The same, with what is wrong when it is no number this tool takes.
-struct NumberReading {
-    enum class Problem : std::uint8_t {
-        None,
-        NotANumber,     // no digits, or other characters among them
-        UnknownSuffix,  // a size whose digits end in letters other than K or M ("1G", "4KB")
-        TooLarge,       // more than 64 bits can hold
-    };
-    Problem problem = Problem::NotANumber;
-    std::uint64_t value = 0;
-    std::string_view suffix;  // with UnknownSuffix: the letters after the digits
-};
-NumberReading ReadNumber(std::string_view text, bool allowSizeSuffix);
-
-// Checks a number's text for an option or operand: nothing and the value, or what is wrong with
+// Checks a number's text for an option or operand (read by text::ReadNumber: decimal or 0x
+// hexadecimal, and with sizes a K or M after it): nothing and the value, or what is wrong with
 // it, to follow the option's name ("takes a number ...", "0x100000000 is too large ...").
 std::optional<std::string> CheckNumber(std::string_view text, std::uint64_t most,
                                        bool allowSizeSuffix, std::uint64_t& value);

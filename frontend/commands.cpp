@@ -19,6 +19,7 @@
 #include "frontend/rom/rom_report.hpp"
 #include "frontend/transfer.hpp"
 #include "platform/host.hpp"
+#include "text/text.hpp"
 
 namespace reader::tool {
 namespace {
@@ -60,17 +61,18 @@ std::string Abilities() {
 // What a dump without --start and --size reads. The library's ROM window means something only
 // where a dump starts at it: the N64 ROM, and the 6502 readers' cartridge window.
 std::string DumpRange(const VariantProfile& profile) {
-    const std::string from = "from " + Hex(DumpStartOf(profile), 8);
+    const std::string from = "from " + text::AddressText(DumpStartOf(profile));
     switch (profile.sizeRule) {
         case SizeRule::Required:
             return from + "; needs --size: " + std::string(profile.sizeReason);
         case SizeRule::FromSfcHeader:
             return from + ", as far as the cartridge's internal header says";
         case SizeRule::ToEndOfSpace:
-            return Hex(DumpStartOf(profile), 4) + " to " + Hex(profile.readEnd - 1, 4) +
+            return text::AddressText(DumpStartOf(profile)) + " to " +
+                   text::AddressText(profile.readEnd - 1) +
                    ": the cartridge window the reader reports (" +
-                   Hex(SystemDriver.RomWindowStart, 4) + " to " +
-                   Hex(SystemDriver.RomWindowEnd, 4) + ") and the vectors above it";
+                   text::AddressText(SystemDriver.RomWindowStart) + " to " +
+                   text::AddressText(SystemDriver.RomWindowEnd) + ") and the vectors above it";
         case SizeRule::FromRomEnd:
             return from + ", the start of the ROM window, to where the ROM ends";
     }
@@ -102,10 +104,9 @@ Outcome N64Rows(ToolContext& context, const ConnectedReader& reader) {
         Row(context, "boot code",
             (header->bootCode ? std::string(rom::N64BootCodeName(*header->bootCode))
                               : std::string("unknown")) +
-                platform::FormatText(" (CRC32 of 0x%X..0x%X: %08X)",
-                                     static_cast<unsigned>(rom::kN64BootCodeOffset),
-                                     static_cast<unsigned>(rom::kN64BootCodeEnd - 1),
-                                     static_cast<unsigned>(*header->bootCodeCrc)));
+                " (CRC32 of " + text::Hex(rom::kN64BootCodeOffset) + ".." +
+                text::Hex(rom::kN64BootCodeEnd - 1) + ": " +
+                text::HexDigits(*header->bootCodeCrc, 8) + ")");
     }
     return std::nullopt;
 }
@@ -169,14 +170,13 @@ Outcome RunStatus(ToolContext& context, const StatusRequest& /*request*/) {
                                   "has no cartridge status report (the FC2 and NES readers have "
                                   "one)."));
     }
-    const std::uint64_t failuresBefore = context.Host().Failures();
+    const FailureWatch watch(context.Host());
     SystemDriver.StatusSlot();
-    if (context.Host().Failures() != failuresBefore) {
-        return GoneOr(
-            context, *reader,
-            Failure("reading the cartridge status failed: " + context.Host().FailureReason() +
-                    ". Check that the reader is plugged in and try again."),
-            "reading the cartridge status", "run status again");
+    if (watch.Failed()) {
+        return GoneOr(context, *reader,
+                      Failure("reading the cartridge status failed: " + watch.Reason() +
+                              ". Check that the reader is plugged in and try again."),
+                      "reading the cartridge status", "run status again");
     }
     return std::nullopt;
 }
@@ -198,18 +198,17 @@ Outcome RunControl(ToolContext& context, const ControlRequest& request) {
     if (!SlotOffered(DriverSlot::Control)) {
         return Failure(NotOffered(*reader, "takes no control value (the FC2 and NES readers do)."));
     }
-    const std::uint64_t failuresBefore = context.Host().Failures();
+    const FailureWatch watch(context.Host());
     const int sent = SystemDriver.ControlSlot(static_cast<int>(request.value));
-    if (sent <= 0 || context.Host().Failures() != failuresBefore) {
-        const std::string reason = context.Host().Failures() != failuresBefore
-                                       ? context.Host().FailureReason()
-                                       : "the reader took no command";
+    if (sent <= 0 || watch.Failed()) {
+        const std::string reason = watch.Failed() ? watch.Reason() : "the reader took no command";
         return GoneOr(context, *reader,
                       Failure("sending the control value failed: " + reason +
                               ". Check that the reader is plugged in and try again."),
                       "taking the control value", "send it again");
     }
-    context.Out("sent control value " + Hex(request.value, 2) + " to the " + reader->Name() + "\n");
+    context.Out("sent control value " + text::Hex(request.value, 2) + " to the " + reader->Name() +
+                "\n");
     return std::nullopt;
 }
 
@@ -454,7 +453,7 @@ Expected<std::vector<std::uint8_t>> ReadInputFile(const std::string& path, std::
     std::error_code sizeError;
     const std::uint64_t size = std::filesystem::file_size(path, sizeError);
     if (!truncate && !sizeError && size > most) {
-        return Failure(path + " is larger than " + HumanSize(most) +
+        return Failure(path + " is larger than " + text::SizeText(most) +
                        ", more than any cartridge image this tool handles.");
     }
     std::vector<std::uint8_t> bytes;
@@ -467,7 +466,7 @@ Expected<std::vector<std::uint8_t>> ReadInputFile(const std::string& path, std::
                 bytes.resize(static_cast<std::size_t>(most));
                 return bytes;
             }
-            return Failure(path + " is larger than " + HumanSize(most) +
+            return Failure(path + " is larger than " + text::SizeText(most) +
                            ", more than any cartridge image this tool handles.");
         }
         if (got < block.size()) {

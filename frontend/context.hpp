@@ -60,11 +60,4 @@ class ToolContext {
     std::vector<OutputFile> outputFiles_;
 };
 
-// "0x0000C000", with as many digits as the width asks.
-std::string Hex(std::uint64_t value, int digits = 0);
-// "1.5 MiB", "512 bytes".
-std::string HumanSize(std::uint64_t bytes);
-// "0x100000 bytes (1 MiB)".
-std::string SizeText(std::uint64_t bytes);
-
 }  // namespace reader::tool

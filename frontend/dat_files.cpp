@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <string_view>
 #include <system_error>
 #include <utility>
+
+#include "text/text.hpp"
 
 namespace reader::tool {
 namespace {
@@ -16,11 +17,10 @@ namespace fs = std::filesystem;
 constexpr std::array<std::string_view, 2> kDatExtensions = {".dat", ".xml"};
 
 bool IsDatFileName(const fs::path& path) {
-    const std::u8string extension = path.extension().u8string();
+    const std::u8string name = path.extension().u8string();
+    const std::string extension(name.begin(), name.end());
     return std::any_of(kDatExtensions.begin(), kDatExtensions.end(), [&](std::string_view wanted) {
-        return std::equal(
-            extension.begin(), extension.end(), wanted.begin(), wanted.end(),
-            [](char8_t a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+        return text::SameIgnoringCase(extension, wanted);
     });
 }
 

@@ -16,6 +16,7 @@
 #include "frontend/rom/hashes.hpp"
 #include "frontend/rom/rom_report.hpp"
 #include "frontend/transfer.hpp"
+#include "text/text.hpp"
 
 namespace reader::tool {
 namespace {
@@ -27,7 +28,6 @@ constexpr std::uint64_t kSfcHeaderArea = 0x10000;
 constexpr std::uint64_t kHighestAddress = 0xFFFFFFFF;
 // What the temporary file of a dump into a folder is named after until the dump has its name.
 constexpr std::string_view kUnnamedDump = "reader-tool dump";
-constexpr std::uint64_t kMiB = 1024 * 1024;
 
 // The largest cartridge ROM of each system whose sizes are known: a larger dump is allowed (the
 // reader's addresses go on) but reads past any cartridge of that system, which deserves a word.
@@ -37,9 +37,9 @@ struct LargestCartridge {
     std::uint64_t size;
 };
 constexpr auto kLargestCartridges = std::to_array<LargestCartridge>({
-    {"N64", 64 * kMiB},
-    {"SFC", 8 * kMiB},      // the largest ROM size an SFC header can state
-    {"PCE", 5 * kMiB / 2},  // 20 Mbit, the largest card with a bank-switching mapper
+    {"N64", 64 * text::kMiB},
+    {"SFC", 8 * text::kMiB},      // the largest ROM size an SFC header can state
+    {"PCE", 5 * text::kMiB / 2},  // 20 Mbit, the largest card with a bank-switching mapper
 });
 
 // Alternative names for a dump whose OUT appeared while it ran: game-1.z64 to game-99.z64.
@@ -135,8 +135,9 @@ Expected<std::uint64_t> N64Size(ToolContext& context, const ConnectedReader& rea
     }
     const std::uint64_t end = std::uint64_t{rom::kN64RomStart} + found->size;
     if (start >= end) {
-        return UsageError("--start " + Hex(start) + " is past the end of the cartridge's ROM at " +
-                              Hex(end - 1) + " (" + found->explanation + ")",
+        return UsageError("--start " + text::AddressText(start) +
+                              " is past the end of the cartridge's ROM at " +
+                              text::AddressText(end - 1) + " (" + found->explanation + ")",
                           &kDumpCommand);
     }
     // An end in 0xFF may be the ROM's own padding: the dump goes on with what the reader shows,
@@ -164,14 +165,14 @@ Expected<std::uint64_t> SfcSize(ToolContext& context, const ConnectedReader& rea
         return UsageError(
             "the " + reader.Name() + " needs --size: " +
                 (header ? "the cartridge's internal header gives a ROM size of " +
-                              HumanSize(header->romSize) + ", which does not fit --start"
+                              text::SizeText(header->romSize) + ", which does not fit --start"
                         : std::string("the cartridge shows no plausible internal header at "
                                       "0x7FC0 or 0xFFC0, so its size is unknown")),
             &kDumpCommand);
     }
     context.Out("size from the cartridge's internal header (" +
                 std::string(header->hiRom ? "HiROM at 0xFFC0" : "LoROM at 0x7FC0") + ", \"" +
-                header->title + "\"): ROM size " + HumanSize(header->romSize) + "\n");
+                header->title + "\"): ROM size " + text::SizeText(header->romSize) + "\n");
     return header->romSize - start;
 }
 
@@ -187,12 +188,13 @@ Outcome SettleRange(ToolContext& context, const ConnectedReader& reader, DumpReq
         return UsageError("the " + reader.Name() +
                               " cannot read from address 0: its read command sends no address 0. "
                               "Start at its ROM window " +
-                              Hex(SystemDriver.RomWindowStart, 8),
+                              text::AddressText(SystemDriver.RomWindowStart),
                           &kDumpCommand);
     }
     if (start >= profile.readEnd) {
-        return UsageError("--start " + Hex(start) + " is beyond the addresses of the " +
-                              reader.Name() + ", which end at " + Hex(profile.readEnd - 1),
+        return UsageError("--start " + text::AddressText(start) +
+                              " is beyond the addresses of the " + reader.Name() +
+                              ", which end at " + text::AddressText(profile.readEnd - 1),
                           &kDumpCommand);
     }
     if (!request.size) {
@@ -203,11 +205,12 @@ Outcome SettleRange(ToolContext& context, const ConnectedReader& reader, DumpReq
                     &kDumpCommand);
             case SizeRule::ToEndOfSpace:
                 request.size = profile.readEnd - start;
-                context.Out("size up to the end of the 6502's address space: " + Hex(start, 4) +
-                            " to " + Hex(profile.readEnd - 1, 4) +
-                            " (the cartridge window the reader reports, " +
-                            Hex(SystemDriver.RomWindowStart, 4) + " to " +
-                            Hex(SystemDriver.RomWindowEnd, 4) + ", and the vectors above it)\n");
+                context.Out(
+                    "size up to the end of the 6502's address space: " + text::AddressText(start) +
+                    " to " + text::AddressText(profile.readEnd - 1) +
+                    " (the cartridge window the reader reports, " +
+                    text::AddressText(SystemDriver.RomWindowStart) + " to " +
+                    text::AddressText(SystemDriver.RomWindowEnd) + ", and the vectors above it)\n");
                 break;
             case SizeRule::FromSfcHeader: {
                 const auto size = SfcSize(context, reader, start);
@@ -228,11 +231,12 @@ Outcome SettleRange(ToolContext& context, const ConnectedReader& reader, DumpReq
         }
     }
     if (start + *request.size > profile.readEnd) {
-        return UsageError("--start " + Hex(start) + " and --size " + Hex(*request.size) +
-                              " reach past " + Hex(profile.readEnd - 1) +
-                              ", the last address of the " + reader.Name() + ": from " +
-                              Hex(start) + " at most --size " + Hex(profile.readEnd - start),
-                          &kDumpCommand);
+        return UsageError(
+            "--start " + text::AddressText(start) + " and --size " + text::Hex(*request.size) +
+                " reach past " + text::AddressText(profile.readEnd - 1) +
+                ", the last address of the " + reader.Name() + ": from " +
+                text::AddressText(start) + " at most --size " + text::Hex(profile.readEnd - start),
+            &kDumpCommand);
     }
     return std::nullopt;
 }
@@ -241,8 +245,9 @@ Outcome SettleRange(ToolContext& context, const ConnectedReader& reader, DumpReq
 void WarnAboutSize(const ToolContext& context, const ConnectedReader& reader, std::uint64_t size) {
     for (const LargestCartridge& largest : kLargestCartridges) {
         if (largest.system == reader.profile->system && size > largest.size) {
-            context.Err("reader-tool: warning: " + HumanSize(size) + " is more than the largest " +
-                        std::string(largest.system) + " cartridge, " + HumanSize(largest.size) +
+            context.Err("reader-tool: warning: " + text::SizeText(size) +
+                        " is more than the largest " + std::string(largest.system) +
+                        " cartridge, " + text::SizeText(largest.size) +
                         ": the rest is what the reader shows past the cartridge's ROM.\n");
         }
     }
@@ -255,13 +260,14 @@ Outcome MakeRoom(ToolContext& context, const std::string& out, const std::string
     // The free space where the file is: beside OUT, or in the folder OUT.
     const auto freeBytes = context.Os().FreeSpace(filePath);
     if (freeBytes && *freeBytes < size) {
-        return Failure(out + " needs " + HumanSize(size) + ", but its file system has only " +
-                       HumanSize(*freeBytes) + " free. Free some space or choose another place.");
+        return Failure(out + " needs " + text::SizeText(size) + ", but its file system has only " +
+                       text::SizeText(*freeBytes) +
+                       " free. Free some space or choose another place.");
     }
     if (!file.Reserve(size)) {
         const auto left = context.Os().FreeSpace(filePath);
-        return Failure("setting aside " + HumanSize(size) + " for " + out + " failed: " +
-                       file.Reason() + (left ? " (" + HumanSize(*left) + " free)" : "") +
+        return Failure("setting aside " + text::SizeText(size) + " for " + out + " failed: " +
+                       file.Reason() + (left ? " (" + text::SizeText(*left) + " free)" : "") +
                        ". Free some space or choose another place.");
     }
     return std::nullopt;
@@ -345,7 +351,7 @@ Expected<DumpedImage> DumpIntoFile(ToolContext& context, const ConnectedReader& 
         if (failed) {
             return std::move(*failed);
         }
-        context.Out("read " + HumanSize(size) + " in " +
+        context.Out("read " + text::SizeText(size) + " in " +
                     RateText(size, context.Os().NowMs() - startedMs) + "\n");
     }
     if (request.verify) {
@@ -360,12 +366,12 @@ Expected<DumpedImage> DumpIntoFile(ToolContext& context, const ConnectedReader& 
         if (mismatch) {
             return Failure(
                 "verification failed: the second read differs first at " +
-                Hex(mismatch->address, 8) + " (" + Hex(mismatch->expected, 2) + ", then " +
-                Hex(mismatch->found, 2) +
+                text::AddressText(mismatch->address) + " (" + text::Hex(mismatch->expected, 2) +
+                ", then " + text::Hex(mismatch->found, 2) +
                 "). The cartridge's contacts may be dirty or it may sit loosely: clean them, "
                 "reseat it and dump again.");
         }
-        context.Out("verified: a second read of all " + HumanSize(size) + " matches\n");
+        context.Out("verified: a second read of all " + text::SizeText(size) + " matches\n");
     }
     if (n64) {
         SayByteOrder(context, wanted, dumped.presented);
@@ -466,8 +472,9 @@ Outcome RunDump(ToolContext& context, const DumpRequest& given) {
         return fail(std::move(*noRoom));
     }
 
-    context.Out("dumping " + Hex(start, 8) + " to " + Hex(start + size - 1, 8) + ", " +
-                SizeText(size) + ", from the " + reader->Name() + "\n");
+    context.Out("dumping " + text::AddressText(start) + " to " +
+                text::AddressText(start + size - 1) + ", " + text::LengthText(size) +
+                ", from the " + reader->Name() + "\n");
     auto dumped = DumpIntoFile(context, *reader, request, start, size, *pending);
     if (!dumped) {
         return fail(dumped.Error());
@@ -504,7 +511,7 @@ Outcome RunDump(ToolContext& context, const DumpRequest& given) {
                     savedAs + ".");
     }
     context.NoteOutputFile(savedAs, true);
-    context.Out("wrote " + savedAs + ": " + std::to_string(size) + " bytes\n");
+    context.Out("wrote " + savedAs + ": " + text::ByteCountText(size) + "\n");
     const rom::ImageReport report =
         rom::ReportImageWithVerdict(dumped->image, kind, dumped->digests.file);
     context.Out(report.text);

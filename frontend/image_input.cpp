@@ -10,6 +10,7 @@
 
 #include "frontend/commands.hpp"
 #include "frontend/rom/sfc_header.hpp"
+#include "text/text.hpp"
 
 namespace reader::tool {
 namespace {
@@ -137,7 +138,7 @@ Expected<InputImage> ReadImageToCheck(ToolContext& context, const std::string& p
             if (!error) {
                 size = bytes;
                 if (bytes > most) {
-                    return Failure(TooLarge(path, HumanSize(bytes), false));
+                    return Failure(TooLarge(path, text::SizeText(bytes), false));
                 }
             }
         }
@@ -178,7 +179,8 @@ Expected<InputImage> ReadImageToCheck(ToolContext& context, const std::string& p
         }
         input.bytes.resize(before + got);
         if (input.bytes.size() > most) {
-            return Failure(TooLarge(input.name, "more than " + HumanSize(most), standardInput));
+            return Failure(
+                TooLarge(input.name, "more than " + text::SizeText(most), standardInput));
         }
         hasher.Add(piece.first(got));
         if (const auto signal = context.Os().Interruption()) {

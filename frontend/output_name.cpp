@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "frontend/rom/n64_header.hpp"
-#include "platform/host.hpp"
+#include "text/text.hpp"
 
 namespace reader::tool {
 namespace {
@@ -68,13 +68,6 @@ std::string Ascii(std::string_view text) {
     return ascii;
 }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::toupper(static_cast<unsigned char>(x)) ==
-               std::toupper(static_cast<unsigned char>(y));
-    });
-}
-
 // Cuts leading dots and blanks, and trailing ones (Windows drops those from a name).
 void Trim(std::string& text) {
     const auto isCut = [](char c) { return c == ' ' || c == '.'; };
@@ -83,17 +76,6 @@ void Trim(std::string& text) {
     }
     const auto first = std::find_if_not(text.begin(), text.end(), isCut);
     text.erase(text.begin(), first);
-}
-
-std::string Crc32Text(std::uint32_t crc32) {
-    return platform::FormatText("%08X", crc32);
-}
-
-std::string LowerCase(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
 }
 
 }  // namespace
@@ -129,7 +111,7 @@ std::string StemFrom(std::string_view text) {
         device.remove_suffix(1);
     }
     if (std::any_of(kReservedNames.begin(), kReservedNames.end(), [&](std::string_view reserved) {
-            return SameIgnoringCase(device, reserved);
+            return text::SameIgnoringCase(device, reserved);
         })) {
         stem.insert(device.size(), 1, kReplacement);
     }
@@ -180,7 +162,7 @@ DumpName NameOfDump(std::span<const std::uint8_t> image, rom::ImageKind kind,
         }
     }
     if (name.stem.empty()) {
-        name.stem = LowerCase(system) + "-" + Crc32Text(crc32);
+        name.stem = text::LowerCase(system) + "-" + text::HexDigits(crc32, 8);
         name.source =
             kind == rom::ImageKind::Other ? "its CRC32" : "its CRC32 (the header gives no title)";
     }

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "platform/host.hpp"
+#include "text/text.hpp"
 
 namespace reader::tool {
 namespace {
@@ -31,7 +32,7 @@ std::string DurationText(std::uint64_t seconds) {
 
 // "381.0 MiB/s": always one decimal, so that a rate does not change its width as it moves.
 std::string RateText(double bytesPerSecond) {
-    constexpr double kKiB = 1024.0;
+    constexpr auto kKiB = static_cast<double>(text::kKiB);
     if (bytesPerSecond < kKiB) {
         return platform::FormatText("%.0f bytes/s", bytesPerSecond);
     }
@@ -94,8 +95,8 @@ std::string Progress::Line(std::uint64_t done, std::uint64_t nowMs, std::size_t 
     const unsigned percent =
         total_ == 0 ? 100u
                     : static_cast<unsigned>(std::min<std::uint64_t>(done * 100 / total_, 100));
-    std::string line = label_ + ": " + HumanSize(done) + " of " + HumanSize(total_) + "  " +
-                       std::to_string(percent) + "%";
+    std::string line = label_ + ": " + text::SizeText(done) + " of " + text::SizeText(total_) +
+                       "  " + std::to_string(percent) + "%";
     // The parts after the percentage, in the order they are left out when the line is too wide.
     std::array<std::string, 2> more;
     const std::uint64_t elapsedMs = nowMs - startMs_;

@@ -86,12 +86,12 @@ std::string DriveText(char letter) {
 
 // Why the drive a user named is not the reader: not there, not removable, or the reason its
 // status file could not be read.
-std::string WhyNotAReader(ToolContext& context, char letter, std::uint64_t failuresBefore) {
+std::string WhyNotAReader(char letter, const FailureWatch& watch) {
     const std::string root = DriveText(letter);
     switch (platform::ActiveHost().DriveTypeOf(root.c_str())) {
         case platform::DriveType::Removable:
-            if (context.Host().Failures() != failuresBefore) {
-                return "its files cannot be read: " + context.Host().FailureReason();
+            if (watch.Failed()) {
+                return "its files cannot be read: " + watch.Reason();
             }
             return "it presents no identity";
         case platform::DriveType::NoRootDir:
@@ -201,7 +201,7 @@ Expected<ConnectedReader> ConnectReader(ToolContext& context) {
     }
     const bool named = globals.drive || globals.folder;
     const DriveWords words = context.Os().Drives();
-    const std::uint64_t failuresBefore = host.Failures();
+    const FailureWatch watch(host);
     const int identified = IdentifyDevice(letter, globals.fcMode);
     const std::string identity(DeviceIdentity.data());
 
@@ -214,17 +214,16 @@ Expected<ConnectedReader> ConnectReader(ToolContext& context) {
                            (named ? std::string() : ", or " + std::string(words.nameIt)) + ".");
         }
         if (globals.folder) {
-            const std::string why = host.Failures() != failuresBefore
-                                        ? "its identity cannot be read from " +
-                                              std::string(kStatusFileName) + " (" +
-                                              host.FailureReason() + ")"
-                                        : std::string(kStatusFileName) + " presents no identity";
+            const std::string why =
+                watch.Failed() ? "its identity cannot be read from " +
+                                     std::string(kStatusFileName) + " (" + watch.Reason() + ")"
+                               : std::string(kStatusFileName) + " presents no identity";
             return Failure("no cartridge reader at " + *globals.folder + ": " + why +
                            ". Check that the reader is plugged in and try again.");
         }
         if (globals.drive) {
             return Failure("no cartridge reader on drive " + DriveText(*globals.drive) + " (" +
-                           WhyNotAReader(context, *globals.drive, failuresBefore) +
+                           WhyNotAReader(*globals.drive, watch) +
                            "). Check that the reader is plugged in and the drive letter is its "
                            "own, or leave out --drive to look on every drive.");
         }
@@ -257,9 +256,9 @@ std::optional<std::string> WhyGone(ToolContext& context, const ConnectedReader& 
     std::array<char, kDevicePathBufferSize> path{};
     FormatDevicePath(path, kStatusFileName, reader.drive);
     std::array<std::uint8_t, kIdentityLength> identity{};
-    const std::uint64_t failuresBefore = host.Failures();
+    const FailureWatch watch(host);
     if (ReplyRead(path.data(), identity.data(), kIdentityLength, kIdentityOffset) == 0) {
-        return host.Failures() != failuresBefore ? host.FailureReason() : "it presents no identity";
+        return watch.Failed() ? watch.Reason() : "it presents no identity";
     }
     const std::string now(identity.begin(), std::find(identity.begin(), identity.end(), 0));
     if (now != reader.identity) {

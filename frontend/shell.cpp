@@ -1,13 +1,13 @@
 // shell: the commands one per line, from a person at a console or from a script through a pipe.
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "frontend/commands.hpp"
+#include "text/text.hpp"
 
 namespace reader::tool {
 namespace {
@@ -54,10 +54,7 @@ bool EndsOnlyTheCommand(StopSignal signal) {
 // The shell's own words, in any case ("Q", "Quit").
 bool IsOneOf(std::string_view word, std::initializer_list<std::string_view> names) {
     return std::any_of(names.begin(), names.end(), [word](std::string_view name) {
-        return word.size() == name.size() &&
-               std::equal(word.begin(), word.end(), name.begin(), [](char a, char b) {
-                   return std::tolower(static_cast<unsigned char>(a)) == b;
-               });
+        return text::SameIgnoringCase(word, name);
     });
 }
 

@@ -1,9 +1,10 @@
 #include "frontend/tool_host.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <system_error>
 #include <utility>
+
+#include "text/text.hpp"
 
 namespace reader::tool {
 namespace {
@@ -20,15 +21,6 @@ constexpr char kLastLetter = 'Z';
 
 bool IsSeparator(char c) {
     return c == '\\' || c == '/';
-}
-
-char Upper(char c) {
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-}
-
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return Upper(x) == Upper(y); });
 }
 
 std::uint32_t LetterBit(char letter) {
@@ -58,7 +50,8 @@ ReaderFolder FindReaderFiles(const std::string& folder) {
         const std::string name = entry->path().filename().string();
         for (std::size_t i = 0; i < kReaderFileNames.size(); ++i) {
             auto& chosen = names[i];
-            if (!SameNameIgnoringCase(name, kReaderFileNames[i]) || chosen == kReaderFileNames[i]) {
+            if (!text::SameIgnoringCase(name, kReaderFileNames[i]) ||
+                chosen == kReaderFileNames[i]) {
                 continue;
             }
             if (!chosen || name == kReaderFileNames[i] || name < *chosen) {
@@ -103,7 +96,7 @@ void ToolHost::Forget() {
 }
 
 bool ToolHost::IsPresentedRoot(const char* root) const {
-    if (!letter_ || root == nullptr || Upper(root[kLetterAt]) != *letter_ ||
+    if (!letter_ || root == nullptr || text::UpperAscii(root[kLetterAt]) != *letter_ ||
         root[kColonAt] != ':') {
         return false;
     }
@@ -111,13 +104,13 @@ bool ToolHost::IsPresentedRoot(const char* root) const {
 }
 
 std::optional<std::string> ToolHost::FolderFileOf(const char* path) const {
-    if (!letter_ || path == nullptr || Upper(path[kLetterAt]) != *letter_ ||
+    if (!letter_ || path == nullptr || text::UpperAscii(path[kLetterAt]) != *letter_ ||
         path[kColonAt] != ':' || !IsSeparator(path[kSeparatorAt])) {
         return std::nullopt;
     }
     const std::string_view name(path + kNameAt);
     for (std::size_t i = 0; i < kReaderFileNames.size(); ++i) {
-        if (SameNameIgnoringCase(name, kReaderFileNames[i])) {
+        if (text::SameIgnoringCase(name, kReaderFileNames[i])) {
             return folder_.paths[i];
         }
     }
@@ -183,7 +176,7 @@ std::string ToolHost::FailureReason() {
 }
 
 std::string ToolHost::RootFolderOf(char letter) {
-    if (letter_ && Upper(letter) == *letter_) {
+    if (letter_ && text::UpperAscii(letter) == *letter_) {
         return folder_.folder;
     }
     return Inner().RootFolderOf(letter);

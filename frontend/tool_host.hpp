@@ -54,7 +54,8 @@ class ToolHost final : public platform::ForwardingHost {
   public:
     ToolHost(platform::Host& inner, std::function<void(std::string_view)> out);
 
-    // Failed device-file operations so far. A caller compares the count before and after a call.
+    // Failed device-file operations so far; a FailureWatch compares the count before and after a
+    // call.
     std::uint64_t Failures() const { return failures_; }
 
     // Presents a folder that holds every reader file as a removable drive and returns its letter
@@ -86,6 +87,25 @@ class ToolHost final : public platform::ForwardingHost {
     std::string shortWrite_;  // the reason of a command write that took only part of its bytes
     std::optional<char> letter_;
     ReaderFolder folder_;
+};
+
+// Whether a device-file operation failed while the watch was kept: the library's handlers do not
+// check every command write they send, so a call that reports success may still have failed.
+//
+//   const FailureWatch watch(context.Host());
+//   SystemDriver.StatusSlot();
+//   if (watch.Failed()) ... watch.Reason() ...
+class FailureWatch {
+  public:
+    explicit FailureWatch(ToolHost& host) : host_(host), before_(host.Failures()) {}
+
+    bool Failed() const { return host_.Failures() != before_; }
+    // The system's words for the latest failure since the watch began; empty when none failed.
+    std::string Reason() const { return Failed() ? host_.FailureReason() : std::string(); }
+
+  private:
+    ToolHost& host_;
+    std::uint64_t before_;
 };
 
 }  // namespace reader::tool

@@ -15,6 +15,7 @@
 #include "drivers/device_library.hpp"
 #include "frontend/tool_os.hpp"
 #include "platform/host.hpp"
+#include "text/text.hpp"
 
 namespace reader::tool {
 namespace {
@@ -30,16 +31,9 @@ std::uint64_t RoundUp(std::uint64_t value, std::uint64_t unit) {
     return (value + unit - 1) / unit * unit;
 }
 
-std::string ReasonSince(ToolContext& context, std::uint64_t failuresBefore) {
-    if (context.Host().Failures() == failuresBefore) {
-        return {};
-    }
-    return context.Host().FailureReason();
-}
-
 ToolError InterruptedAt(StopSignal signal, std::string_view what, std::uint64_t address) {
     return Interrupted(signal, "interrupted by " + std::string(SignalName(signal)) + " while " +
-                                   std::string(what) + " at " + Hex(address, 8) + ".");
+                                   std::string(what) + " at " + text::AddressText(address) + ".");
 }
 
 // The reads that cover [start, start + size): whole blocks where the data file is read at the
@@ -111,7 +105,7 @@ Outcome ReadChunks(ToolContext& context, const ConnectedReader& reader, std::uin
         }
         const std::uint64_t length = ChunkLength(profile, address, coverage.last, chunkSize);
         const std::span<std::uint8_t> chunk = into(address, length);
-        const std::uint64_t failuresBefore = context.Host().Failures();
+        const FailureWatch watch(context.Host());
         const std::uint64_t readStartMs = context.Os().NowMs();
         const int delivered = SystemDriver.ReadSlot(
             static_cast<std::uint32_t>(address), chunk.data(), static_cast<std::uint32_t>(length));
@@ -119,7 +113,7 @@ Outcome ReadChunks(ToolContext& context, const ConnectedReader& reader, std::uin
         if (length >= kFirstReadChunk) {
             chunkSize = NextChunkSize(length, context.Os().NowMs() - readStartMs);
         }
-        const std::string reason = ReasonSince(context, failuresBefore);
+        const std::string reason = watch.Reason();
         // A short count leaves the rest of the chunk as the memory held it before: never data.
         if (delivered <= 0 || static_cast<std::uint64_t>(delivered) != length || !reason.empty()) {
             if (const auto signal = context.Os().Interruption()) {
@@ -133,11 +127,11 @@ Outcome ReadChunks(ToolContext& context, const ConnectedReader& reader, std::uin
             }
             if (ReaderGone(reader)) {
                 return Failure("the " + reader.Name() + " went away while " + std::string(what) +
-                               " at " + Hex(address, 8) + " (" + cause +
+                               " at " + text::AddressText(address) + " (" + cause +
                                "). Plug it in again, reseat the cartridge and " +
                                std::string(again) + ".");
             }
-            return Failure(std::string(what) + " the cartridge at " + Hex(address, 8) +
+            return Failure(std::string(what) + " the cartridge at " + text::AddressText(address) +
                            " failed: " + cause +
                            ". Check that the reader is plugged in and the cartridge seated, then " +
                            std::string(again) + ".");
@@ -344,7 +338,7 @@ Outcome AllocateImage(const Coverage& coverage, std::uint32_t start, std::uint64
         storage = std::make_unique<AlignedBuffer>(
             static_cast<std::size_t>(coverage.last - coverage.first));
     } catch (const std::bad_alloc&) {
-        return Failure("there is not enough memory for " + HumanSize(size) +
+        return Failure("there is not enough memory for " + text::SizeText(size) +
                        ". Close other programs, or dump in parts with --start and --size.");
     }
     image = storage->Span().subspan(static_cast<std::size_t>(start - coverage.first),
@@ -437,17 +431,17 @@ Outcome WriteRange(ToolContext& context, std::uint32_t start, std::span<const st
         }
         if (const auto signal = context.Os().Interruption()) {
             return Interrupted(*signal, "interrupted by " + std::string(SignalName(*signal)) +
-                                            " while writing at " + Hex(address, 8) +
+                                            " while writing at " + text::AddressText(address) +
                                             ": the cartridge holds the new bytes up to there.");
         }
         const auto length =
             static_cast<std::uint32_t>(std::min<std::size_t>(kWriteChunkSize, data.size() - done));
-        const std::uint64_t failuresBefore = context.Host().Failures();
+        const FailureWatch watch(context.Host());
         const int written =
             SystemDriver.WriteSlot(static_cast<std::uint32_t>(address), data.data() + done, length);
-        const std::string reason = ReasonSince(context, failuresBefore);
+        const std::string reason = watch.Reason();
         if (written <= 0 || !reason.empty()) {
-            return Failure("writing the cartridge at " + Hex(address, 8) + " failed: " +
+            return Failure("writing the cartridge at " + text::AddressText(address) + " failed: " +
                            (reason.empty() ? std::string("the reader took no command") : reason) +
                            ". The bytes before that address are written. Check that the reader "
                            "is plugged in and the cartridge seated, then write again.");

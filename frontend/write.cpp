@@ -3,6 +3,7 @@
 #include "frontend/commands.hpp"
 #include "frontend/reader.hpp"
 #include "frontend/transfer.hpp"
+#include "text/text.hpp"
 
 namespace reader::tool {
 namespace {
@@ -53,26 +54,29 @@ Outcome RunWrite(ToolContext& context, const WriteRequest& request) {
     const std::uint64_t size = data->size();
     const std::uint64_t end = reader->profile->writeEnd;
     if (*request.start + size > end) {
-        return UsageError("--start " + Hex(*request.start) + " and the " + HumanSize(size) +
-                              " of " + in + " reach past " + Hex(end - 1) +
-                              ", the last address the " + reader->Name() + " can write",
+        return UsageError("--start " + text::AddressText(*request.start) + " and the " +
+                              text::SizeText(size) + " of " + in + " reach past " +
+                              text::AddressText(end - 1) + ", the last address the " +
+                              reader->Name() + " can write",
                           &kWriteCommand);
     }
 
     const auto address = static_cast<std::uint32_t>(*request.start);
-    context.Out("writing " + in + ", " + SizeText(size) + ", to " + Hex(address, 8) + " to " +
-                Hex(address + size - 1, 8) + " of the " + reader->Name() + "\n");
+    context.Out("writing " + in + ", " + text::LengthText(size) + ", to " +
+                text::AddressText(address) + " to " + text::AddressText(address + size - 1) +
+                " of the " + reader->Name() + "\n");
     {
         Progress progress(context, "write", size);
         std::uint64_t reached = address;
         auto failed = WriteRange(context, address, *data, &progress, &reached);
         progress.Finish();
         if (failed) {
-            return GoneOr(context, *reader, std::move(*failed), "writing at " + Hex(reached, 8),
-                          "write again: the bytes before " + Hex(reached, 8) + " are written");
+            return GoneOr(
+                context, *reader, std::move(*failed), "writing at " + text::AddressText(reached),
+                "write again: the bytes before " + text::AddressText(reached) + " are written");
         }
     }
-    context.Out("wrote " + std::to_string(size) + " bytes\n");
+    context.Out("wrote " + text::ByteCountText(size) + "\n");
 
     if (request.verify) {
         Progress progress(context, "verify", size);
@@ -86,13 +90,14 @@ Outcome RunWrite(ToolContext& context, const WriteRequest& request) {
         }
         if (mismatch) {
             return Failure("verification failed: the cartridge differs first at " +
-                           Hex(mismatch->address, 8) + " (written " + Hex(mismatch->expected, 2) +
-                           ", read back " + Hex(mismatch->found, 2) +
+                           text::AddressText(mismatch->address) + " (written " +
+                           text::Hex(mismatch->expected, 2) + ", read back " +
+                           text::Hex(mismatch->found, 2) +
                            "). Check that the cartridge can be written there, reseat it and write "
                            "again.");
         }
-        context.Out("verified: the cartridge holds the " + std::to_string(size) +
-                    " bytes written\n");
+        context.Out("verified: the cartridge holds the " + text::ByteCountText(size) +
+                    " written\n");
     }
     return std::nullopt;
 }

@@ -1,5 +1,6 @@
 #include "link/command_sector.hpp"
 
+#include "link/bytes.hpp"
 #include "link/crc16.hpp"
 #include "link/device_files.hpp"
 #include "link/discovery.hpp"
@@ -15,9 +16,8 @@ void StampSectors(std::span<std::uint8_t> buffer) {
     for (std::size_t at = 0; at + kSectorSize <= buffer.size(); at += kSectorSize) {
         const auto sector = buffer.subspan(at).first<kSectorSize>();
         sector[kSectorMarkerOffset] = kSectorMarker;
-        const std::uint16_t checksum = SectorChecksum(sector);
-        sector[kSectorChecksumOffset] = static_cast<std::uint8_t>(checksum >> 8);
-        sector[kSectorChecksumOffset + 1] = static_cast<std::uint8_t>(checksum & 0xFFu);
+        // The one number of a sector that is stored high byte first.
+        link::PutBe16(sector, kSectorChecksumOffset, SectorChecksum(sector));
     }
 }
 

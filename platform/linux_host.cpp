@@ -22,6 +22,7 @@
 #include "platform/linux_devices.hpp"
 #include "platform/linux_mounts.hpp"
 #include "platform/posix_descriptor.hpp"
+#include "text/text.hpp"
 
 namespace reader::platform {
 namespace {
@@ -42,13 +43,6 @@ constexpr std::size_t kLargestCount = UINT32_MAX;
 
 bool IsPathSeparator(char c) {
     return c == '\\' || c == '/';
-}
-
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) ==
-                      std::toupper(static_cast<unsigned char>(y));
-           });
 }
 
 bool Exists(const fs::path& path) {
@@ -110,7 +104,7 @@ std::optional<fs::path> EntryOf(const fs::path& directory, std::string_view name
         const auto candidate = entry->path().filename();
         // Several names that differ only in case: the first in byte order, so the choice does
         // not depend on the order of the listing.
-        if (SameNameIgnoringCase(candidate.native(), name) &&
+        if (text::SameIgnoringCase(candidate.native(), name) &&
             (!match || candidate < match->filename())) {
             match = entry->path();
         }

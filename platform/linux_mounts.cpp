@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <unordered_set>
+
+#include "text/text.hpp"
 
 namespace reader::platform::linux_os {
 namespace {
@@ -120,7 +121,7 @@ std::vector<MountEntry> LetteredVolumes(std::span<const MountEntry> entries) {
 }
 
 std::optional<std::size_t> VolumeIndexOf(char letter) {
-    const auto upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    const char upper = text::UpperAscii(letter);
     if (upper < kFirstVolumeLetter || upper > kLastVolumeLetter) {
         return std::nullopt;
     }

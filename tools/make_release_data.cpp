@@ -16,7 +16,6 @@
 // does not.
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +27,7 @@
 #include <vector>
 
 #include "link/crc16.hpp"
+#include "text/text.hpp"
 #include "tools/split_mix64.hpp"
 #include "update/release_data.hpp"
 
@@ -90,10 +90,8 @@ bool WriteTable(const std::filesystem::path& path, std::uint64_t seed,
            "// Entry k is the CRC-16/XMODEM of block k (bytes k * 1024 .. k * 1024 + 1023) of\n"
            "// firmware-315.bin, as the reader reports it for a correctly programmed block.\n";
     for (std::size_t i = 0; i < table.size(); ++i) {
-        std::array<char, 16> text{};
-        std::snprintf(text.data(), text.size(), "0x%04X,", table[i]);
         const bool lineEnd = (i + 1) % kTableValuesPerLine == 0 || i + 1 == table.size();
-        out << text.data() << (lineEnd ? "\n" : " ");
+        out << reader::text::Hex(table[i], 4) << ',' << (lineEnd ? "\n" : " ");
     }
     return static_cast<bool>(out);
 }
@@ -105,17 +103,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s SEED OUTPUT_DIR\n", argv[0]);
         return 2;
     }
-    char* end = nullptr;
-    errno = 0;
-    const std::uint64_t seed = std::strtoull(argv[1], &end, 0);
-    if (errno != 0 || end == argv[1] || *end != '\0') {
-        std::fprintf(stderr, "%s: not a number: %s\n", argv[0], argv[1]);
+    const auto seed = reader::text::ParseNumber(argv[1]);
+    if (!seed) {
+        std::fprintf(stderr, "%s: not a number (decimal, or 0x hex): %s\n", argv[0], argv[1]);
         return 2;
     }
     const std::filesystem::path directory = argv[2];
-    const ReleaseData data = Make(seed);
+    const ReleaseData data = Make(*seed);
     if (!WriteImage(directory / kImageFileName, data.image) ||
-        !WriteTable(directory / kTableFileName, seed, data.table)) {
+        !WriteTable(directory / kTableFileName, *seed, data.table)) {
         std::fprintf(stderr, "%s: cannot write into %s\n", argv[0], argv[2]);
         return 1;
     }

@@ -42,6 +42,7 @@
 #include <system_error>
 #include <vector>
 
+#include "text/text.hpp"
 #include "tools/test_images.hpp"
 
 namespace {
@@ -76,27 +77,16 @@ int Usage(const char* program) {
     return 2;
 }
 
-constexpr std::uint64_t kKiB = 1024;
-constexpr std::uint64_t kSmallestN64Image = 4 * kKiB;  // the header and the boot code
+constexpr std::uint64_t kSmallestN64Image = 4 * reader::text::kKiB;  // the header and the boot code
 constexpr std::uint64_t kLargestN64Image = 64 * reader::testimages::kMiB;
 
 // "12M", "512K", "1048576": a number of bytes, or of KiB or MiB; nothing else.
 std::optional<std::uint64_t> ParseSize(const char* text) {
-    char* end = nullptr;
-    errno = 0;
-    const std::uint64_t number = std::strtoull(text, &end, 10);
-    if (errno != 0 || end == text || *text < '0' || *text > '9') {
+    const auto size = reader::text::ParseNumber(text, /*allowSizeSuffix=*/true);
+    if (!size || *size > kLargestN64Image) {
         return std::nullopt;
     }
-    const std::string_view unit = end;
-    const std::uint64_t scale = unit.empty()  ? 1
-                                : unit == "K" ? kKiB
-                                : unit == "M" ? kKiB * kKiB
-                                              : 0;
-    if (scale == 0 || number > kLargestN64Image / scale) {
-        return std::nullopt;
-    }
-    return number * scale;
+    return size;
 }
 
 // The 6102 image of `size` bytes, as the file comment says.
@@ -127,14 +117,14 @@ int main(int argc, char** argv) {
                 return 2;
             }
         } else if (argument == "--seed" && i + 1 < argc) {
-            const char* text = argv[++i];
-            char* end = nullptr;
-            errno = 0;
-            seed = std::strtoull(text, &end, 0);
-            if (errno != 0 || end == text || *end != '\0') {
-                std::fprintf(stderr, "%s: the seed is not a number: %s\n", argv[0], text);
+            const char* number = argv[++i];
+            const auto parsed = reader::text::ParseNumber(number);
+            if (!parsed) {
+                std::fprintf(stderr, "%s: the seed is not a number (decimal, or 0x hex): %s\n",
+                             argv[0], number);
                 return 2;
             }
+            seed = *parsed;
         } else if (argument.starts_with("-") || outputName != nullptr) {
             return Usage(argv[0]);
         } else {

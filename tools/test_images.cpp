@@ -9,6 +9,7 @@
 #include "frontend/rom/rom_report.hpp"
 #include "frontend/rom/sfc_header.hpp"
 #include "link/bytes.hpp"
+#include "text/text.hpp"
 #include "tools/split_mix64.hpp"
 
 namespace reader::testimages {
@@ -31,12 +32,6 @@ void FillRandom(std::span<std::uint8_t> bytes, std::uint64_t seed) {
 void PutText(std::span<std::uint8_t> field, std::string_view text) {
     std::fill(field.begin(), field.end(), std::uint8_t{' '});
     std::copy_n(text.begin(), std::min(text.size(), field.size()), field.begin());
-}
-
-void PutBe32(std::span<std::uint8_t> bytes, std::size_t at, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) {
-        bytes[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
-    }
 }
 
 // The rest of an N64 header, made up in the usual shape.
@@ -146,22 +141,6 @@ std::string XmlEscaped(std::string_view text) {
     return escaped;
 }
 
-std::string LowerHex(std::span<const std::uint8_t> bytes) {
-    constexpr std::string_view kDigits = "0123456789abcdef";
-    std::string text;
-    for (const std::uint8_t byte : bytes) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0x0F];
-    }
-    return text;
-}
-
-std::string LowerHex(std::uint32_t value) {
-    std::array<std::uint8_t, 4> bytes{};
-    PutBe32(bytes, 0, value);
-    return LowerHex(std::span<const std::uint8_t>(bytes));
-}
-
 // The bytes a DAT lists for an image: an N64 image in big-endian order, an SFC image without a
 // copier header, anything else as it is.
 std::vector<std::uint8_t> DatForm(std::span<const std::uint8_t> image) {
@@ -189,9 +168,9 @@ std::vector<std::uint8_t> MakeN64Image(N64BootCode code, std::uint64_t seed, std
     std::vector<std::uint8_t> image(std::max(size, rom::kN64ChecksumEnd));
     FillRandom(image, seed ^ (std::uint64_t{static_cast<std::uint8_t>(code)} << 56));
     std::copy(rom::kN64FirstWord.begin(), rom::kN64FirstWord.end(), image.begin());
-    PutBe32(image, kN64ClockRateOffset, kN64ClockRate);
-    PutBe32(image, kN64EntryPointOffset, kN64EntryPoint);
-    PutBe32(image, kN64ReleaseOffset, kN64Release);
+    link::PutBe32(image, kN64ClockRateOffset, kN64ClockRate);
+    link::PutBe32(image, kN64EntryPointOffset, kN64EntryPoint);
+    link::PutBe32(image, kN64ReleaseOffset, kN64Release);
     std::fill_n(image.begin() + kN64UnusedOffset, rom::kN64TitleOffset - kN64UnusedOffset, 0);
     const std::string title = "PROJECT TEST " + std::string(rom::N64BootCodeName(code));
     PutText(std::span(image).subspan(rom::kN64TitleOffset, rom::kN64TitleSize), title);
@@ -319,8 +298,9 @@ std::string MakeTestImagesDat(std::span<const TestImage> images, std::uint64_t s
         dat += "\t<game name=\"" + game + "\">\n";
         dat += "\t\t<description>" + game + "</description>\n";
         dat += "\t\t<rom name=\"" + XmlEscaped(image.fileName) + "\" size=\"" +
-               std::to_string(listed.size()) + "\" crc=\"" + LowerHex(rom::Crc32(listed)) +
-               "\" sha1=\"" + LowerHex(rom::Sha1(listed)) + "\"/>\n";
+               std::to_string(listed.size()) + "\" crc=\"" +
+               text::HexDigits(rom::Crc32(listed), 8, text::Letters::Lower) + "\" sha1=\"" +
+               text::HexBytes(rom::Sha1(listed), text::Letters::Lower) + "\"/>\n";
         dat += "\t</game>\n";
     }
     dat += "</datafile>\n";

@@ -13,11 +13,12 @@
 #include <vector>
 
 #include "frontend/rom/n64_header.hpp"
+#include "text/text.hpp"
 
 namespace reader::testimages {
 
 inline constexpr std::uint64_t kDefaultSeed = 64;
-inline constexpr std::size_t kMiB = 1024 * 1024;
+using text::kMiB;
 
 // Where the broken copies have their flipped byte: inside the area the N64 header checksums
 // cover, and in the body of an SFC image away from its header.

@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "frontend/rom/sfc_header.hpp"
+#include "text/text.hpp"
 
 namespace reader::rom {
 namespace {
@@ -34,7 +35,6 @@ constexpr std::size_t kCrc32Digits = 8;
 constexpr std::size_t kSha1Digits = 2 * std::tuple_size_v<Sha1Digest>;
 // Names from a DAT file go into a one-line report: longer ones are cut.
 constexpr std::size_t kMaxNameBytes = 200;
-constexpr std::size_t kMiB = std::size_t{1} << 20;
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 // ---- the nesting check, before rapidxml sees the text ----
@@ -256,14 +256,6 @@ std::string ReportText(std::string_view name) {
     return text;
 }
 
-// "300 MiB" (rounded up), or "900 bytes" below 1 MiB.
-std::string SizeText(std::uintmax_t bytes) {
-    if (bytes < kMiB) {
-        return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
-    }
-    return std::to_string((bytes + kMiB - 1) / kMiB) + " MiB";
-}
-
 // ---- attribute values ----
 
 std::string_view Value(const rapidxml::xml_attribute<char>* attribute) {
@@ -371,8 +363,9 @@ bool DatIndex::AddFile(const std::filesystem::path& path, std::string& error,
             return false;
         }
         if (size > maxSize) {
-            error = shown + ": " + SizeText(size) + ", larger than any DAT file of cartridge " +
-                    "dumps (at most " + SizeText(maxSize) +
+            error = shown + ": " + text::ByteCountText(size) +
+                    ", larger than any DAT file of cartridge dumps (at most " +
+                    text::SizeText(maxSize) +
                     " are read). Give the DAT file of the system you dump.";
             return false;
         }
@@ -396,7 +389,8 @@ bool DatIndex::AddFile(const std::filesystem::path& path, std::string& error,
         }
         if (text.size() > maxSize) {
             error = shown + ": larger than any DAT file of cartridge dumps (at most " +
-                    SizeText(maxSize) + " are read). Give the DAT file of the system you dump.";
+                    text::SizeText(maxSize) +
+                    " are read). Give the DAT file of the system you dump.";
             return false;
         }
         return AddText(text, shown, error);

@@ -14,6 +14,7 @@
 
 #include "frontend/rom/sfc_header.hpp"
 #include "frontend/rom/sha1_compress.hpp"
+#include "link/bytes.hpp"
 
 namespace reader::rom {
 namespace {
@@ -29,16 +30,11 @@ constexpr std::array<std::uint32_t, 5> kSha1Initial{0x67452301, 0xEFCDAB89, 0x98
 constexpr std::array<std::uint32_t, 4> kSha1RoundConstants{0x5A827999, 0x6ED9EBA1, 0x8F1BBCDC,
                                                            0xCA62C1D6};
 
-std::uint32_t Be32(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return (std::uint32_t{bytes[at]} << 24) | (std::uint32_t{bytes[at + 1]} << 16) |
-           (std::uint32_t{bytes[at + 2]} << 8) | std::uint32_t{bytes[at + 3]};
-}
-
 // One 64-byte block into the state.
 void Sha1Block(std::array<std::uint32_t, 5>& state, std::span<const std::uint8_t> block) {
     std::array<std::uint32_t, 80> schedule{};
     for (std::size_t t = 0; t < 16; ++t) {
-        schedule[t] = Be32(block, 4 * t);
+        schedule[t] = link::GetBe32(block, 4 * t);
     }
 #pragma GCC unroll 64
     for (std::size_t t = 16; t < schedule.size(); ++t) {

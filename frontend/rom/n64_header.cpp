@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "frontend/rom/header_text.hpp"
+#include "link/bytes.hpp"
+#include "text/text.hpp"
 
 namespace reader::rom {
 namespace {
@@ -42,15 +44,11 @@ std::uint32_t WordAt(std::span<const std::uint8_t> image, std::size_t at) {
         return 0;
     }
     if (at + 4 <= image.size()) {
-        return (std::uint32_t{image[at]} << 24) | (std::uint32_t{image[at + 1]} << 16) |
-               (std::uint32_t{image[at + 2]} << 8) | std::uint32_t{image[at + 3]};
+        return link::GetBe32(image, at);
     }
-    std::uint32_t word = 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-        const std::uint32_t byte = at + i < image.size() ? image[at + i] : 0u;
-        word = (word << 8) | byte;
-    }
-    return word;
+    std::array<std::uint8_t, 4> padded{};
+    std::copy(image.begin() + static_cast<std::ptrdiff_t>(at), image.end(), padded.begin());
+    return link::GetBe32(padded, 0);
 }
 
 // How each order stores the bytes of a big-endian word: stored byte i is big-endian byte
@@ -75,13 +73,6 @@ constexpr std::array<OrderName, 3> kOrderNames{{
     {N64ByteOrder::ByteSwapped, "byte-swapped", "v64"},
     {N64ByteOrder::LittleEndian, "little-endian", "n64"},
 }};
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 }  // namespace
 
@@ -223,7 +214,8 @@ std::string_view N64ByteOrderName(N64ByteOrder order) {
 
 std::optional<N64ByteOrder> ParseN64ByteOrder(std::string_view text) {
     for (const OrderName& entry : kOrderNames) {
-        if (EqualIgnoringCase(text, entry.name) || EqualIgnoringCase(text, entry.shortName)) {
+        if (text::SameIgnoringCase(text, entry.name) ||
+            text::SameIgnoringCase(text, entry.shortName)) {
             return entry.order;
         }
     }

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "link/bytes.hpp"
+#include "text/text.hpp"
 
 namespace reader::rom {
 namespace {
@@ -51,14 +51,9 @@ bool IsPulledUp(std::span<const std::uint8_t> bytes) {
     return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == kPulledUp; });
 }
 
-std::string Hex32(std::uint32_t value) {
-    std::array<char, 16> text{};
-    std::snprintf(text.data(), text.size(), "0x%08X", value);
-    return text.data();
-}
-
-std::string MiB(std::size_t k) {
-    return std::to_string(k) + " MiB";
+// The size a ROM ending at probe k has.
+std::string ProbeSizeText(std::size_t k) {
+    return text::SizeText(std::uint64_t{k} * kN64RomStep);
 }
 
 // The reads of one search: counted, and the first failure kept.
@@ -70,7 +65,8 @@ class Search {
         ++result_.blocksRead;
         if (!read_(address, block)) {
             result_.problem = N64SizeProblem::ReadFailed;
-            result_.explanation = "the read of the block at " + Hex32(address) + " failed";
+            result_.explanation =
+                "the read of the block at " + text::AddressText(address) + " failed";
             return false;
         }
         return true;
@@ -97,7 +93,7 @@ class Search {
         result_.size = static_cast<std::uint32_t>(k) * kN64RomStep;
         result_.end = end;
         result_.uncertain = uncertain;
-        result_.explanation = "size " + MiB(k) + ": " + how;
+        result_.explanation = "size " + ProbeSizeText(k) + ": " + how;
         return std::move(result_);
     }
 
@@ -156,8 +152,9 @@ N64RomSize FindN64RomSize(const N64BlockReader& read) {
                 ++data;
             }
             return search.None(N64SizeProblem::Disagrees,
-                               "the reader shows open bus at " + Hex32(ProbeAddress(k)) +
-                                   " but data again at " + Hex32(ProbeAddress(data)));
+                               "the reader shows open bus at " +
+                                   text::AddressText(ProbeAddress(k)) + " but data again at " +
+                                   text::AddressText(ProbeAddress(data)));
         }
     }
     // In the run that reaches the last probe the end is the first confirmed probe. Zero padding at
@@ -198,17 +195,17 @@ N64RomSize FindN64RomSize(const N64BlockReader& read) {
         }
         if (end == std::size_t{0}) {
             return search.None(N64SizeProblem::NoRom, "no ROM answers: open bus from " +
-                                                          Hex32(kN64RomStart) +
+                                                          text::AddressText(kN64RomStart) +
                                                           " (is a cartridge in the reader?)");
         }
         if (end) {
             return search.Size(*end, N64RomEnd::OpenBus, false,
-                               "open bus from " + Hex32(ProbeAddress(*end)));
+                               "open bus from " + text::AddressText(ProbeAddress(*end)));
         }
     }
     if (pulledUpFrom == 0) {
         return search.None(N64SizeProblem::NoRom, "no ROM answers: 0xFF from " +
-                                                      Hex32(kN64RomStart) +
+                                                      text::AddressText(kN64RomStart) +
                                                       " (is a cartridge in the reader?)");
     }
 
@@ -234,7 +231,7 @@ N64RomSize FindN64RomSize(const N64BlockReader& read) {
         }
         if (after == *second) {
             return search.Size(size, N64RomEnd::Mirror, false,
-                               "the ROM repeats from " + Hex32(ProbeAddress(size)));
+                               "the ROM repeats from " + text::AddressText(ProbeAddress(size)));
         }
     }
 
@@ -246,7 +243,7 @@ N64RomSize FindN64RomSize(const N64BlockReader& read) {
             return search.Failed();
         }
         const bool uncertain = IsPulledUp(std::span(last).last(kPaddingTail));
-        std::string how = "0xFF from " + Hex32(ProbeAddress(pulledUpFrom));
+        std::string how = "0xFF from " + text::AddressText(ProbeAddress(pulledUpFrom));
         if (uncertain) {
             how += " (uncertain: the ROM may end in 0xFF padding)";
         }
@@ -255,12 +252,12 @@ N64RomSize FindN64RomSize(const N64BlockReader& read) {
 
     if (openBusFrom <= kLastProbe) {
         return search.None(N64SizeProblem::NoEnd,
-                           "zeros from " + Hex32(ProbeAddress(openBusFrom)) +
+                           "zeros from " + text::AddressText(ProbeAddress(openBusFrom)) +
                                " on, but not the open-bus pattern that marks a ROM's end");
     }
-    return search.None(N64SizeProblem::NoEnd, "data at every probe up to " +
-                                                  Hex32(ProbeAddress(kLastProbe)) +
-                                                  ": no end at or before " + MiB(kLastProbe));
+    return search.None(N64SizeProblem::NoEnd,
+                       "data at every probe up to " + text::AddressText(ProbeAddress(kLastProbe)) +
+                           ": no end at or before " + ProbeSizeText(kLastProbe));
 }
 
 }  // namespace reader::rom

@@ -1,7 +1,7 @@
 // The dump report. Every image gets the same first four lines:
 //
 //   System: N64 | SFC | other
-//   Size: <bytes> bytes[ (<n> KiB|MiB)]
+//   Size: <bytes> bytes[ (<size>: 4 KiB, 1.5 MiB)]
 //   CRC32: <8 upper-case hex digits>
 //   SHA-1: <40 lower-case hex digits>
 //
@@ -32,7 +32,7 @@
 //   Copier header: 512 bytes, left out of the header search and the checksum
 //   Header: LoROM at 0x7FC0, map mode 0x20 | none found (no plausible header at 0x7FC0 or 0xFFC0)
 //   Title: <title> | (blank)
-//   ROM size: 4 MiB (size byte 0x0C)[, the image holds 3 MiB]
+//   ROM size: 4 MiB (size byte 0x0C)[, the image holds 3145728 bytes (3 MiB)]
 //   Checksum area: 3 MiB, mirrored to 4 MiB
 //   Checksum: OK (0x1234, complement 0xEDCB)
 //           | bad: calculated 0x1234, header 0x1235 (complement 0xEDCA)
@@ -51,51 +51,17 @@
 #include "frontend/rom/header_text.hpp"
 #include "frontend/rom/n64_header.hpp"
 #include "frontend/rom/sfc_header.hpp"
+#include "text/text.hpp"
 
 namespace reader::rom {
 namespace {
-
-constexpr std::size_t kKiB = 1024;
-constexpr std::size_t kMiB = 1024 * kKiB;
 
 // 6101 and 6102 share their checksums; when the boot code is unknown, these are tried in turn.
 constexpr std::array kChecksumFamilies{N64BootCode::Boot6102, N64BootCode::Boot6103,
                                        N64BootCode::Boot6105, N64BootCode::Boot6106};
 
-// Hexadecimal with at least `digits` digits, upper-case unless asked otherwise; Hex0x adds the
-// "0x".
-std::string Hex(std::uint64_t value, int digits, bool lowerCase = false) {
-    const std::string_view symbols = lowerCase ? "0123456789abcdef" : "0123456789ABCDEF";
-    std::string text;
-    while (value != 0 || static_cast<int>(text.size()) < digits) {
-        text.insert(text.begin(), symbols[value & 0xFu]);
-        value >>= 4;
-    }
-    return text;
-}
-
-std::string Hex0x(std::uint64_t value, int digits = 0) {
-    return "0x" + Hex(value, digits);
-}
-
 void AddLine(std::string& report, std::string_view name, std::string_view value) {
     report.append(name).append(": ").append(value).push_back('\n');
-}
-
-// "8 MiB", "1536 KiB", or empty for a size that is not a whole number of KiB.
-std::string RoundSize(std::size_t bytes) {
-    if (bytes >= kMiB && bytes % kMiB == 0) {
-        return std::to_string(bytes / kMiB) + " MiB";
-    }
-    if (bytes >= kKiB && bytes % kKiB == 0) {
-        return std::to_string(bytes / kKiB) + " KiB";
-    }
-    return {};
-}
-
-std::string SizeText(std::size_t bytes) {
-    const std::string round = RoundSize(bytes);
-    return round.empty() ? std::to_string(bytes) + " bytes" : round;
 }
 
 std::string TitleText(const std::string& title) {
@@ -112,22 +78,13 @@ void ReportCommon(std::string& report, std::span<const std::uint8_t> image, Imag
                   const ImageHashes& hashes) {
     const char* system = kind == ImageKind::N64 ? "N64" : kind == ImageKind::Sfc ? "SFC" : "other";
     AddLine(report, "System", system);
-    const std::string round = RoundSize(image.size());
-    std::string size = std::to_string(image.size()) + (image.size() == 1 ? " byte" : " bytes");
-    if (!round.empty()) {
-        size += " (" + round + ")";
-    }
-    AddLine(report, "Size", size);
-    AddLine(report, "CRC32", Hex(hashes.crc32, 8));
-    std::string digest;
-    for (const std::uint8_t byte : hashes.sha1) {
-        digest += Hex(byte, 2, true);
-    }
-    AddLine(report, "SHA-1", digest);
+    AddLine(report, "Size", text::ByteCountText(image.size()));
+    AddLine(report, "CRC32", text::HexDigits(hashes.crc32, 8));
+    AddLine(report, "SHA-1", text::HexBytes(hashes.sha1, text::Letters::Lower));
 }
 
 std::string ChecksumPair(N64Checksums checksums) {
-    return Hex(checksums.first, 8) + ' ' + Hex(checksums.second, 8);
+    return text::HexDigits(checksums.first, 8) + ' ' + text::HexDigits(checksums.second, 8);
 }
 
 // Returns whether the checksums are bad.
@@ -168,8 +125,9 @@ bool ReportN64(std::string& report, std::span<const std::uint8_t> image) {
                 "unknown (the image is shorter than one word), read as big-endian");
     } else {
         AddLine(report, "Byte order",
-                "unknown (first word " + Hex(image[0], 2) + ' ' + Hex(image[1], 2) + ' ' +
-                    Hex(image[2], 2) + ' ' + Hex(image[3], 2) + "), read as big-endian");
+                "unknown (first word " + text::HexDigits(image[0], 2) + ' ' +
+                    text::HexDigits(image[1], 2) + ' ' + text::HexDigits(image[2], 2) + ' ' +
+                    text::HexDigits(image[3], 2) + "), read as big-endian");
     }
     if (image.size() < kN64HeaderSize) {
         AddLine(report, "Header",
@@ -194,22 +152,22 @@ bool ReportN64(std::string& report, std::span<const std::uint8_t> image) {
     std::optional<N64BootCode> bootCode;
     if (bigEndian.size() < kN64BootCodeEnd) {
         AddLine(report, "Boot code",
-                "incomplete (the image ends at " + Hex0x(bigEndian.size()) + ", before " +
-                    Hex0x(kN64BootCodeEnd) + ")");
+                "incomplete (the image ends at " + text::Hex(bigEndian.size()) + ", before " +
+                    text::Hex(kN64BootCodeEnd) + ")");
     } else {
         const std::uint32_t crc =
             Crc32(bigEndian.subspan(kN64BootCodeOffset, kN64BootCodeEnd - kN64BootCodeOffset));
         bootCode = N64BootCodeFromCrc(crc);
         const std::string name = bootCode ? std::string(N64BootCodeName(*bootCode)) : "unknown";
         AddLine(report, "Boot code",
-                name + " (CRC32 of " + Hex0x(kN64BootCodeOffset) + ".." +
-                    Hex0x(kN64BootCodeEnd - 1) + ": " + Hex(crc, 8) + ")");
+                name + " (CRC32 of " + text::Hex(kN64BootCodeOffset) + ".." +
+                    text::Hex(kN64BootCodeEnd - 1) + ": " + text::HexDigits(crc, 8) + ")");
     }
 
     if (image.size() < kN64ChecksumEnd) {
         AddLine(report, "Checksum area",
-                Hex0x(kN64ChecksumStart) + ".." + Hex0x(kN64ChecksumEnd - 1) +
-                    ", the image ends at " + Hex0x(image.size()) +
+                text::Hex(kN64ChecksumStart) + ".." + text::Hex(kN64ChecksumEnd - 1) +
+                    ", the image ends at " + text::Hex(image.size()) +
                     ": the missing bytes count as zero");
     }
     return ReportN64Checksums(report, bigEndian, bootCode);
@@ -227,40 +185,41 @@ bool ReportSfc(std::string& report, std::span<const std::uint8_t> image) {
     if (header) {
         AddLine(report, "Header",
                 std::string(header->hiRom ? "HiROM" : "LoROM") + " at " +
-                    Hex0x(header->hiRom ? kSfcHiRomHeaderOffset : kSfcLoRomHeaderOffset) +
-                    ", map mode " + Hex0x(header->mapMode, 2));
+                    text::Hex(header->hiRom ? kSfcHiRomHeaderOffset : kSfcLoRomHeaderOffset) +
+                    ", map mode " + text::Hex(header->mapMode, 2));
         AddLine(report, "Title", TitleText(header->title));
-        std::string romSize =
-            SizeText(header->romSize) + " (size byte " + Hex0x(header->romSizeByte, 2) + ")";
+        std::string romSize = text::SizeText(header->romSize) + " (size byte " +
+                              text::Hex(header->romSizeByte, 2) + ")";
         if (rom.size() != header->romSize) {
-            romSize += ", the image holds " + SizeText(rom.size());
+            romSize += ", the image holds " + text::ByteCountText(rom.size());
         }
         AddLine(report, "ROM size", romSize);
     } else {
         AddLine(report, "Header",
-                "none found (no plausible header at " + Hex0x(kSfcLoRomHeaderOffset) + " or " +
-                    Hex0x(kSfcHiRomHeaderOffset) + ")");
+                "none found (no plausible header at " + text::Hex(kSfcLoRomHeaderOffset) + " or " +
+                    text::Hex(kSfcHiRomHeaderOffset) + ")");
     }
 
     const SfcSum sum = CalculateSfcChecksum(rom);
     if (sum.mirroredSize != rom.size()) {
         AddLine(report, "Checksum area",
-                SizeText(rom.size()) + ", mirrored to " + SizeText(sum.mirroredSize));
+                text::SizeText(rom.size()) + ", mirrored to " + text::SizeText(sum.mirroredSize));
     }
     if (!header) {
         AddLine(report, "Checksum",
-                Hex0x(sum.checksum, 4) + " calculated, no header to compare with");
+                text::Hex(sum.checksum, 4) + " calculated, no header to compare with");
         return false;
     }
     if (sum.checksum == header->checksum) {
         AddLine(report, "Checksum",
-                "OK (" + Hex0x(header->checksum, 4) + ", complement " +
-                    Hex0x(header->complement, 4) + ")");
+                "OK (" + text::Hex(header->checksum, 4) + ", complement " +
+                    text::Hex(header->complement, 4) + ")");
         return false;
     }
     AddLine(report, "Checksum",
-            "bad: calculated " + Hex0x(sum.checksum, 4) + ", header " + Hex0x(header->checksum, 4) +
-                " (complement " + Hex0x(header->complement, 4) + ")");
+            "bad: calculated " + text::Hex(sum.checksum, 4) + ", header " +
+                text::Hex(header->checksum, 4) + " (complement " +
+                text::Hex(header->complement, 4) + ")");
     return true;
 }
 

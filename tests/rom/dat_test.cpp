@@ -233,7 +233,8 @@ TEST(DatReader, ReadsFilesAndRefusesWhatCannotBeOne) {
         {"no such file", folder.Path() / "missing.dat", kDatMaxFileSize, ": cannot read it ("},
         {"a folder", folder.Path(), kDatMaxFileSize, " is a folder. Give a DAT file."},
         {"300 MiB", huge, kDatMaxFileSize,
-         ": 300 MiB, larger than any DAT file of cartridge dumps (at most 64 MiB are read)."},
+         ": 314572800 bytes (300 MiB), larger than any DAT file of cartridge dumps (at most 64 "
+         "MiB are read)."},
         {"over a given limit", small, 16,
          ": " + std::to_string(std::filesystem::file_size(small)) +
              " bytes, larger than any DAT file of cartridge dumps (at most 16 bytes are read)."},

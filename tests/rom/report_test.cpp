@@ -96,7 +96,8 @@ TEST(ReportImage, SizeLine) {
     const Case cases[] = {
         {1000, "1000 bytes"},
         {1024, "1024 bytes (1 KiB)"},
-        {0x180000, "1572864 bytes (1536 KiB)"},
+        {0x180000, "1572864 bytes (1.5 MiB)"},
+        {0x100001, "1048577 bytes (1.0 MiB)"},
         {0x300000, "3145728 bytes (3 MiB)"},
     };
     for (const auto& c : cases) {

@@ -146,7 +146,8 @@ INSTANTIATE_TEST_SUITE_P(BothLayouts, SfcReport,
 TEST(SfcReportLines, SizesMirroringAndMissingHeader) {
     const auto odd = testimages::MakeSfcImage(true, 8, 3 * kMiB);
     const std::string report = ReportImage(odd, ImageKind::Sfc);
-    EXPECT_EQ(LineValue(report, "ROM size"), "4 MiB (size byte 0x0C), the image holds 3 MiB");
+    EXPECT_EQ(LineValue(report, "ROM size"),
+              "4 MiB (size byte 0x0C), the image holds 3145728 bytes (3 MiB)");
     EXPECT_EQ(LineValue(report, "Checksum area"), "3 MiB, mirrored to 4 MiB");
 
     const auto even = testimages::MakeSfcImage(false, 8, kMiB);
@@ -171,7 +172,7 @@ TEST(SfcReportLines, LeaveACopierHeaderOut) {
               "512 bytes, left out of the header search and the checksum");
     EXPECT_EQ(LineValue(report, "Header"), "LoROM at 0x7FC0, map mode 0x20");
     EXPECT_TRUE(LineValue(report, "Checksum").starts_with("OK (")) << report;
-    EXPECT_EQ(LineValue(report, "Size"), "1049088 bytes");
+    EXPECT_EQ(LineValue(report, "Size"), "1049088 bytes (1.0 MiB)");
 }
 
 }  // namespace

@@ -144,7 +144,7 @@ TEST_F(ToolFixture, StandardInputBeyondTheBoundIsRefusedAsItArrives) {
         const auto read = tool::ReadImageToCheck(context, "-", most);
         EXPECT_EQ(read ? "" : read.Error().message,
                   most == 5000 ? ""
-                               : "standard input holds more than 4.9 KiB, more than any "
+                               : "standard input holds more than 4.8 KiB, more than any "
                                  "cartridge image: it is not a dump. Check what goes into it.");
     }
 }

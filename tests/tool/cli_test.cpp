@@ -1,5 +1,5 @@
-// The command line: numbers as users write them, usage errors (exit status 2, nothing sent to
-// the reader), help and version.
+// The command line: what is wrong with a number a user wrote, usage errors (exit status 2, nothing
+// sent to the reader), help and version.
 #include <gtest/gtest.h>
 
 #include "frontend/cli.hpp"
@@ -8,41 +8,6 @@
 
 namespace reader::testing {
 namespace {
-
-using tool::ParseNumber;
-
-struct NumberCase {
-    const char* text;
-    bool sizes;
-    std::optional<std::uint64_t> value;
-};
-
-class NumberTest : public ::testing::TestWithParam<NumberCase> {};
-
-TEST_P(NumberTest, ParsesOrRejects) {
-    const NumberCase& c = GetParam();
-    EXPECT_EQ(ParseNumber(c.text, c.sizes), c.value) << c.text;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Numbers, NumberTest,
-    ::testing::Values(
-        NumberCase{"0", false, 0}, NumberCase{"32768", false, 32768},
-        NumberCase{"0x8000", false, 0x8000}, NumberCase{"0X10000000", false, 0x10000000},
-        NumberCase{"0xfFfF", false, 0xFFFF}, NumberCase{"256K", true, 256 * 1024},
-        NumberCase{"4M", true, 4u << 20}, NumberCase{"0x10K", true, 16 * 1024},
-        NumberCase{"2MiB", true, 2u << 20}, NumberCase{"1k", true, 1024},
-        NumberCase{"18446744073709551615", false, UINT64_MAX},
-        // Rejected: suffixes where no size is meant, garbage, signs, blanks,
-        // a bare prefix, a suffix alone, overflow (of the digits or the suffix).
-        NumberCase{"4M", false, std::nullopt}, NumberCase{"", true, std::nullopt},
-        NumberCase{"0x", false, std::nullopt}, NumberCase{"K", true, std::nullopt},
-        NumberCase{"12a", false, std::nullopt}, NumberCase{"0x1G", false, std::nullopt},
-        NumberCase{"-1", false, std::nullopt}, NumberCase{"+1", false, std::nullopt},
-        NumberCase{" 1", false, std::nullopt}, NumberCase{"1 ", false, std::nullopt},
-        NumberCase{"1G", true, std::nullopt}, NumberCase{"0x8000z", false, std::nullopt},
-        NumberCase{"18446744073709551616", false, std::nullopt},
-        NumberCase{"0x4000000000000000K", true, std::nullopt}));
 
 // What is wrong with a number, in the words of the line that refuses it: the suffixes that exist
 // and the largest value, "too large" for digits past 64 bits.

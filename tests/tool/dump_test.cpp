@@ -75,11 +75,13 @@ TEST_F(DumpTest, RangeOutsideWhatTheReaderAddressesIsRefused) {
         const char* message;
     };
     const Case cases[] = {
-        {emulator::kNesIdentity, {"--size", "0x8001"}, "reach past 0xFFFF, the last address"},
+        {emulator::kNesIdentity, {"--size", "0x8001"}, "reach past 0x0000FFFF, the last address"},
         {emulator::kNesIdentity,
          {"--start", "0x10000"},
          "is beyond the addresses of the NES reader"},
-        {emulator::kPceIdentity, {"--start", "0xFFFF00", "--size", "0x101"}, "reach past 0xFFFFFF"},
+        {emulator::kPceIdentity,
+         {"--start", "0xFFFF00", "--size", "0x101"},
+         "--start 0x00FFFF00 and --size 0x101 reach past 0x00FFFFFF"},
         {emulator::kN64CartIdentity,
          {"--start", "0", "--size", "4K"},
          "cannot read from address 0: its read command sends no address 0. Start at its ROM "
@@ -333,8 +335,9 @@ TEST_F(DumpTest, AFileThatAppearsMeanwhileIsKeptAndSoIsTheDump) {
     EXPECT_EQ(run.err, "reader-tool: " + Out() +
                            " appeared while the dump ran and was kept; the dump was saved as " +
                            folder.File("game-2.bin") + ".\n");
-    EXPECT_NE(run.out.find("wrote " + folder.File("game-2.bin") + ": 32768 bytes\nSystem: "),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find("wrote " + folder.File("game-2.bin") + ": 32768 bytes (32 KiB)\nSystem: "),
+        std::string::npos)
         << run.out;
     EXPECT_EQ(ReadBytes(Out()), theirs);
     EXPECT_EQ(ReadBytes(folder.File("game-1.bin")), theirs);

@@ -27,6 +27,7 @@
 #include "frontend/tool_os.hpp"
 #include "support/cartridge_fixture.hpp"
 #include "support/host_fixture.hpp"
+#include "text/text.hpp"
 
 namespace reader::testing {
 
@@ -270,7 +271,7 @@ class DataReadHost final : public platform::ForwardingHost {
     std::optional<std::uint32_t> ReadUnbuffered(const char* path, std::uint32_t position,
                                                 std::span<std::uint8_t> destination) override {
         const auto parsed = emulator::ParseDevicePath(path);
-        const bool data = parsed && emulator::SameName(parsed->name, emulator::kDataFileName);
+        const bool data = parsed && text::SameIgnoringCase(parsed->name, emulator::kDataFileName);
         if (data) {
             ++dataReads_;
             if (beforeRead) {

@@ -29,8 +29,8 @@ struct Variant {
 };
 
 constexpr const char* k6502Range =
-    "0x8000 to 0xFFFF: the cartridge window the reader reports (0x8000 to 0xFFFC) and the vectors "
-    "above it";
+    "0x00008000 to 0x0000FFFF: the cartridge window the reader reports (0x00008000 to 0x0000FFFC) "
+    "and the vectors above it";
 
 const Variant kVariants[] = {
     {emulator::kHndIdentity, "HND", CartridgeSystem::Hnd, false, false, false, "dump",

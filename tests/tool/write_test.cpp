@@ -28,7 +28,7 @@ TEST_F(WriteTest, AFileLargerThanAChunkLandsWhereAsked) {
     EXPECT_EQ(writes[3].data.size(), 452u * 512);
     EXPECT_EQ(run.out, "writing " + In() +
                            ", 0x9C4 bytes (2.4 KiB), to 0x00012345 to 0x00012D08 of the PCE "
-                           "reader PCE_KRN02_RV100 on E:\nwrote 2500 bytes\n");
+                           "reader PCE_KRN02_RV100 on E:\nwrote 2500 bytes (2.4 KiB)\n");
 }
 
 TEST_F(WriteTest, PastTheEndOfWhatTheReaderWritesIsRefused) {
@@ -36,7 +36,9 @@ TEST_F(WriteTest, PastTheEndOfWhatTheReaderWritesIsRefused) {
     WriteBytes(In(), DataBytes(0x101));
     const ToolRun run = Run({"write", In(), "--start", "0xFF00"});
     EXPECT_EQ(run.status, tool::kExitUsage);
-    EXPECT_NE(run.err.find("reach past 0xFFFF, the last address the NES reader"), std::string::npos)
+    EXPECT_NE(run.err.find("--start 0x0000FF00 and the 257 bytes of " + In() +
+                           " reach past 0x0000FFFF, the last address the NES reader"),
+              std::string::npos)
         << run.err;
     EXPECT_EQ(CommandWrites(), 1u) << "only the set-up";
 }
