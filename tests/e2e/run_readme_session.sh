@@ -92,11 +92,14 @@ background=()
 [[ -z "$(session_mounts)" ]] || fail "the session left a mount behind: $(session_mounts)"
 
 # What the session must have shown and left: the reader named by the folder given to --drive, the
-# dump equal to the image in big-endian order, and its check without a bad header.
+# dump's size found from the cartridge, the dump equal to the image in big-endian order and
+# verified against the project's DAT, and its check without a bad header.
 all=$(cat ./*.out)
 [[ $all == *"reader      N64 reader N64_KRN20_RV100"* ]] || fail "no info of the reader"
 [[ $all == *"from the N64 reader N64_KRN20_RV100 at reader"* ]] ||
     fail "the dump does not name the reader by its folder"
 same_bytes "the dumped file" images/n64-6102.z64 game.z64
 [[ $all == *"Header checksums: OK"* ]] || fail "no good header check"
+[[ $all == *"size 8 MiB: open bus from 0x10800000"* ]] || fail "no size found from the cartridge"
+[[ $all == *"DAT: verified, Project Test 6102 (World)"* ]] || fail "no DAT verification"
 echo "PASS: the README's by-hand session, ${#commands[@]} commands"

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -16,6 +15,7 @@
 #include "frontend/rom/n64_header.hpp"
 #include "frontend/rom/sfc_header.hpp"
 #include "rom/rom_test_support.hpp"
+#include "text/text.hpp"
 #include "tools/test_images.hpp"
 
 namespace reader::rom {
@@ -24,19 +24,11 @@ namespace {
 using test::LcgBytes;
 
 std::string Sha1Hex(const Sha1Digest& digest) {
-    std::string text;
-    for (const std::uint8_t byte : digest) {
-        std::array<char, 3> pair{};
-        std::snprintf(pair.data(), pair.size(), "%02x", static_cast<unsigned>(byte));
-        text += pair.data();
-    }
-    return text;
+    return text::HexBytes(digest, text::Letters::Lower);
 }
 
 std::string CrcHex(std::uint32_t crc) {
-    std::array<char, 9> text{};
-    std::snprintf(text.data(), text.size(), "%08x", static_cast<unsigned>(crc));
-    return text.data();
+    return text::HexDigits(crc, 8, text::Letters::Lower);
 }
 
 // <rom .../> listing an image by its hashes.

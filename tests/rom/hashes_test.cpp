@@ -13,6 +13,7 @@
 #include "frontend/rom/hashes.hpp"
 #include "frontend/rom/rom_report.hpp"
 #include "frontend/rom/sha1_compress.hpp"
+#include "text/text.hpp"
 
 namespace reader::rom {
 namespace {
@@ -45,13 +46,7 @@ std::vector<Sha1Code> Sha1Codes() {
 }
 
 std::string Hex(const std::array<std::uint8_t, 20>& digest) {
-    std::string text;
-    for (const std::uint8_t byte : digest) {
-        std::array<char, 3> pair{};
-        std::snprintf(pair.data(), pair.size(), "%02x", static_cast<unsigned>(byte));
-        text += pair.data();
-    }
-    return text;
+    return text::HexBytes(digest, text::Letters::Lower);
 }
 
 struct Crc32Case {
