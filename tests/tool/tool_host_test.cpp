@@ -9,12 +9,11 @@
 namespace reader::testing {
 namespace {
 
-// Takes only part of each command write, as a device might.
-class ShortWriteHost final : public platform::Host {
+// Takes only part of each command write, as a device might, and fails every read; the rest is
+// the emulated host's.
+class ShortWriteHost final : public platform::ForwardingHost {
   public:
-    std::uint32_t LogicalDrives() override { return 0; }
-    platform::DriveType DriveTypeOf(const char*) override { return platform::DriveType::NoRootDir; }
-    bool VolumeLabelOf(const char*, std::span<char>) override { return false; }
+    using ForwardingHost::ForwardingHost;
     std::optional<std::uint32_t> ReadUnbuffered(const char*, std::uint32_t,
                                                 std::span<std::uint8_t>) override {
         return std::nullopt;
@@ -23,17 +22,11 @@ class ShortWriteHost final : public platform::Host {
                                                   std::span<const std::uint8_t> data) override {
         return static_cast<std::uint32_t>(data.size() / 2);
     }
-    std::optional<std::uint16_t> ConsoleAttribute() override { return std::nullopt; }
-    void SetConsoleAttribute(std::uint16_t) override {}
-    void WriteConsole(std::string_view) override {}
-    void WriteStream(std::string_view) override {}
-    void Sleep(std::uint32_t) override {}
-    int ReadKey() override { return -1; }
     std::string FailureReason() override { return "the device's own reason"; }
 };
 
-TEST(ToolHostTest, CountsFailuresAndShortCommandWritesAndPassesTheReasonUp) {
-    ShortWriteHost inner;
+TEST_F(ToolFixture, ToolHostCountsFailuresAndShortCommandWritesAndPassesTheReasonUp) {
+    ShortWriteHost inner(host_);
     std::string out;
     tool::ToolHost host(inner, [&out](std::string_view text) { out += text; });
     const std::vector<std::uint8_t> sectors(1024, 0x5A);
