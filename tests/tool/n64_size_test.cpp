@@ -112,8 +112,10 @@ TEST_F(N64SizeTest, DumpWithoutSizeReadsTheWholeRom) {
         const ToolRun run =
             Run({"dump", Out(), "--force", "--quiet", "--start", std::to_string(c.start)});
         ASSERT_EQ(run.status, tool::kExitSuccess) << run.err;
-        EXPECT_EQ(ReadBytes(Out()),
-                  std::vector<std::uint8_t>(image.begin() + (c.start - kRomStart), image.end()));
+        EXPECT_EQ(
+            ReadBytes(Out()),
+            std::vector<std::uint8_t>(
+                image.begin() + static_cast<std::ptrdiff_t>(c.start - kRomStart), image.end()));
         const std::string uncertain =
             c.padded ? " (uncertain: the ROM may end in 0xFF padding); if the cartridge is "
                        "larger, dump it again with --size"
