@@ -188,8 +188,12 @@ man_page_covers_help() {
     local commands
     commands=$(awk '/^Commands.*:$/ { inside = 1; next } inside && /^$/ { exit }
                     inside && /^  [a-z]/ { print $1 }' <<<"$help")
+    # The section taken out first: grep -q in a pipeline would end early and, under pipefail, fail
+    # the pipeline with the SIGPIPE of whatever still wrote into it.
+    local section
+    section=$(sed -n '/^COMMANDS$/,/^[A-Z]/p' <<<"$text")
     for command in $commands; do
-        sed -n '/^COMMANDS$/,/^[A-Z]/p' <<<"$text" | grep -qx "   $command" ||
+        grep -qx "   $command" <<<"$section" ||
             { echo "$program(1) has no subsection for the command $command"; return 1; }
         help+=$'\n'$("$binary" "$command" --help </dev/null) || return 1
     done
