@@ -1,8 +1,14 @@
 // The parts of ToolOs that every operating system shares: the signals' names and numbers, the
-// clock, and the order in which an output file is put in place.
+// request to stop, standard input, the clock, and the order in which an output file is put in
+// place.
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -12,6 +18,10 @@
 
 namespace reader::tool {
 namespace {
+
+// The request to stop that came first: 0 for none, else its StopSignal plus one.
+std::atomic<int> g_stop{0};
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler needs a lock-free flag");
 
 // The signal numbers are the POSIX ones, which the shells' exit statuses use on every system.
 constexpr int kSigHup = 1;
@@ -128,6 +138,43 @@ std::unique_ptr<PendingOutput> StageOutput(std::unique_ptr<TemporaryFile> file,
         return nullptr;
     }
     return std::make_unique<StagedOutput>(std::move(file), std::move(finalPath));
+}
+
+void RecordStop(StopSignal signal) {
+    int none = 0;
+    (void)g_stop.compare_exchange_strong(none, static_cast<int>(signal) + 1);
+}
+
+std::string FolderOfNewFile(const std::string& path) {
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    return folder.empty() ? std::string(1, '.') : folder.string();
+}
+
+std::unique_ptr<PendingOutput> ToolOs::CreateOutput(const std::string& finalPath,
+                                                    std::string& reason) {
+    return StageOutput(CreateTemporaryFile(finalPath, reason), finalPath);
+}
+
+std::optional<std::size_t> ToolOs::ReadInput(std::span<std::uint8_t> bytes, std::string& reason) {
+    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), stdin);
+    if (got == 0 && std::ferror(stdin) != 0) {
+        reason = std::strerror(errno);
+        std::clearerr(stdin);
+        return std::nullopt;
+    }
+    return got;
+}
+
+std::optional<StopSignal> ToolOs::Interruption() {
+    const int code = g_stop.load();
+    if (code == 0) {
+        return std::nullopt;
+    }
+    return static_cast<StopSignal>(code - 1);
+}
+
+void ToolOs::ClearInterrupt() {
+    g_stop.store(0);
 }
 
 int SignalNumber(StopSignal signal) {

@@ -138,9 +138,10 @@ class ToolOs {
     virtual ~ToolOs() = default;
 
     // Starts a file that will be finalPath once committed. Nothing (and the reason) when the
-    // temporary file cannot be made beside it.
+    // temporary file cannot be made beside it. By default the backend's CreateTemporaryFile, put
+    // in place by StageOutput.
     virtual std::unique_ptr<PendingOutput> CreateOutput(const std::string& finalPath,
-                                                        std::string& reason) = 0;
+                                                        std::string& reason);
 
     // Bytes free for this user on the file system that path (a file to be made) would be on;
     // nothing when the system does not tell.
@@ -152,14 +153,15 @@ class ToolOs {
     virtual std::optional<unsigned> TerminalWidth() = 0;
 
     // Reads up to bytes.size() bytes of standard input as they are (no line-end translation):
-    // the count, 0 at its end, nothing on failure (reason says why; an interruption is one).
+    // the count, 0 at its end, nothing on failure (reason says why; an interruption is one). By
+    // default through the C library's stream, which the shell reads its lines from as well.
     virtual std::optional<std::size_t> ReadInput(std::span<std::uint8_t> bytes,
-                                                 std::string& reason) = 0;
+                                                 std::string& reason);
 
     // The request to stop that arrived since the last ClearInterrupt (the first one, when more
-    // came), or nothing.
-    virtual std::optional<StopSignal> Interruption() = 0;
-    virtual void ClearInterrupt() = 0;
+    // came), or nothing. By default the one RecordStop kept.
+    virtual std::optional<StopSignal> Interruption();
+    virtual void ClearInterrupt();
 
     // Milliseconds of a steady clock, for the transfer rate and the time left.
     virtual std::uint64_t NowMs();
@@ -171,6 +173,13 @@ class ToolOs {
     // How this system's users know drives.
     virtual DriveWords Drives() = 0;
 };
+
+// Keeps a request to stop for ToolOs::Interruption, unless one came before it. Touches only a
+// lock-free atomic: a signal handler, or Windows' console-event thread, may call it.
+void RecordStop(StopSignal signal);
+
+// The folder a file to be made at path would be in ("." for a bare name).
+std::string FolderOfNewFile(const std::string& path);
 
 // The DAT folders of each system, from what its environment gives (empty when unset):
 //   Linux and other Unix-like systems: $XDG_DATA_HOME/reader-tool/dat, else (when it is unset or

@@ -14,7 +14,6 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -31,36 +30,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The request to stop that came first: 0 for none, else its StopSignal plus one.
-std::atomic<int> g_stop{0};
-static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
-
-constexpr int StopCode(StopSignal signal) {
-    return static_cast<int>(signal) + 1;
-}
-
 extern "C" void OnInterrupt(int signal) {
     const StopSignal stop = signal == SIGTERM  ? StopSignal::Terminate
                             : signal == SIGHUP ? StopSignal::Hangup
                                                : StopSignal::CtrlC;
-    int none = 0;
-    (void)g_stop.compare_exchange_strong(none, StopCode(stop));
+    RecordStop(stop);
 }
 
 std::string ErrnoText(int error) {
     return std::strerror(error);
 }
 
-// The folder a file to be made at path would be in.
-std::string FolderOf(const std::string& path) {
-    const fs::path folder = fs::path(path).parent_path();
-    return folder.empty() ? std::string(1, '.') : folder.string();
-}
-
 // The temporary file's name: hidden, beside the final file, unique (mkostemp fills the Xs).
 std::string TemporaryTemplate(const std::string& finalPath) {
     const fs::path path(finalPath);
-    const fs::path directory = FolderOf(finalPath);
+    const fs::path directory = FolderOfNewFile(finalPath);
     // Built by appending: GCC 12's restrict warning misfires on "." + name at -O3.
     std::string name(1, '.');
     name += path.filename().string();
@@ -77,7 +61,7 @@ mode_t OrdinaryFileMode() {
 
 // Makes the rename durable: the directory entry is on the disk once its directory is synced.
 void SyncDirectoryOf(const std::string& path) {
-    const int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(FolderOfNewFile(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         (void)::fsync(fd);
         ::close(fd);
@@ -204,14 +188,9 @@ class LinuxTemporaryFile final : public TemporaryFile {
 
 class LinuxToolOs final : public ToolOs {
   public:
-    std::unique_ptr<PendingOutput> CreateOutput(const std::string& finalPath,
-                                                std::string& reason) override {
-        return StageOutput(CreateTemporaryFile(finalPath, reason), finalPath);
-    }
-
     std::optional<std::uint64_t> FreeSpace(const std::string& path) override {
         struct statvfs space {};
-        if (::statvfs(FolderOf(path).c_str(), &space) != 0) {
+        if (::statvfs(FolderOfNewFile(path).c_str(), &space) != 0) {
             return std::nullopt;
         }
         return std::uint64_t{space.f_bavail} * space.f_frsize;
@@ -226,26 +205,6 @@ class LinuxToolOs final : public ToolOs {
         }
         return size.ws_col;
     }
-    std::optional<std::size_t> ReadInput(std::span<std::uint8_t> bytes,
-                                         std::string& reason) override {
-        // Through the C library's stream, which the shell reads its lines from as well.
-        const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), stdin);
-        if (got == 0 && std::ferror(stdin) != 0) {
-            reason = ErrnoText(errno);
-            std::clearerr(stdin);
-            return std::nullopt;
-        }
-        return got;
-    }
-    std::optional<StopSignal> Interruption() override {
-        const int code = g_stop.load();
-        if (code == 0) {
-            return std::nullopt;
-        }
-        return static_cast<StopSignal>(code - 1);
-    }
-    void ClearInterrupt() override { g_stop.store(0); }
-
     std::vector<fs::path> DatFolders() override {
         const char* xdg = std::getenv("XDG_DATA_HOME");
         const char* home = std::getenv("HOME");

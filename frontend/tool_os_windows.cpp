@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -35,21 +34,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The request to stop that came first: 0 for none, else its StopSignal plus one.
-std::atomic<int> g_stop{0};
-static_assert(std::atomic<int>::is_always_lock_free, "the console handler needs a lock-free flag");
-
 constexpr char kTemporaryPrefix[] = "rdt";
 
 // Windows ends the process once the handler of CTRL_CLOSE_EVENT returns (and after about 5 s in
 // any case); the handler waits this long so that the program can remove its temporary file and
 // return first.
 constexpr DWORD kCloseGraceMs = 4000;
-
-void RecordStop(StopSignal signal) {
-    int none = 0;
-    (void)g_stop.compare_exchange_strong(none, static_cast<int>(signal) + 1);
-}
 
 // Runs on a thread of its own that Windows starts for each console event.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
@@ -90,12 +80,6 @@ fs::path ProgramFolder() {
 bool IsConsole(DWORD which) {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(which), &mode) != 0;
-}
-
-// The folder a file to be made at path would be in.
-std::string FolderOf(const std::string& path) {
-    const fs::path parent = fs::path(path).parent_path();
-    return parent.empty() ? std::string(1, '.') : parent.string();
 }
 
 // The temporary file: written with WriteFile, its room reserved through its allocation size,
@@ -183,13 +167,8 @@ class WindowsTemporaryFile final : public TemporaryFile {
 
 class WindowsToolOs final : public ToolOs {
   public:
-    std::unique_ptr<PendingOutput> CreateOutput(const std::string& finalPath,
-                                                std::string& reason) override {
-        return StageOutput(CreateTemporaryFile(finalPath, reason), finalPath);
-    }
-
     std::optional<std::uint64_t> FreeSpace(const std::string& path) override {
-        std::string folder = FolderOf(path);
+        std::string folder = FolderOfNewFile(path);
         if (folder.back() != '\\' && folder.back() != '/') {
             folder += '\\';  // a UNC path needs it; every other path takes it
         }
@@ -212,25 +191,10 @@ class WindowsToolOs final : public ToolOs {
     }
     std::optional<std::size_t> ReadInput(std::span<std::uint8_t> bytes,
                                          std::string& reason) override {
-        // The C library's stream, which the shell reads its lines from as well, switched to
-        // binary so that an image's CR LF bytes stay as they are.
+        // Binary, so that an image's CR LF bytes stay as they are.
         (void)_setmode(_fileno(stdin), _O_BINARY);
-        const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), stdin);
-        if (got == 0 && std::ferror(stdin) != 0) {
-            reason = std::strerror(errno);
-            std::clearerr(stdin);
-            return std::nullopt;
-        }
-        return got;
+        return ToolOs::ReadInput(bytes, reason);
     }
-    std::optional<StopSignal> Interruption() override {
-        const int code = g_stop.load();
-        if (code == 0) {
-            return std::nullopt;
-        }
-        return static_cast<StopSignal>(code - 1);
-    }
-    void ClearInterrupt() override { g_stop.store(0); }
 
     std::vector<fs::path> DatFolders() override {
         const wchar_t* appData = _wgetenv(L"APPDATA");
@@ -247,7 +211,8 @@ std::unique_ptr<TemporaryFile> CreateTemporaryFile(const std::string& finalPath,
                                                    std::string& reason) {
     // GetTempFileNameA makes the file (empty) under a name no other file has.
     std::array<char, MAX_PATH + 1> name{};
-    if (GetTempFileNameA(FolderOf(finalPath).c_str(), kTemporaryPrefix, 0, name.data()) == 0) {
+    if (GetTempFileNameA(FolderOfNewFile(finalPath).c_str(), kTemporaryPrefix, 0, name.data()) ==
+        0) {
         reason = platform::SystemErrorText(GetLastError());
         return nullptr;
     }
