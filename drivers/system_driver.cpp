@@ -16,8 +16,13 @@ namespace {
 // The row installed by the last IdentifyDevice; nullptr while the defaults are in the slots.
 const SystemInstallation* g_installed = nullptr;
 
-// Where the notices go; nullptr: the active host's standard output stream.
-NoticeSink g_noticeSink = nullptr;
+// Where the notices go: by default the active host's standard output stream, like the
+// library's reports.
+void StreamNotice(const char* text, void* /*context*/) {
+    platform::StreamPrintf("%s", text);
+}
+
+NoticeSink g_noticeSink = StreamNotice;
 void* g_noticeContext = nullptr;
 
 void PrintNotInitialized() {
@@ -114,17 +119,13 @@ int IdentifyDevice(int letter, int fcMode) {
     }
     Install(*match, fcMode);
     g_installed = &*match;
-    if (g_noticeSink == nullptr) {
-        platform::StreamPrintf("Init %s OK\n", DeviceIdentity.data());
-    } else {
-        const std::string notice = platform::FormatText("Init %s OK\n", DeviceIdentity.data());
-        g_noticeSink(notice.c_str(), g_noticeContext);
-    }
+    const std::string notice = platform::FormatText("Init %s OK\n", DeviceIdentity.data());
+    g_noticeSink(notice.c_str(), g_noticeContext);
     return 1;
 }
 
 void SetNoticeSink(NoticeSink sink, void* context) {
-    g_noticeSink = sink;
+    g_noticeSink = sink != nullptr ? sink : StreamNotice;
     g_noticeContext = sink != nullptr ? context : nullptr;
 }
 

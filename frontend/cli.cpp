@@ -382,10 +382,7 @@ Expected<CommandLine> ParseCommandLine(std::span<const std::string_view> args,
 
     if (line.command != nullptr && !line.help && !line.version) {
         const auto operands = line.command->operands;
-        const auto required = static_cast<std::size_t>(
-            std::count_if(operands.begin(), operands.end(),
-                          [](const OperandShape& operand) { return operand.required; }));
-        if (line.operands.size() < required) {
+        if (line.operands.size() < operands.size()) {
             return fail(std::string(line.command->name) + " needs " +
                         std::string(operands[line.operands.size()].name));
         }

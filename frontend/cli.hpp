@@ -42,10 +42,9 @@ struct OptionShape {
     bool repeatable = false;          // may be given more than once; each value reaches the request
 };
 
-// An operand as the parser and the help see it. The required ones come first.
+// An operand as the parser and the help see it; every one is required.
 struct OperandShape {
     std::string_view name = {};  // "OUT", as the synopsis and the messages name it
-    bool required = true;
 };
 
 struct CommandLine;

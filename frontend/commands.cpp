@@ -303,12 +303,12 @@ Outcome RunCheck(ToolContext& context, const CheckRequest& request) {
     context.Out(dat.line);
     // A DAT entry that verifies the image outweighs its header: some cartridges left the factory
     // with a wrong checksum.
-    if (report.headerBad && !dat.verified) {
+    if (report.headerBad && !dat.Verified()) {
         return Failure("a header check of " + image->name +
                        " says bad (see the report): the image is damaged or altered, or its "
                        "header is wrong.");
     }
-    if (dats->given && !dat.verified) {
+    if (dats->given && !dat.Verified()) {
         return Failure("no entry of the DAT files given verifies " + image->name +
                        " (see the DAT line).");
     }

@@ -34,7 +34,6 @@ Outcome RunLine(ToolContext& context, std::span<const std::string_view> args, bo
 
 // Prints the error of a command line, if any, and returns its exit status.
 int ReportOutcome(const ToolContext& context, const Outcome& outcome);
-int ExitStatusOf(const Outcome& outcome);
 
 struct ShellRequest {};
 Outcome RunShell(ToolContext& context, const ShellRequest& request);

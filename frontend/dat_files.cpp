@@ -95,11 +95,6 @@ DatFolder AddFolder(ToolContext& context, rom::DatIndex& index, const fs::path& 
 
 }  // namespace
 
-std::string PathText(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return {text.begin(), text.end()};
-}
-
 std::string FolderList(const std::vector<DatFolder>& folders) {
     std::string text;
     for (std::size_t i = 0; i < folders.size(); ++i) {
@@ -136,7 +131,6 @@ DatAnswer AskDats(const DatSet& dats, const rom::ImageDigests& digests) {
     }
     answer.match = dats.index.Match(digests);
     answer.line = rom::DatReportLine(answer.match);
-    answer.verified = answer.match.verdict == rom::DatVerdict::Verified;
     return answer;
 }
 

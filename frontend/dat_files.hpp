@@ -44,12 +44,12 @@ Expected<DatSet> LoadDats(ToolContext& context, std::span<const std::string> giv
 struct DatAnswer {
     rom::DatMatch match;
     std::string line;
-    bool verified = false;
+
+    bool Verified() const { return match.verdict == rom::DatVerdict::Verified; }
 };
 DatAnswer AskDats(const DatSet& dats, const rom::ImageDigests& digests);
 
-// A path as the user reads it in a message (UTF-8 on every system).
-std::string PathText(const std::filesystem::path& path);
+using rom::PathText;
 
 // "/home/u/.local/share/reader-tool/dat" or "C:\...\dat or E:\tools\dat": the default folders.
 std::string FolderList(const std::vector<DatFolder>& folders);

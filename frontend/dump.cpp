@@ -491,8 +491,7 @@ Outcome RunDump(ToolContext& context, const DumpRequest& given) {
         pending->SetFinalPath(target);
     }
     if (const auto signal = context.Os().Interruption()) {
-        return fail(Interrupted(*signal, "interrupted by " + std::string(SignalName(*signal)) +
-                                             " before " + target + " was put in place."));
+        return fail(InterruptedBy(*signal, " before " + target + " was put in place."));
     }
     std::string savedAs;
     if (auto unplaced = PutInPlace(*pending, target, request.force, savedAs)) {
@@ -522,12 +521,12 @@ Outcome RunDump(ToolContext& context, const DumpRequest& given) {
     // A header says something about the image that starts with it: a dump from elsewhere in the
     // cartridge is not judged by it. A dump that a DAT entry verifies is the good dump a database
     // knows, whatever its header says (some cartridges left the factory with a wrong checksum).
-    if (report.headerBad && !dat.verified && start == DumpStartOf(*reader->profile)) {
+    if (report.headerBad && !dat.Verified() && start == DumpStartOf(*reader->profile)) {
         return Failure("a header check of the dump says bad (see the report). " + savedAs +
                        " holds what the cartridge presented; if the cartridge is an original, "
                        "clean its contacts, reseat it and dump again with --verify.");
     }
-    if (dats->given && !dat.verified) {
+    if (dats->given && !dat.Verified()) {
         return Failure("no entry of the DAT files given verifies the dump (see the DAT line). " +
                        savedAs +
                        " holds what the cartridge presented; if the cartridge is an original, "

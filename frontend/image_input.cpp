@@ -164,9 +164,7 @@ Expected<InputImage> ReadImageToCheck(ToolContext& context, const std::string& p
             const auto read = context.Os().ReadInput(piece, reason);
             if (!read) {
                 if (const auto signal = context.Os().Interruption()) {
-                    return Interrupted(*signal, "interrupted by " +
-                                                    std::string(SignalName(*signal)) +
-                                                    " while reading standard input.");
+                    return InterruptedBy(*signal, " while reading standard input.");
                 }
                 return Failure("reading standard input failed: " + reason + ".");
             }
@@ -184,8 +182,7 @@ Expected<InputImage> ReadImageToCheck(ToolContext& context, const std::string& p
         }
         hasher.Add(piece.first(got));
         if (const auto signal = context.Os().Interruption()) {
-            return Interrupted(*signal, "interrupted by " + std::string(SignalName(*signal)) +
-                                            " while reading " + input.name + ".");
+            return InterruptedBy(*signal, " while reading " + input.name + ".");
         }
         if (got == 0) {
             break;

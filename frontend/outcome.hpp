@@ -49,6 +49,8 @@ using Outcome = std::optional<ToolError>;
 ToolError UsageError(std::string message, const CommandRow* command);
 ToolError Failure(std::string message);
 ToolError Interrupted(StopSignal signal, std::string message);
+// "interrupted by Ctrl-C (SIGINT)" and the rest of the sentence after it.
+ToolError InterruptedBy(StopSignal signal, std::string_view rest);
 
 // A value, or the error that stopped it from being made.
 template <class T>

@@ -242,19 +242,19 @@ Expected<ConnectedReader> ConnectReader(ToolContext& context) {
                        (row != nullptr ? std::string(row->system) : std::string("?")) +
                        ". Use a newer reader-tool.");
     }
-    return ConnectedReader{row, profile, DeviceDrive, identity, place};
+    return ConnectedReader{row, profile, identity, place};
 }
 
 std::optional<std::string> WhyGone(ToolContext& context, const ConnectedReader& reader) {
     ToolHost& host = context.Host();
-    const std::string root = DriveText(reader.drive);
+    const std::string root = DriveText(reader.place.letter);
     if (host.DriveTypeOf(root.c_str()) != platform::DriveType::Removable) {
         return "its drive is gone";
     }
     // Its identity, read afresh: a reader that restarted or was swapped is not the one the
     // command began with.
     std::array<char, kDevicePathBufferSize> path{};
-    FormatDevicePath(path, kStatusFileName, reader.drive);
+    FormatDevicePath(path, kStatusFileName, reader.place.letter);
     std::array<std::uint8_t, kIdentityLength> identity{};
     const FailureWatch watch(host);
     if (ReplyRead(path.data(), identity.data(), kIdentityLength, kIdentityOffset) == 0) {

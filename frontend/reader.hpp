@@ -70,7 +70,6 @@ DrivePlace PlaceOf(ToolContext& context, char letter);
 struct ConnectedReader {
     const SystemInstallation* row;
     const VariantProfile* profile;
-    char drive;
     std::string identity;
     DrivePlace place;
 

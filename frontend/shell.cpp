@@ -102,8 +102,7 @@ Outcome RunShell(ToolContext& context, const ShellRequest& /*request*/) {
                 context.Out("\n");
             }
             if (signal && !EndsOnlyTheCommand(*signal)) {
-                ending = Interrupted(*signal,
-                                     "interrupted by " + std::string(SignalName(*signal)) + ".");
+                ending = InterruptedBy(*signal, ".");
             }
             break;
         }

@@ -82,6 +82,13 @@ ToolError Interrupted(StopSignal signal, std::string message) {
     return {ErrorKind::Interrupted, std::move(message), HelpPointer::None, nullptr, signal};
 }
 
+ToolError InterruptedBy(StopSignal signal, std::string_view rest) {
+    return Interrupted(signal,
+                       "interrupted by " + std::string(SignalName(signal)) + std::string(rest));
+}
+
+namespace {
+
 int ExitStatusOf(const Outcome& outcome) {
     if (!outcome) {
         return kExitSuccess;
@@ -97,6 +104,8 @@ int ExitStatusOf(const Outcome& outcome) {
     }
     return kExitFailure;
 }
+
+}  // namespace
 
 int ReportOutcome(const ToolContext& context, const Outcome& outcome) {
     if (outcome) {

@@ -79,7 +79,6 @@ ToolHost::ToolHost(platform::Host& inner, std::function<void(std::string_view)> 
     : ForwardingHost(inner), out_(std::move(out)) {}
 
 char ToolHost::PresentFolder(const ReaderFolder& folder) {
-    Forget();
     const std::uint32_t used = Inner().LogicalDrives();
     char letter = kLastLetter;
     while (letter > kFirstLetter && (used & LetterBit(letter)) != 0) {
@@ -96,11 +95,7 @@ void ToolHost::Forget() {
 }
 
 bool ToolHost::IsPresentedRoot(const char* root) const {
-    if (!letter_ || root == nullptr || text::UpperAscii(root[kLetterAt]) != *letter_ ||
-        root[kColonAt] != ':') {
-        return false;
-    }
-    return root[kSeparatorAt] == '\0' || (IsSeparator(root[kSeparatorAt]) && root[kNameAt] == '\0');
+    return letter_ && root != nullptr && text::ParseDriveLetter(root) == *letter_;
 }
 
 std::optional<std::string> ToolHost::FolderFileOf(const char* path) const {

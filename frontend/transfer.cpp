@@ -32,8 +32,8 @@ std::uint64_t RoundUp(std::uint64_t value, std::uint64_t unit) {
 }
 
 ToolError InterruptedAt(StopSignal signal, std::string_view what, std::uint64_t address) {
-    return Interrupted(signal, "interrupted by " + std::string(SignalName(signal)) + " while " +
-                                   std::string(what) + " at " + text::AddressText(address) + ".");
+    return InterruptedBy(signal,
+                         " while " + std::string(what) + " at " + text::AddressText(address) + ".");
 }
 
 // The reads that cover [start, start + size): whole blocks where the data file is read at the
@@ -373,12 +373,12 @@ AlignedBuffer::AlignedBuffer(std::size_t size) {
 
 Outcome ReadRange(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
                   std::uint64_t size, std::string_view what, Progress* progress,
-                  const ReadConsumer& consume) {
+                  const ReadConsumer& consume, std::string_view again) {
     const Coverage coverage = CoverageOf(*reader.profile, start, size);
     const AlignedBuffer buffer(static_cast<std::size_t>(
         std::min<std::uint64_t>(kLargestReadChunk, coverage.last - coverage.first)));
     return ReadChunks(
-        context, reader, start, size, what, "try again", progress,
+        context, reader, start, size, what, again, progress,
         [&buffer](std::uint64_t, std::uint64_t length) {
             return buffer.Span().first(static_cast<std::size_t>(length));
         },
@@ -430,9 +430,8 @@ Outcome WriteRange(ToolContext& context, std::uint32_t start, std::span<const st
             *reached = address;
         }
         if (const auto signal = context.Os().Interruption()) {
-            return Interrupted(*signal, "interrupted by " + std::string(SignalName(*signal)) +
-                                            " while writing at " + text::AddressText(address) +
-                                            ": the cartridge holds the new bytes up to there.");
+            return InterruptedBy(*signal, " while writing at " + text::AddressText(address) +
+                                              ": the cartridge holds the new bytes up to there.");
         }
         const auto length =
             static_cast<std::uint32_t>(std::min<std::size_t>(kWriteChunkSize, data.size() - done));
@@ -464,14 +463,13 @@ Outcome CompareRange(ToolContext& context, const ConnectedReader& reader, std::u
     mismatch.reset();
     constexpr std::size_t kWord = 4;
     const std::size_t wholeWords = expected.size() - expected.size() % kWord;
-    const Coverage coverage = CoverageOf(*reader.profile, start, expected.size());
-    const AlignedBuffer buffer(static_cast<std::size_t>(
-        std::min<std::uint64_t>(kLargestReadChunk, coverage.last - coverage.first)));
-    return ReadChunks(
-        context, reader, start, expected.size(), what, again, progress,
-        [&buffer](std::uint64_t, std::uint64_t length) {
-            return buffer.Span().first(static_cast<std::size_t>(length));
-        },
+    // Where the byte read at a place of the range stands in the file's byte order (a last part
+    // word stays as it is).
+    const auto inFile = [&](std::size_t place) {
+        return place < wholeWords ? place ^ wordSwap : place;
+    };
+    return ReadRange(
+        context, reader, start, expected.size(), what, progress,
         [&](std::uint32_t address, std::span<const std::uint8_t> bytes) {
             const auto offset = static_cast<std::size_t>(address - start);
             std::optional<std::size_t> at;
@@ -483,9 +481,7 @@ Outcome CompareRange(ToolContext& context, const ConnectedReader& reader, std::u
                 }
             } else {
                 for (std::size_t i = 0; i < bytes.size() && !at; ++i) {
-                    const std::size_t place = offset + i;
-                    const std::size_t inFile = place < wholeWords ? place ^ wordSwap : place;
-                    if (bytes[i] != expected[inFile]) {
+                    if (bytes[i] != expected[inFile(offset + i)]) {
                         at = i;
                     }
                 }
@@ -493,12 +489,11 @@ Outcome CompareRange(ToolContext& context, const ConnectedReader& reader, std::u
             if (!at) {
                 return true;
             }
-            const std::size_t place = offset + *at;
-            const std::size_t inFile = place < wholeWords ? place ^ wordSwap : place;
-            mismatch =
-                Mismatch{address + static_cast<std::uint32_t>(*at), expected[inFile], bytes[*at]};
+            mismatch = Mismatch{address + static_cast<std::uint32_t>(*at),
+                                expected[inFile(offset + *at)], bytes[*at]};
             return false;
-        });
+        },
+        again);
 }
 
 }  // namespace reader::tool

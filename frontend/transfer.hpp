@@ -46,10 +46,11 @@ inline constexpr std::uint32_t kWriteChunkSize = 1024;
 using ReadConsumer =
     std::function<bool(std::uint32_t address, std::span<const std::uint8_t> bytes)>;
 
-// Reads size bytes from start on. `what` names the transfer in messages ("reading", "verifying").
+// Reads size bytes from start on. `what` names the transfer in messages ("reading", "verifying"),
+// `again` what to do after a failure ("try again", "dump again").
 Outcome ReadRange(ToolContext& context, const ConnectedReader& reader, std::uint32_t start,
                   std::uint64_t size, std::string_view what, Progress* progress,
-                  const ReadConsumer& consume);
+                  const ReadConsumer& consume, std::string_view again = "try again");
 
 // Memory aligned for unbuffered reads, so that the device link reads straight into it. Its bytes
 // are not cleared first. A whole image gets ordinary pages: with a worker hashing and writing while

@@ -150,9 +150,6 @@ NumberReading ReadNumber(std::string_view text, bool allowSizeSuffix) {
         value > std::numeric_limits<std::uint64_t>::max() / multiplier) {
         return {Problem::TooLarge, 0, {}};
     }
-    if (error != std::errc{}) {
-        return {Problem::NotANumber, 0, {}};
-    }
     return {Problem::None, value * multiplier, {}};
 }
 

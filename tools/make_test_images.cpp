@@ -31,7 +31,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -89,16 +88,6 @@ std::optional<std::uint64_t> ParseSize(const char* text) {
     return size;
 }
 
-// The 6102 image of `size` bytes, as the file comment says.
-std::vector<std::uint8_t> MakeSizedN64Image(std::uint64_t seed, std::size_t size) {
-    using reader::rom::N64BootCode;
-    auto image = reader::testimages::MakeN64Image(N64BootCode::Boot6102, seed ^ size,
-                                                  std::max(size, reader::rom::kN64ChecksumEnd));
-    reader::testimages::ImitateN64BootCodeCrc(image, N64BootCode::Boot6102);
-    image.resize(size);
-    return image;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -135,7 +124,8 @@ int main(int argc, char** argv) {
         return Usage(argv[0]);
     }
     if (n64Size) {
-        const auto image = MakeSizedN64Image(seed, static_cast<std::size_t>(*n64Size));
+        const auto image = reader::testimages::MakeCutN64Image(seed ^ *n64Size,
+                                                               static_cast<std::size_t>(*n64Size));
         return WriteListed(argv[0], outputName, image) ? 0 : 1;
     }
 

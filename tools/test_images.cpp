@@ -182,6 +182,13 @@ std::vector<std::uint8_t> MakeN64Image(N64BootCode code, std::uint64_t seed, std
     return image;
 }
 
+std::vector<std::uint8_t> MakeCutN64Image(std::uint64_t seed, std::size_t size) {
+    auto image = MakeN64Image(N64BootCode::Boot6102, seed, size);
+    ImitateN64BootCodeCrc(image, N64BootCode::Boot6102);
+    image.resize(size);
+    return image;
+}
+
 std::vector<std::uint8_t> MakeSfcImage(bool hiRom, std::uint64_t seed, std::size_t size) {
     std::vector<std::uint8_t> image(std::max<std::size_t>(size, 0x10000));
     FillRandom(image, seed ^ (hiRom ? 0x5F0000ull : 0x5E0000ull));

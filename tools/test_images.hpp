@@ -46,6 +46,11 @@ void FlipByte(std::span<std::uint8_t> image, std::size_t offset);
 // the report's lines for a boot code named by its CRC32 without any real boot code.
 void ImitateN64BootCodeCrc(std::span<std::uint8_t> image, rom::N64BootCode code);
 
+// The 6102 image of any `size` (4 KiB and more) with its boot code named by its CRC32: made as
+// long as the header checksums reach (1 MiB and 4 KiB) and cut to `size`, so that an image
+// shorter than that fails its header check.
+std::vector<std::uint8_t> MakeCutN64Image(std::uint64_t seed, std::size_t size);
+
 struct TestImage {
     std::string fileName;
     std::vector<std::uint8_t> bytes;

@@ -326,16 +326,16 @@ std::string FileNameOf(const std::filesystem::path& path) {
     return {name.begin(), name.end()};
 }
 
-std::string PathText(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return {text.begin(), text.end()};
-}
-
 std::string Plural(std::size_t count, std::string_view one, std::string_view many) {
     return std::to_string(count) + ' ' + std::string(count == 1 ? one : many);
 }
 
 }  // namespace
+
+std::string PathText(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+}
 
 XmlNesting MeasureXmlNesting(std::string_view text, std::size_t limit) {
     return NestingScanner(text, limit).Run();

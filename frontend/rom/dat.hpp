@@ -57,6 +57,9 @@ enum class DatVerdict : std::uint8_t {
     NotFound,
 };
 
+// A path as the user reads it in a message (UTF-8 on every system).
+std::string PathText(const std::filesystem::path& path);
+
 struct DatMatch {
     DatVerdict verdict = DatVerdict::NotFound;
     std::string game;     // the entry's game (all but NotFound)

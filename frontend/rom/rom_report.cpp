@@ -244,10 +244,6 @@ std::string ReportImage(std::span<const std::uint8_t> image, ImageKind kind,
     return ReportImageWithVerdict(image, kind, hashes).text;
 }
 
-ImageReport ReportImageWithVerdict(std::span<const std::uint8_t> image, ImageKind kind) {
-    return ReportImageWithVerdict(image, kind, HashImage(image));
-}
-
 ImageReport ReportImageWithVerdict(std::span<const std::uint8_t> image, ImageKind kind,
                                    const ImageHashes& hashes) {
     // Hashes of another size belong to another image: computed afresh.

@@ -85,7 +85,6 @@ struct ImageReport {
     std::string text;
     bool headerBad = false;
 };
-ImageReport ReportImageWithVerdict(std::span<const std::uint8_t> image, ImageKind kind);
 ImageReport ReportImageWithVerdict(std::span<const std::uint8_t> image, ImageKind kind,
                                    const ImageHashes& hashes);
 

@@ -25,12 +25,8 @@ class N64SizeTest : public ToolFixture {
         static std::map<std::size_t, std::vector<std::uint8_t>> images;
         auto& image = images[mib];
         if (image.empty()) {
-            // The image is made at least as long as the header checksums reach (1 MiB and 4 KiB)
-            // and cut to its size: a 1 MiB ROM fails its header check, which info does not make.
-            image = testimages::MakeN64Image(rom::N64BootCode::Boot6102, mib,
-                                             std::max(mib * kMiB, rom::kN64ChecksumEnd));
-            testimages::ImitateN64BootCodeCrc(image, rom::N64BootCode::Boot6102);
-            image.resize(mib * kMiB);
+            // A 1 MiB ROM fails its header check, which info does not make.
+            image = testimages::MakeCutN64Image(mib, mib * kMiB);
         }
         return image;
     }
